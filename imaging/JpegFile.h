@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "WorkingBitmap.h"
+
+namespace kv::imaging {
+
+// The quality of every JPEG file the converter writes.
+inline constexpr int JpegQuality = 90;
+
+struct ImageSize
+{
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+// Decodes a JPEG file into a 24-bit image (greyscale: an 8-bit image with a 236-level grey
+// palette). A file cut short decodes to its full size. Throws ImageError / EJPEG.
+WorkingBitmap LoadJpegFile(const std::string &path);
+
+// The size from the JPEG header without decoding; a 0-byte file gives 0 x 0.
+ImageSize ReadJpegSize(const std::string &path);
+
+// Encodes image as a baseline JFIF file of the given quality (1..100) with the float DCT.
+// The whole file is encoded in memory first. An empty image gives a 0-byte file.
+void WriteJpegFile(const WorkingBitmap &image, const std::string &path, int quality);
+
+} // namespace kv::imaging

@@ -1,0 +1,1 @@
+#include "Resample.h"

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "WorkingBitmap.h"
+
+namespace kv::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir
+{
+public:
+    TempDir()
+    {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kvtest-XXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    const std::filesystem::path &Path() const { return path_; }
+    std::string File(const std::string &name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// The shared test data folder (BMP suite, unusual JPEGs); empty when it is not there.
+inline std::filesystem::path TestDataDir()
+{
+    const std::filesystem::path dir = KV_TESTDATA_DIR;
+    return std::filesystem::is_directory(dir) ? dir : std::filesystem::path{};
+}
+
+inline void WriteBytes(const std::string &path, const std::vector<unsigned char> &bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+inline std::vector<unsigned char> ReadBytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A 24-bit test picture whose colour at (x, y) is colour(x, y).
+template <class ColourOf>
+imaging::WorkingBitmap MakeImage(int width, int height, int bitsPerPixel, ColourOf colour)
+{
+    imaging::WorkingBitmap image(width, height, bitsPerPixel);
+    const int bytes = bitsPerPixel / 8;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const imaging::PaletteEntry c = colour(x, y);
+            unsigned char *p = image.Row(y) + x * bytes;
+            p[0] = c.blue;
+            p[1] = c.green;
+            p[2] = c.red;
+        }
+    }
+    return image;
+}
+
+} // namespace kv::test
+
+namespace kv::imaging {
+inline void PrintTo(const PaletteEntry &c, std::ostream *os)
+{
+    *os << "(r" << int(c.red) << " g" << int(c.green) << " b" << int(c.blue) << ")";
+}
+} // namespace kv::imaging
