@@ -1,1 +1,266 @@
 #include "Resample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+
+namespace kv::imaging {
+
+namespace {
+
+// sin(pi t) / (pi t) with u = pi t rounded to float32, as the weights were first computed.
+float Sinc(float t)
+{
+    if (t == 0.0f) {
+        return 1.0f;
+    }
+    const float u = float(std::numbers::pi * double(t));
+    return float(std::sin(double(u)) / double(u));
+}
+
+std::int32_t ClampToByte(std::int32_t v)
+{
+    return std::max(0, std::min(255, v));
+}
+
+// Folds a source position into 0..length-1. The first fold is the documented one (about pixel 0
+// on the left, about the border on the right); further folds only happen for filters reaching a
+// whole line length beyond an edge, which would otherwise read outside the line.
+std::int32_t Reflect(std::int64_t j, std::int32_t length)
+{
+    while (j < 0 || j >= length) {
+        j = j < 0 ? -j : 2 * std::int64_t(length) - 1 - j;
+    }
+    return std::int32_t(j);
+}
+
+// Scale factor of one axis: end pixels map onto end pixels. A target of 1 from a longer line
+// has no such mapping (the factor would be 0); it is treated like a source of 1, as dst / src.
+float ScaleFactor(std::int32_t target, std::int32_t source)
+{
+    if (source == 1 || target == 1) {
+        return float(double(target) / double(source));
+    }
+    return float(double(target - 1) / double(source - 1));
+}
+
+} // namespace
+
+float EvaluateKernel(FilterKernel kernel, float x)
+{
+    const double d = x;
+    const double a = std::fabs(d);
+    switch (kernel) {
+    case fkBox:
+        return (x > -0.5f && x <= 0.5f) ? 1.0f : 0.0f;
+    case fkTriangle:
+        return a < 1.0 ? float(1.0 - a) : 0.0f;
+    case fkHermite:
+        return a < 1.0 ? float((2.0 * a - 3.0) * d * d + 1.0) : 0.0f;
+    case fkBell:
+        if (a < 0.5) {
+            return float(0.75 - d * d);
+        }
+        return a < 1.5 ? float(0.5 * (a - 1.5) * (a - 1.5)) : 0.0f;
+    case fkSpline:
+        if (a < 1.0) {
+            return float(0.5 * a * a * a - d * d + 2.0 / 3.0);
+        }
+        return a < 2.0 ? float((2.0 - a) * (2.0 - a) * (2.0 - a) / 6.0) : 0.0f;
+    case fkLanczos3: {
+        if (a >= 3.0) {
+            return 0.0f;
+        }
+        const float t = float(a);
+        return float(double(Sinc(t)) * double(Sinc(float(a / 3.0))));
+    }
+    case fkMitchell:
+        if (a < 1.0) {
+            return float((7.0 * a * a * a - 12.0 * d * d + 16.0 / 3.0) / 6.0);
+        }
+        if (a < 2.0) {
+            return float((-(7.0 / 3.0) * a * a * a + 12.0 * d * d - 20.0 * a + 32.0 / 3.0) / 6.0);
+        }
+        return 0.0f;
+    }
+    throw std::invalid_argument("unknown filter kernel");
+}
+
+float DefaultRadius(FilterKernel kernel)
+{
+    switch (kernel) {
+    case fkBox:
+        return 0.5f;
+    case fkTriangle:
+    case fkHermite:
+        return 1.0f;
+    case fkBell:
+        return 1.5f;
+    case fkSpline:
+    case fkMitchell:
+        return 2.0f;
+    case fkLanczos3:
+        return 3.0f;
+    }
+    throw std::invalid_argument("unknown filter kernel");
+}
+
+std::vector<TapList> BuildTapLists(std::int32_t count, float scale, std::int32_t length,
+                                   float radius, FilterKernel kernel)
+{
+    // Beyond the kernel's own support every weight is 0, so a larger radius adds only taps that
+    // would be dropped; capping it keeps the tap windows (and memory) bounded.
+    const float support = std::min(radius, DefaultRadius(kernel));
+    const bool shrinking = scale < 1.0f;
+    const float reach = shrinking ? float(double(support) / double(scale)) : support;
+
+    std::vector<TapList> lists(std::size_t(std::max(count, 0)));
+    for (std::int32_t i = 0; i < count; ++i) {
+        const float pos = float(double(i) / double(scale));
+        const std::int64_t left = std::int64_t(std::floor(double(pos) - double(reach)));
+        const std::int64_t right = std::int64_t(std::ceil(double(pos) + double(reach)));
+        std::vector<FilterTap> &taps = lists[std::size_t(i)].taps;
+        taps.reserve(std::size_t(std::max<std::int64_t>(right - left + 1, 0)));
+        for (std::int64_t j = left; j <= right; ++j) {
+            double weight;
+            if (shrinking) {
+                const float arg = float((double(pos) - double(j)) * double(scale));
+                weight = double(EvaluateKernel(kernel, arg)) * double(scale) * 256.0;
+            } else {
+                const float arg = float(double(pos) - double(j));
+                weight = double(EvaluateKernel(kernel, arg)) * 256.0;
+            }
+            // Rounded to nearest, ties to even (the default rounding mode).
+            const auto rounded = std::int32_t(std::nearbyint(weight));
+            if (rounded != 0) {
+                taps.push_back({rounded, Reflect(j, length)});
+            }
+        }
+    }
+    return lists;
+}
+
+PaletteEntry ApplyTaps(const TapList &list, const std::int32_t *red, const std::int32_t *green,
+                       const std::int32_t *blue)
+{
+    // Weights of one list total about 256 and channels are at most 255, so the sums stay far
+    // inside 32 bits.
+    std::int32_t total = 0;
+    std::int32_t r = 0;
+    std::int32_t g = 0;
+    std::int32_t b = 0;
+    for (const FilterTap &tap : list.taps) {
+        total += tap.weight;
+        r += red[tap.index] * tap.weight;
+        g += green[tap.index] * tap.weight;
+        b += blue[tap.index] * tap.weight;
+    }
+    if (total != 0) {
+        return {std::uint8_t(ClampToByte(b / total)), std::uint8_t(ClampToByte(g / total)),
+                std::uint8_t(ClampToByte(r / total))};
+    }
+    // No taps, or weights that cancel: the sums as unsigned, shifted by 8.
+    const auto shifted = [](std::int32_t v) {
+        return std::uint8_t(ClampToByte(std::int32_t(std::uint32_t(v) >> 8)));
+    };
+    return {shifted(b), shifted(g), shifted(r)};
+}
+
+namespace {
+
+struct LineBuffers
+{
+    explicit LineBuffers(std::int32_t length)
+        : red(std::size_t(length)), green(std::size_t(length)), blue(std::size_t(length))
+    {}
+    void Set(std::int32_t i, const std::uint8_t *pixel)
+    {
+        blue[std::size_t(i)] = pixel[0];
+        green[std::size_t(i)] = pixel[1];
+        red[std::size_t(i)] = pixel[2];
+    }
+    PaletteEntry Apply(const TapList &list) const
+    {
+        return ApplyTaps(list, red.data(), green.data(), blue.data());
+    }
+    std::vector<std::int32_t> red, green, blue;
+};
+
+void StorePixel(std::uint8_t *p, const PaletteEntry &c)
+{
+    p[0] = c.blue;
+    p[1] = c.green;
+    p[2] = c.red;
+    p[3] = 0;
+}
+
+} // namespace
+
+void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter, float radius,
+              const WorkingBitmap &source, WorkingBitmap &target)
+{
+    if (newWidth < 0 || newHeight < 0 || std::isnan(radius)) {
+        throw std::invalid_argument("invalid resample size or radius");
+    }
+    if (source.Empty()) {
+        return;
+    }
+    if (radius == 0.0f) {
+        radius = DefaultRadius(filter);
+    }
+
+    WorkingBitmap copy = source;
+    copy.ConvertTo(32);
+
+    target.Discard();
+    target.ConvertTo(32);
+    target.SetWidth(newWidth);
+    target.SetHeight(newHeight);
+    if (target.Empty()) {
+        return;
+    }
+
+    const std::int32_t sw = copy.Width();
+    const std::int32_t sh = copy.Height();
+    const std::int32_t dw = newWidth;
+    const std::int32_t dh = newHeight;
+
+    // Horizontal first: each pass rounds and clamps to bytes, so the order shows in the result.
+    WorkingBitmap intermediate(dw, sh, 32);
+    {
+        const std::vector<TapList> lists =
+            BuildTapLists(dw, ScaleFactor(dw, sw), sw, radius, filter);
+        LineBuffers line(sw);
+        for (std::int32_t y = 0; y < sh; ++y) {
+            const std::uint8_t *in = copy.Row(y);
+            for (std::int32_t x = 0; x < sw; ++x) {
+                line.Set(x, in + 4 * std::size_t(x));
+            }
+            std::uint8_t *out = intermediate.Row(y);
+            for (std::int32_t x = 0; x < dw; ++x) {
+                StorePixel(out + 4 * std::size_t(x), line.Apply(lists[std::size_t(x)]));
+            }
+        }
+    }
+    copy.Discard();
+
+    const std::vector<TapList> lists = BuildTapLists(dh, ScaleFactor(dh, sh), sh, radius, filter);
+    LineBuffers line(sh);
+    for (std::int32_t x = 0; x < dw; ++x) {
+        for (std::int32_t y = 0; y < sh; ++y) {
+            line.Set(y, intermediate.Row(y) + 4 * std::size_t(x));
+        }
+        for (std::int32_t y = 0; y < dh; ++y) {
+            StorePixel(target.Row(y) + 4 * std::size_t(x), line.Apply(lists[std::size_t(y)]));
+        }
+    }
+}
+
+void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter, float radius,
+              WorkingBitmap &image)
+{
+    Resample(newWidth, newHeight, filter, radius, image, image);
+}
+
+} // namespace kv::imaging

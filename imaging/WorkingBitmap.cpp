@@ -80,11 +80,9 @@ std::uint32_t WorkingBitmap::WhiteValue() const
         // The palette entry closest to white; index 0 when there is no palette.
         std::uint32_t best = 0;
         int bestDistance = 1 << 30;
-        for (std::size_t i = 0; i < palette_.size() && i < (std::size_t{1} << bitsPerPixel_);
-             ++i) {
+        for (std::size_t i = 0; i < palette_.size() && i < (std::size_t{1} << bitsPerPixel_); ++i) {
             const PaletteEntry &e = palette_[i];
-            const int distance = (255 - e.red) * (255 - e.red) +
-                                 (255 - e.green) * (255 - e.green) +
+            const int distance = (255 - e.red) * (255 - e.red) + (255 - e.green) * (255 - e.green) +
                                  (255 - e.blue) * (255 - e.blue);
             if (distance < bestDistance) {
                 bestDistance = distance;

@@ -17,8 +17,7 @@ class TempDir
 public:
     TempDir()
     {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kvtest-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "kvtest-XXXXXX").string();
         path_ = mkdtemp(pattern.data());
     }
     ~TempDir()
