@@ -1,1 +1,490 @@
 #include "JpegFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include "ImageError.h"
+#include "ImagingTexts.h"
+
+namespace kv::imaging {
+
+namespace {
+
+// The library reads and writes compressed data in blocks of this many bytes.
+constexpr std::size_t kBlockSize = 4096;
+// Greyscale files decode to this many evenly spaced grey levels.
+constexpr int kGreyLevels = 236;
+
+// The library reaches this through cinfo->err, which points at pub.
+struct ErrorManager
+{
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+// Fatal errors print nothing: they jump back to the guarded step that called the library, which
+// reports failure; the message code stays in pub.msg_code.
+[[noreturn]] void ErrorExit(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1);
+}
+
+// Warnings and trace messages (a cut file, junk before a marker) are ignored.
+void EmitMessage(j_common_ptr, int) {}
+void OutputMessage(j_common_ptr) {}
+
+jpeg_error_mgr *InitErrorManager(ErrorManager &errors)
+{
+    jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = ErrorExit;
+    errors.pub.emit_message = EmitMessage;
+    errors.pub.output_message = OutputMessage;
+    return &errors.pub;
+}
+
+// Reads from a copy of the whole file owned by the caller.
+struct MemorySource
+{
+    jpeg_source_mgr pub;
+    const std::uint8_t *data;
+    std::size_t size;
+    std::size_t offset; // the first byte not yet handed to the library
+};
+
+void InitSource(j_decompress_ptr) {}
+void TermSource(j_decompress_ptr) {}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo)
+{
+    static const JOCTET kFakeEoi[2] = {0xFF, JPEG_EOI};
+    auto *source = reinterpret_cast<MemorySource *>(cinfo->src);
+    if (source->size == 0) {
+        ERREXIT(cinfo, JERR_INPUT_EMPTY);
+    }
+    if (source->offset < source->size) {
+        const std::size_t block = std::min(kBlockSize, source->size - source->offset);
+        source->pub.next_input_byte = source->data + source->offset;
+        source->pub.bytes_in_buffer = block;
+        source->offset += block;
+    } else {
+        // A file cut short ends here as if complete, so it decodes at its full size with the
+        // missing part left grey. Fed again for as long as the library asks.
+        source->pub.next_input_byte = kFakeEoi;
+        source->pub.bytes_in_buffer = sizeof kFakeEoi;
+    }
+    return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long numBytes)
+{
+    auto *source = reinterpret_cast<MemorySource *>(cinfo->src);
+    if (numBytes <= 0) {
+        return;
+    }
+    const std::size_t skip = std::size_t(numBytes);
+    if (skip <= source->pub.bytes_in_buffer) {
+        source->pub.next_input_byte += skip;
+        source->pub.bytes_in_buffer -= skip;
+        return;
+    }
+    // Beyond the block handed out: move on in the copy (at most to its end); the next read
+    // starts there.
+    const std::size_t beyond = skip - source->pub.bytes_in_buffer;
+    source->offset += std::min(beyond, source->size - source->offset);
+    source->pub.bytes_in_buffer = 0;
+}
+
+// Collects the compressed bytes in a buffer owned by the caller, one block at a time.
+struct MemoryDestination
+{
+    jpeg_destination_mgr pub;
+    std::vector<std::uint8_t> *bytes;
+    bool outOfMemory; // set when the buffer could not grow; the caller throws std::bad_alloc
+};
+
+// Appends an empty block and hands it to the library. No exception may pass through the
+// library's C frames, so a failed allocation ends as a library error instead.
+void NextBlockOrFail(j_compress_ptr cinfo)
+{
+    auto *destination = reinterpret_cast<MemoryDestination *>(cinfo->dest);
+    const std::size_t used = destination->bytes->size();
+    try {
+        destination->bytes->resize(used + kBlockSize);
+    } catch (const std::bad_alloc &) {
+        destination->outOfMemory = true;
+    }
+    if (destination->outOfMemory) {
+        ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
+    }
+    destination->pub.next_output_byte = destination->bytes->data() + used;
+    destination->pub.free_in_buffer = kBlockSize;
+}
+
+void InitDestination(j_compress_ptr cinfo)
+{
+    reinterpret_cast<MemoryDestination *>(cinfo->dest)->bytes->clear();
+    NextBlockOrFail(cinfo);
+}
+
+// Called when the whole block handed out is full.
+boolean EmptyOutputBuffer(j_compress_ptr cinfo)
+{
+    NextBlockOrFail(cinfo);
+    return TRUE;
+}
+
+// Drops the unused tail of the last block.
+void TermDestination(j_compress_ptr cinfo)
+{
+    auto *destination = reinterpret_cast<MemoryDestination *>(cinfo->dest);
+    destination->bytes->resize(destination->bytes->size() - destination->pub.free_in_buffer);
+}
+
+// One decompression of a file held in memory. It lives in the C++ caller, outside every guarded
+// step, and frees the library's memory however decoding ends.
+struct Reader
+{
+    explicit Reader(const std::vector<std::uint8_t> &file)
+    {
+        info.err = InitErrorManager(errors);
+        source.pub.init_source = InitSource;
+        source.pub.fill_input_buffer = FillInputBuffer;
+        source.pub.skip_input_data = SkipInputData;
+        source.pub.resync_to_restart = jpeg_resync_to_restart;
+        source.pub.term_source = TermSource;
+        source.data = file.data();
+        source.size = file.size();
+    }
+    ~Reader() { jpeg_destroy_decompress(&info); }
+    Reader(const Reader &) = delete;
+    Reader &operator=(const Reader &) = delete;
+
+    ErrorManager errors{};
+    MemorySource source{};
+    jpeg_decompress_struct info{};
+};
+
+// One compression into bytes, which the caller owns; see Reader.
+struct Writer
+{
+    explicit Writer(std::vector<std::uint8_t> &bytes)
+    {
+        info.err = InitErrorManager(errors);
+        destination.pub.init_destination = InitDestination;
+        destination.pub.empty_output_buffer = EmptyOutputBuffer;
+        destination.pub.term_destination = TermDestination;
+        destination.bytes = &bytes;
+    }
+    ~Writer() { jpeg_destroy_compress(&info); }
+    Writer(const Writer &) = delete;
+    Writer &operator=(const Writer &) = delete;
+
+    ErrorManager errors{};
+    MemoryDestination destination{};
+    jpeg_compress_struct info{};
+};
+
+// Guarded steps: every library call that can fail is made from one of these. Each sets the jump
+// buffer itself and holds nothing that needs a destructor, so a fatal error's longjmp skips no
+// C++ object. Each returns false after such an error.
+
+bool CreateAndReadHeader(Reader *reader)
+{
+    if (setjmp(reader->errors.jump) != 0) {
+        return false;
+    }
+    jpeg_create_decompress(&reader->info); // keeps info.err
+    reader->info.src = &reader->source.pub;
+    jpeg_read_header(&reader->info, TRUE);
+    return true;
+}
+
+bool CalcOutputDimensions(Reader *reader)
+{
+    if (setjmp(reader->errors.jump) != 0) {
+        return false;
+    }
+    jpeg_calc_output_dimensions(&reader->info);
+    return true;
+}
+
+bool StartDecompress(Reader *reader)
+{
+    if (setjmp(reader->errors.jump) != 0) {
+        return false;
+    }
+    jpeg_start_decompress(&reader->info);
+    return true;
+}
+
+// Reads the next row; the source never suspends, so the library always delivers one.
+bool ReadScanline(Reader *reader, JSAMPROW row)
+{
+    if (setjmp(reader->errors.jump) != 0) {
+        return false;
+    }
+    jpeg_read_scanlines(&reader->info, &row, 1);
+    return true;
+}
+
+bool FinishDecompress(Reader *reader)
+{
+    if (setjmp(reader->errors.jump) != 0) {
+        return false;
+    }
+    jpeg_finish_decompress(&reader->info);
+    return true;
+}
+
+bool StartCompress(Writer *writer, JDIMENSION width, JDIMENSION height, int quality)
+{
+    if (setjmp(writer->errors.jump) != 0) {
+        return false;
+    }
+    jpeg_compress_struct *info = &writer->info;
+    jpeg_create_compress(info); // keeps info->err
+    info->dest = &writer->destination.pub;
+    info->image_width = width;
+    info->image_height = height;
+    info->input_components = 3;
+    info->in_color_space = JCS_RGB;
+    jpeg_set_defaults(info);
+    info->dct_method = JDCT_FLOAT;
+    jpeg_set_quality(info, quality, TRUE);
+    jpeg_start_compress(info, TRUE);
+    return true;
+}
+
+bool WriteScanline(Writer *writer, JSAMPROW row)
+{
+    if (setjmp(writer->errors.jump) != 0) {
+        return false;
+    }
+    jpeg_write_scanlines(&writer->info, &row, 1);
+    return true;
+}
+
+bool FinishCompress(Writer *writer)
+{
+    if (setjmp(writer->errors.jump) != 0) {
+        return false;
+    }
+    jpeg_finish_compress(&writer->info);
+    return true;
+}
+
+void ThrowIfFailed(bool ok, const Reader &reader)
+{
+    if (!ok) {
+        throw EJPEG(reader.errors.pub.msg_code);
+    }
+}
+
+void ThrowIfFailed(bool ok, const Writer &writer)
+{
+    if (!ok && writer.destination.outOfMemory) {
+        throw std::bad_alloc();
+    }
+    if (!ok) {
+        throw EJPEG(writer.errors.pub.msg_code);
+    }
+}
+
+struct CloseFile
+{
+    void operator()(std::FILE *file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, CloseFile>;
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string &path)
+{
+    constexpr std::size_t kChunk = 1 << 16;
+    const FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        throw ImageError(texts::CannotOpenFile(path, std::strerror(errno)));
+    }
+    std::vector<std::uint8_t> bytes;
+    std::size_t got = kChunk;
+    while (got == kChunk) {
+        const std::size_t used = bytes.size();
+        bytes.resize(used + kChunk);
+        got = std::fread(bytes.data() + used, 1, kChunk, file.get());
+        bytes.resize(used + got);
+    }
+    if (std::ferror(file.get())) {
+        throw ImageError(texts::kStreamReadError);
+    }
+    return bytes;
+}
+
+// CMYK to one RGB channel. Files with an Adobe marker hold inverted CMYK (0 is full ink), as
+// the programs writing that marker store it; others hold plain ink amounts.
+std::uint8_t InkToLight(std::uint8_t ink, std::uint8_t black, bool inverted)
+{
+    const unsigned light = inverted ? ink : 255u - ink;
+    const unsigned through = inverted ? black : 255u - black;
+    return std::uint8_t((light * through + 127) / 255); // at most 255 * 255 + 127, fits
+}
+
+// Turns one decoded row (RGB, grey palette indices or CMYK) into the image's row.
+void StoreRow(const std::uint8_t *samples, const jpeg_decompress_struct &info, std::uint8_t *row)
+{
+    const std::size_t width = info.output_width;
+    switch (info.output_components) {
+    case 1:
+        std::memcpy(row, samples, width);
+        break;
+    case 3:
+        for (std::size_t x = 0; x < width; ++x) {
+            row[3 * x] = samples[3 * x + 2];
+            row[3 * x + 1] = samples[3 * x + 1];
+            row[3 * x + 2] = samples[3 * x];
+        }
+        break;
+    default: {
+        const bool inverted = info.saw_Adobe_marker;
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::uint8_t *cmyk = samples + 4 * x;
+            row[3 * x] = InkToLight(cmyk[2], cmyk[3], inverted);
+            row[3 * x + 1] = InkToLight(cmyk[1], cmyk[3], inverted);
+            row[3 * x + 2] = InkToLight(cmyk[0], cmyk[3], inverted);
+        }
+        break;
+    }
+    }
+}
+
+// Decodes a whole file held in memory (see LoadJpegFile).
+WorkingBitmap Decode(const std::vector<std::uint8_t> &file)
+{
+    Reader reader(file);
+    jpeg_decompress_struct &info = reader.info;
+    ThrowIfFailed(CreateAndReadHeader(&reader), reader);
+
+    info.scale_num = 1;
+    info.scale_denom = 1;
+    info.dct_method = JDCT_FLOAT;
+    info.do_block_smoothing = TRUE;
+    info.buffered_image = FALSE;
+    int components = 3;
+    if (info.out_color_space == JCS_GRAYSCALE) {
+        info.quantize_colors = TRUE;
+        info.desired_number_of_colors = kGreyLevels;
+        components = 1; // palette indices
+    } else if (info.out_color_space == JCS_CMYK) {
+        // CMYK and YCCK files: the library gives CMYK, converted to RGB here rather than refused.
+        components = 4;
+    } else {
+        // Colour spaces the library cannot turn into RGB fail in jpeg_start_decompress.
+        info.out_color_space = JCS_RGB;
+    }
+    ThrowIfFailed(CalcOutputDimensions(&reader), reader);
+    // Checked before jpeg_start_decompress, which already allocates per row (per image when
+    // progressive).
+    if (!WithinPixelCeiling(info.output_width, info.output_height)) {
+        throw ImageError(texts::ImageTooLarge(info.output_width, info.output_height));
+    }
+    ThrowIfFailed(StartDecompress(&reader), reader);
+    if (info.output_components != components) {
+        throw EJPEG(JERR_CONVERSION_NOTIMPL); // never expected; keeps StoreRow within its rows
+    }
+
+    WorkingBitmap image(std::int32_t(info.output_width), std::int32_t(info.output_height),
+                        components == 1 ? 8 : 24);
+    if (components == 1) {
+        std::vector<PaletteEntry> palette;
+        for (int i = 0; i < info.actual_number_of_colors; ++i) {
+            const std::uint8_t level = info.colormap[0][i];
+            palette.push_back({level, level, level});
+        }
+        image.SetPalette(std::move(palette));
+    }
+    std::vector<std::uint8_t> samples(std::size_t(info.output_width) * std::size_t(components));
+    while (info.output_scanline < info.output_height) {
+        const std::int32_t y = std::int32_t(info.output_scanline);
+        ThrowIfFailed(ReadScanline(&reader, samples.data()), reader);
+        StoreRow(samples.data(), info, image.Row(y));
+    }
+    ThrowIfFailed(FinishDecompress(&reader), reader);
+    return image;
+}
+
+} // namespace
+
+WorkingBitmap LoadJpegFile(const std::string &path)
+{
+    return Decode(ReadWholeFile(path));
+}
+
+ImageSize ReadJpegSize(const std::string &path)
+{
+    const std::vector<std::uint8_t> file = ReadWholeFile(path);
+    if (file.empty()) {
+        return {};
+    }
+    Reader reader(file);
+    ThrowIfFailed(CreateAndReadHeader(&reader), reader);
+    // The library refuses sides above 65500, so both fit.
+    return {std::int32_t(reader.info.image_width), std::int32_t(reader.info.image_height)};
+}
+
+std::vector<std::uint8_t> EncodeJpeg(const WorkingBitmap &image, int quality)
+{
+    std::vector<std::uint8_t> bytes;
+    if (image.Empty()) {
+        return bytes;
+    }
+    WorkingBitmap bgr = image;
+    bgr.ConvertTo(24);
+    Writer writer(bytes);
+    ThrowIfFailed(
+        StartCompress(&writer, JDIMENSION(bgr.Width()), JDIMENSION(bgr.Height()), quality), writer);
+    std::vector<std::uint8_t> rgb(bgr.RowBytes());
+    for (std::int32_t y = 0; y < bgr.Height(); ++y) {
+        const std::uint8_t *in = bgr.Row(y);
+        for (std::size_t i = 0; i < rgb.size(); i += 3) {
+            rgb[i] = in[i + 2];
+            rgb[i + 1] = in[i + 1];
+            rgb[i + 2] = in[i];
+        }
+        ThrowIfFailed(WriteScanline(&writer, rgb.data()), writer);
+    }
+    ThrowIfFailed(FinishCompress(&writer), writer);
+    return bytes;
+}
+
+void WriteJpegFile(const WorkingBitmap &image, const std::string &path, int quality)
+{
+    const std::vector<std::uint8_t> bytes = EncodeJpeg(image, quality);
+    FilePtr file(std::fopen(path.c_str(), "wb"));
+    if (!file) {
+        throw ImageError(texts::CannotCreateFile(path, std::strerror(errno)));
+    }
+    // The first failure's errno is the reason given; EIO if the C library left none.
+    int error = 0;
+    const auto lastError = [] { return errno != 0 ? errno : EIO; };
+    errno = 0;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+        error = lastError();
+    }
+    if (error == 0 && std::fflush(file.get()) != 0) {
+        error = lastError();
+    }
+    if (std::fclose(file.release()) != 0 && error == 0) {
+        error = lastError();
+    }
+    if (error != 0) {
+        std::remove(path.c_str());
+        throw ImageError(texts::CannotCreateFile(path, std::strerror(error)));
+    }
+}
+
+} // namespace kv::imaging

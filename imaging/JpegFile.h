@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "WorkingBitmap.h"
 
@@ -23,8 +24,13 @@ WorkingBitmap LoadJpegFile(const std::string &path);
 // The size from the JPEG header without decoding; a 0-byte file gives 0 x 0.
 ImageSize ReadJpegSize(const std::string &path);
 
-// Encodes image as a baseline JFIF file of the given quality (1..100) with the float DCT.
-// The whole file is encoded in memory first. An empty image gives a 0-byte file.
+// Encodes image (any depth) as a baseline JFIF file of the given quality (1..100) with the
+// float DCT and returns its bytes; empty for an empty image. Throws EJPEG.
+std::vector<std::uint8_t> EncodeJpeg(const WorkingBitmap &image, int quality);
+
+// Creates or replaces path with EncodeJpeg's bytes in one write (an empty image: a 0-byte file).
+// Encoding comes first, so when it fails (EJPEG) no file is made; a file that cannot be created
+// or fully written throws ImageError and is removed.
 void WriteJpegFile(const WorkingBitmap &image, const std::string &path, int quality);
 
 } // namespace kv::imaging
