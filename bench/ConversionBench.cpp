@@ -1,0 +1,80 @@
+#include <filesystem>
+
+#include <benchmark/benchmark.h>
+
+#include "BitmapFile.h"
+#include "ConversionRun.h"
+#include "ConverterTexts.h"
+#include "JpegFile.h"
+#include "ScreenshotRow.h"
+
+using namespace kv::converter;
+
+namespace {
+
+class QuietObserver : public ConversionObserver
+{
+public:
+    void ShowProgressBar(bool) override {}
+    void SetProgress(int) override {}
+    void ProcessPendingMessages() override {}
+    void ShowMessage(const std::string &) override {}
+    void AddResultRow(const ResultRow &row) override { written = row.path; }
+    std::string written;
+};
+
+kv::imaging::WorkingBitmap Screenshot(int width, int height)
+{
+    kv::imaging::WorkingBitmap image(width, height, 24);
+    std::uint32_t state = 99;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t *row = image.Row(y);
+        for (int x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const std::uint8_t noise = std::uint8_t(state >> 28);
+            row[3 * x] = std::uint8_t((x * 255) / width + noise);
+            row[3 * x + 1] = std::uint8_t(((x / 4 + y / 6) % 2) ? 210 : 40);
+            row[3 * x + 2] = std::uint8_t((y * 255) / height);
+        }
+    }
+    return image;
+}
+
+// One Ravelock 1680 x 1050 screenshot, "10 on 10" as a spectator (a 1337 x 486 crop).
+// args: 0 = JPEG input, 1 = BMP input; percent; 1 = scoreboard only, 0 = whole picture
+void BM_ConvertOneScreenshot(benchmark::State &state)
+{
+    const bool bmp = state.range(0) == 1;
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("kv-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string input = (dir / (bmp ? "shot.bmp" : "shot.jpg")).string();
+    if (bmp) {
+        kv::imaging::WriteBitmapFile(Screenshot(1680, 1050), input);
+    } else {
+        kv::imaging::WriteJpegFile(Screenshot(1680, 1050), input, 92);
+    }
+    const std::vector<ScreenshotRow> rows = {MeasureScreenshot(input, texts::kRavelock)};
+    FixedConversionSettings settings;
+    settings.edition = texts::kRavelock;
+    settings.teamSize = "10 on 10";
+    settings.spectator = true;
+    settings.scoreboardOnly = state.range(2) == 1;
+    settings.sizePercent = std::to_string(state.range(1));
+    settings.saveFolder = (dir / "out").string() + "/";
+    QuietObserver observer;
+    for (auto _ : state) {
+        ConversionRun run(rows, settings, observer);
+        run.Run();
+        state.PauseTiming();
+        std::filesystem::remove(observer.written);
+        state.ResumeTiming();
+    }
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace
+
+BENCHMARK(BM_ConvertOneScreenshot)->Args({0, 100, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertOneScreenshot)->Args({0, 50, 0})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertOneScreenshot)->Args({1, 75, 1})->Unit(benchmark::kMillisecond);

@@ -1,0 +1,244 @@
+#include "CommandLine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <exception>
+#include <filesystem>
+#include <new>
+#include <optional>
+
+#include "ConversionRun.h"
+#include "ConverterTexts.h"
+#include "ScoreboardTable.h"
+#include "ScreenshotRow.h"
+
+namespace kv::converter {
+
+namespace {
+
+constexpr const char *kUsage = R"(Usage: kvsc                          open the KVSC window
+       kvsc convert [options] FILE...   convert screenshots without a window
+
+Each FILE (BMP or JPEG) is measured, marked supported or not for the game, and the
+supported ones are cut to the scoreboard, scaled and written as JPEG files (quality 90)
+named SAVE-FOLDER + SAVE-NAME + the lowest free number + ".jpg".
+
+Options (defaults are the window's stored settings):
+  -g, --game EDITION       "Korvane: Veskar" or "Korvane: Ravelock" (or: veskar, ravelock)
+  -t, --team SIZE          players per team: " 6 on 6" or just 6 (1 to 10)
+      --spectator          the shots were taken as a spectator
+      --no-spectator
+      --scoreboard-only    keep only the scoreboard (default)
+      --whole              keep the whole screenshot
+  -s, --size PERCENT       scale in percent (100 keeps the size)
+  -o, --save-folder DIR    folder for the JPEG files
+  -n, --save-name NAME     base name of the JPEG files
+      --delete-originals   delete each screenshot once its JPEG is written
+  -h, --help               show this text
+  -V, --version            show the version
+)";
+
+constexpr const char *kVersion = "KV Screenshot Converter 3.0";
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+std::optional<std::string> GameTitle(const std::string &value)
+{
+    if (value == texts::kVeskar || Lower(value) == "veskar") {
+        return texts::kVeskar;
+    }
+    if (value == texts::kRavelock || Lower(value) == "ravelock") {
+        return texts::kRavelock;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> TeamLabel(const std::string &value)
+{
+    if (PlayersPerTeam(value)) {
+        return value;
+    }
+    for (int i = 0; i < kTeamSizeCount; ++i) {
+        if (value == std::to_string(i + 1)) {
+            return TeamSizeLabels()[i];
+        }
+    }
+    return std::nullopt;
+}
+
+// Prints what a run reports; messages need no answer on a terminal.
+class StreamObserver : public ConversionObserver
+{
+public:
+    explicit StreamObserver(std::ostream &out) : out_(out) {}
+    void ShowProgressBar(bool) override {}
+    void SetProgress(int) override {}
+    void ProcessPendingMessages() override {}
+    void ShowMessage(const std::string &text) override { out_ << text << '\n'; }
+    void AddResultRow(const ResultRow &row) override
+    {
+        out_ << row.fileName << '\t' << row.result << '\t' << row.path << '\n';
+    }
+
+private:
+    std::ostream &out_;
+};
+
+struct ParsedCommand
+{
+    FixedConversionSettings settings;
+    std::vector<std::string> files;
+    bool help = false;
+    bool version = false;
+};
+
+// Fills command from args; returns an error text for wrong usage.
+std::optional<std::string> Parse(const std::vector<std::string> &args, ParsedCommand &command)
+{
+    std::size_t i = 0;
+    if (!args.empty() && args[0] == "convert") {
+        i = 1;
+    }
+    bool onlyFiles = false;
+    for (; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
+            command.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyFiles = true;
+            continue;
+        }
+        std::optional<std::string> inlineValue;
+        if (const std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != arg.npos) {
+            inlineValue = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+        }
+        const auto value = [&]() -> std::optional<std::string> {
+            if (inlineValue) {
+                return inlineValue;
+            }
+            if (i + 1 < args.size()) {
+                return args[++i];
+            }
+            return std::nullopt;
+        };
+        FixedConversionSettings &s = command.settings;
+        if (arg == "-h" || arg == "--help") {
+            command.help = true;
+        } else if (arg == "-V" || arg == "--version") {
+            command.version = true;
+        } else if (arg == "--spectator") {
+            s.spectator = true;
+        } else if (arg == "--no-spectator") {
+            s.spectator = false;
+        } else if (arg == "--scoreboard-only") {
+            s.scoreboardOnly = true;
+        } else if (arg == "--whole") {
+            s.scoreboardOnly = false;
+        } else if (arg == "--delete-originals") {
+            s.deleteOriginals = true;
+        } else if (arg == "-g" || arg == "--game" || arg == "-t" || arg == "--team" ||
+                   arg == "-s" || arg == "--size" || arg == "-o" || arg == "--save-folder" ||
+                   arg == "-n" || arg == "--save-name") {
+            const std::optional<std::string> v = value();
+            if (!v) {
+                return "option " + arg + " needs a value";
+            }
+            if (arg == "-g" || arg == "--game") {
+                const std::optional<std::string> title = GameTitle(*v);
+                if (!title) {
+                    return "unknown game \"" + *v + "\" (use \"" + texts::kVeskar + "\" or \"" +
+                           texts::kRavelock + "\")";
+                }
+                s.edition = *title;
+            } else if (arg == "-t" || arg == "--team") {
+                const std::optional<std::string> label = TeamLabel(*v);
+                if (!label) {
+                    return "unknown team size \"" + *v + "\" (use 1 to 10 or \" 6 on 6\")";
+                }
+                s.teamSize = *label;
+            } else if (arg == "-s" || arg == "--size") {
+                s.sizePercent = *v;
+            } else if (arg == "-o" || arg == "--save-folder") {
+                s.saveFolder = *v;
+            } else {
+                s.saveName = *v;
+            }
+        } else {
+            return "unknown option " + arg;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool IsCommandLineRequest(const std::vector<std::string> &args)
+{
+    if (args.empty()) {
+        return false;
+    }
+    const std::string &first = args[0];
+    return first == "convert" || first == "-h" || first == "--help" || first == "-V" ||
+           first == "--version";
+}
+
+int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSettings &defaults,
+                   std::ostream &out, std::ostream &err)
+{
+    ParsedCommand command;
+    command.settings = defaults;
+    if (const std::optional<std::string> problem = Parse(args, command)) {
+        err << "kvsc: " << *problem << "\nTry 'kvsc --help'.\n";
+        return 2;
+    }
+    if (command.help) {
+        out << kUsage;
+        return 0;
+    }
+    if (command.version) {
+        out << kVersion << '\n';
+        return 0;
+    }
+    if (command.files.empty()) {
+        err << "kvsc: no screenshot given\nTry 'kvsc --help'.\n";
+        return 2;
+    }
+    if (command.settings.edition == texts::kSelectGame) {
+        err << texts::kSelectGameFirst << '\n';
+        return 1;
+    }
+
+    try {
+        std::vector<ScreenshotRow> rows;
+        for (const std::string &file : command.files) {
+            const std::string path = std::filesystem::absolute(file).string();
+            try {
+                rows.push_back(MeasureScreenshot(path, command.settings.edition));
+            } catch (const std::exception &e) {
+                err << texts::kInvalidOrNoFile << ": " << file << ": " << e.what() << '\n';
+                return 1;
+            }
+        }
+        SortByCaption(rows);
+        StreamObserver observer(out);
+        ConversionRun run(rows, command.settings, observer);
+        run.Run();
+    } catch (const std::bad_alloc &) {
+        err << "Out of memory\n";
+        return 1;
+    } catch (const std::exception &e) {
+        err << e.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace kv::converter

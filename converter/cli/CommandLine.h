@@ -1,0 +1,21 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "ConversionSettings.h"
+
+namespace kv::converter {
+
+// True when args (without the program name) ask for the command-line converter rather than
+// the window: "convert", "--help", "--version" and their short forms.
+bool IsCommandLineRequest(const std::vector<std::string> &args);
+
+// Runs `kvsc convert [options] FILE...` (or --help / --version), starting from defaults for
+// every option not given. Messages and result rows go to out, errors to err. Returns 0 when the run
+// finished, 1 when an error ended it, 2 for wrong usage.
+int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSettings &defaults,
+                   std::ostream &out, std::ostream &err);
+
+} // namespace kv::converter

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+// Every text the converter shows to users, shared by the window, the command line and tests.
+namespace kv::converter::texts {
+
+inline constexpr const char *kVeskar = "Korvane: Veskar";
+inline constexpr const char *kRavelock = "Korvane: Ravelock";
+inline constexpr const char *kSelectGame = "Select Game:";
+
+inline constexpr const char *kSelectGameFirst = "Select a game first";
+inline constexpr const char *kInvalidOrNoFile = "Invalid or no file selected";
+inline constexpr const char *kSettingsReset = "All settings have been reset!";
+inline constexpr const char *kSaved = "Saved";
+inline constexpr const char *kYes = "Yes";
+inline constexpr const char *kNo = "No";
+
+// "Screenshot N: This resolution is not (yet) supported", N counted from 1.
+std::string ResolutionNotSupported(int rowNumber);
+// "'%s' is not a valid integer value".
+std::string NotAValidInteger(const std::string &text);
+// A size percent that leaves no pixels: nothing is written for that screenshot.
+std::string NothingToSave(int rowNumber, const std::string &sizeText);
+
+} // namespace kv::converter::texts

@@ -1,0 +1,185 @@
+#include "FileOperations.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "ConversionError.h"
+#include "ImagingTexts.h"
+
+namespace kv::converter {
+
+namespace fs = std::filesystem;
+
+bool FileExists(const std::string &path)
+{
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+void CreateFolders(const std::string &folder)
+{
+    std::error_code ignored;
+    fs::create_directories(folder, ignored);
+}
+
+void DeleteFile(const std::string &path)
+{
+    std::error_code ignored;
+    fs::remove(path, ignored);
+}
+
+namespace {
+
+[[noreturn]] void ThrowCannotCreate(const std::string &path, int error)
+{
+    throw ConversionError(imaging::texts::CannotCreateFile(path, std::strerror(error)));
+}
+
+#ifndef _WIN32
+// Writes all of bytes to fd and flushes them to the disk; false with errno set on failure.
+bool WriteAllAndSync(int fd, const std::vector<std::uint8_t> &bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += std::size_t(n);
+    }
+    return ::fsync(fd) == 0;
+}
+
+// Writes, flushes and closes fd; false with errno set when any step failed. fd is closed either
+// way.
+bool WriteAndClose(int fd, const std::vector<std::uint8_t> &bytes)
+{
+    const bool written = WriteAllAndSync(fd, bytes);
+    const int error = errno;
+    if (::close(fd) != 0 && written) {
+        return false;
+    }
+    errno = error;
+    return written;
+}
+
+mode_t NewFileMode()
+{
+    static const mode_t mode = [] {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return mode_t(0666 & ~mask);
+    }();
+    return mode;
+}
+
+// For file systems without hard links: create the final name exclusively and write into it,
+// removing it again when the write fails.
+bool WriteExclusively(const std::string &path, const std::vector<std::uint8_t> &bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, NewFileMode());
+    if (fd < 0) {
+        if (errno == EEXIST) {
+            return false;
+        }
+        ThrowCannotCreate(path, errno);
+    }
+    if (!WriteAndClose(fd, bytes)) {
+        const int error = errno;
+        ::unlink(path.c_str());
+        ThrowCannotCreate(path, error);
+    }
+    return true;
+}
+
+void SyncFolder(const std::string &folder)
+{
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+#endif
+
+} // namespace
+
+bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes)
+{
+    const fs::path target(path);
+    const std::string folder = target.parent_path().string();
+    std::string temporary =
+        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+#ifdef _WIN32
+    temporary = path + ".partial";
+    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ThrowCannotCreate(path, EACCES);
+    }
+    DWORD written = 0;
+    const bool ok = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
+                    written == bytes.size() && FlushFileBuffers(file);
+    CloseHandle(file);
+    if (!ok) {
+        DeleteFileA(temporary.c_str());
+        ThrowCannotCreate(path, EIO);
+    }
+    if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        DeleteFileA(temporary.c_str());
+        if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+            return false;
+        }
+        ThrowCannotCreate(path, EACCES);
+    }
+    return true;
+#else
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        ThrowCannotCreate(path, errno);
+    }
+    if (::fchmod(fd, NewFileMode()) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        ThrowCannotCreate(path, error);
+    }
+    if (!WriteAndClose(fd, bytes)) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        ThrowCannotCreate(path, error);
+    }
+    // link() refuses to replace an existing name, so a file that appeared since the caller
+    // looked for a free name is never overwritten.
+    const int linked = ::link(temporary.c_str(), path.c_str());
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    if (linked != 0) {
+        if (error == EEXIST) {
+            return false;
+        }
+        if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
+            return WriteExclusively(path, bytes);
+        }
+        ThrowCannotCreate(path, error);
+    }
+    SyncFolder(folder);
+    return true;
+#endif
+}
+
+} // namespace kv::converter

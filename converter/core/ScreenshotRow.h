@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kv::converter {
+
+// One row of the screenshot list. Complete once measured; never changed afterwards, so the
+// supported verdict keeps the edition that was selected when the row was added.
+struct ScreenshotRow
+{
+    std::string caption;    // file name without folder
+    std::string resolution; // resolution label, "1024 x 768"
+    std::string supported;  // "Yes" or "No"
+    std::string path;       // full path as chosen
+};
+
+// One row of the result list: output file name, "Saved", full output path.
+struct ResultRow
+{
+    std::string fileName;
+    std::string result;
+    std::string path;
+};
+
+// True for names ending in ".bmp" in any letter case: those go to the BMP reader, everything
+// else to the JPEG reader, both when measuring and when converting.
+bool IsBitmapFileName(const std::string &path);
+
+// Measures one file and marks it for the edition. Throws kv::imaging::ImageError when the file
+// cannot be read or is not a picture.
+ScreenshotRow MeasureScreenshot(const std::string &path, const std::string &selectedGame);
+
+// Orders rows by caption with the C library's locale-aware, case-sensitive comparison, keeping
+// rows of equal captions in the order they were added.
+void SortByCaption(std::vector<ScreenshotRow> &rows);
+
+} // namespace kv::converter

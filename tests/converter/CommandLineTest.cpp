@@ -1,0 +1,115 @@
+#include "CommandLine.h"
+
+#include <filesystem>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "BitmapFile.h"
+#include "ConverterTexts.h"
+#include "JpegFile.h"
+#include "TestSupport.h"
+
+using namespace kv::converter;
+
+namespace {
+
+struct Outcome
+{
+    int code;
+    std::string out;
+    std::string err;
+};
+
+class CommandLineTest : public ::testing::Test
+{
+protected:
+    CommandLineTest()
+    {
+        defaults.edition = texts::kSelectGame;
+        defaults.saveFolder = dir.File("out") + "/";
+    }
+
+    Outcome Run(const std::vector<std::string> &args)
+    {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = RunCommandLine(args, defaults, out, err);
+        return {code, out.str(), err.str()};
+    }
+
+    std::string Screenshot(const std::string &name, int width, int height)
+    {
+        const std::string path = dir.File(name);
+        kv::imaging::WriteBitmapFile(kv::imaging::WorkingBitmap(width, height, 24), path);
+        return path;
+    }
+
+    kv::test::TempDir dir;
+    FixedConversionSettings defaults;
+};
+
+} // namespace
+
+TEST_F(CommandLineTest, ConvertsWithShortFormsAndPrintsMessagesAndResultRowsInListOrder)
+{
+    const std::string b = Screenshot("b.bmp", 1680, 1050);
+    const std::string a = Screenshot("a.bmp", 640, 480);
+    const Outcome o = Run({"convert", "--game", "ravelock", "-t", "10", "--spectator", "--size=50",
+                           "--save-name", "Board", b, a});
+    EXPECT_EQ(o.code, 0) << o.err;
+    const std::string out = dir.File("out") + "/Board1.jpg";
+    EXPECT_EQ(o.out, "Screenshot 1: This resolution is not (yet) supported\nBoard1.jpg\tSaved\t" +
+                         out + "\n");
+    const kv::imaging::ImageSize size = kv::imaging::ReadJpegSize(out);
+    EXPECT_EQ(size.width, 1337 / 2);
+    EXPECT_EQ(size.height, 486 / 2);
+}
+
+TEST_F(CommandLineTest, WholeImageAndExactTitlesAreAccepted)
+{
+    const std::string a = Screenshot("a.bmp", 800, 600);
+    const Outcome o = Run({"convert", "--game", "Korvane: Veskar", "--team", " 2 on 2", "--whole",
+                           "-s", "10", "-o", dir.File("o2"), a});
+    EXPECT_EQ(o.code, 0) << o.err;
+    const kv::imaging::ImageSize size = kv::imaging::ReadJpegSize(dir.File("o2/Screenshot1.jpg"));
+    EXPECT_EQ(size.width, 80);
+    EXPECT_EQ(size.height, 60);
+}
+
+TEST_F(CommandLineTest, RefusesWithoutAGameAndReportsErrorsWithNonZeroExit)
+{
+    const std::string a = Screenshot("a.bmp", 800, 600);
+    Outcome o = Run({"convert", a});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err, "Select a game first\n");
+
+    o = Run({"convert", "--game", "quake", a});
+    EXPECT_EQ(o.code, 2);
+    o = Run({"convert", "--bogus", a});
+    EXPECT_EQ(o.code, 2);
+    o = Run({"convert", "--game"});
+    EXPECT_EQ(o.code, 2);
+
+    o = Run({"convert", "--game", "veskar", "--size", "big", a});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err, "'big' is not a valid integer value\n");
+
+    o = Run({"convert", "--game", "veskar", dir.File("missing.jpg")});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_NE(o.err.find("Invalid or no file selected"), std::string::npos) << o.err;
+}
+
+TEST_F(CommandLineTest, HelpAndVersionNeedNoFiles)
+{
+    EXPECT_TRUE(IsCommandLineRequest({"convert"}));
+    EXPECT_TRUE(IsCommandLineRequest({"--version"}));
+    EXPECT_FALSE(IsCommandLineRequest({}));
+    EXPECT_FALSE(IsCommandLineRequest({"-platform", "offscreen"}));
+    Outcome o = Run({"--version"});
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(o.out, "KV Screenshot Converter 3.0\n");
+    o = Run({"--help"});
+    EXPECT_EQ(o.code, 0);
+    EXPECT_NE(o.out.find("kvsc convert [options] FILE..."), std::string::npos);
+}

@@ -1,0 +1,336 @@
+#include "ConversionRun.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "BitmapFile.h"
+#include "ConversionError.h"
+#include "ConverterTexts.h"
+#include "FileOperations.h"
+#include "ImageError.h"
+#include "JpegFile.h"
+#include "ScreenshotRow.h"
+#include "TestSupport.h"
+
+using namespace kv::converter;
+using kv::imaging::PaletteEntry;
+using kv::imaging::WorkingBitmap;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Grey 8x8 blocks aligned at (left, top): a crop taken one pixel off shows at block edges, and
+// JPEG's own 8x8 blocks keep flat greys nearly exact.
+std::uint8_t BlockGrey(int x, int y, int left, int top)
+{
+    const int bx = (x - left + 8000) / 8;
+    const int by = (y - top + 8000) / 8;
+    return std::uint8_t((bx + by) % 2 ? 220 : 30);
+}
+
+class RecordingObserver : public ConversionObserver
+{
+public:
+    void ShowProgressBar(bool visible) override { events.push_back(visible ? "show" : "hide"); }
+    void SetProgress(int position) override { progress.push_back(position); }
+    void ProcessPendingMessages() override { ++pumps; }
+    void ShowMessage(const std::string &text) override { messages.push_back(text); }
+    void AddResultRow(const ResultRow &row) override { results.push_back(row); }
+
+    std::vector<std::string> events;
+    std::vector<int> progress;
+    std::vector<std::string> messages;
+    std::vector<ResultRow> results;
+    int pumps = 0;
+};
+
+class ConversionRunTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        settings.edition = texts::kRavelock;
+        settings.saveFolder = (dir.Path() / "out").string() + kPathSeparator;
+    }
+
+    // Writes a screenshot whose blocks line up with (left, top) and adds its row as Open would.
+    std::string AddScreenshot(const std::string &name, int width, int height, int left = 0,
+                              int top = 0, const std::string &edition = "")
+    {
+        const std::string path = dir.File(name);
+        const WorkingBitmap image = kv::test::MakeImage(width, height, 24, [&](int x, int y) {
+            const std::uint8_t g = BlockGrey(x, y, left, top);
+            return PaletteEntry{g, g, g};
+        });
+        if (IsBitmapFileName(path)) {
+            kv::imaging::WriteBitmapFile(image, path);
+        } else {
+            kv::imaging::WriteJpegFile(image, path, 100);
+        }
+        rows.push_back(MeasureScreenshot(path, edition.empty() ? settings.edition : edition));
+        SortByCaption(rows);
+        return path;
+    }
+
+    void Run()
+    {
+        ConversionRun run(rows, settings, observer);
+        run.Run();
+    }
+
+    static void ExpectSize(const std::string &path, int width, int height)
+    {
+        const kv::imaging::ImageSize size = kv::imaging::ReadJpegSize(path);
+        EXPECT_EQ(size.width, width) << path;
+        EXPECT_EQ(size.height, height) << path;
+    }
+
+    std::string Output(int n) const { return OutputPath(settings.saveFolder, "Screenshot", n); }
+
+    kv::test::TempDir dir;
+    FixedConversionSettings settings;
+    RecordingObserver observer;
+    std::vector<ScreenshotRow> rows;
+};
+
+struct GeometryCase
+{
+    const char *edition;
+    int screenWidth, screenHeight;
+    const char *team;
+    bool spectator;
+    int width, height, left, top;
+};
+
+class ScoreboardCrop : public ConversionRunTest, public ::testing::WithParamInterface<GeometryCase>
+{
+};
+
+} // namespace
+
+TEST_P(ScoreboardCrop, CutsTheScoreboardRectangleAtItsCorner)
+{
+    const GeometryCase c = GetParam();
+    settings.edition = c.edition;
+    settings.teamSize = c.team;
+    settings.spectator = c.spectator;
+    AddScreenshot("shot.bmp", c.screenWidth, c.screenHeight, c.left, c.top);
+    Run();
+
+    ASSERT_EQ(observer.results.size(), 1u);
+    const WorkingBitmap out = kv::imaging::LoadJpegFile(Output(1));
+    ASSERT_EQ(out.Width(), c.width);
+    ASSERT_EQ(out.Height(), c.height);
+    int wrong = 0;
+    for (int y = 0; y < out.Height() && wrong < 5; ++y) {
+        for (int x = 0; x < out.Width() && wrong < 5; ++x) {
+            const int expected = BlockGrey(x, y, 0, 0);
+            const int actual = out.ColourAt(x, y).green;
+            if (std::abs(actual - expected) > 12) {
+                ADD_FAILURE() << "at " << x << "," << y << " expected about " << expected << " got "
+                              << actual;
+                ++wrong;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, ScoreboardCrop,
+    ::testing::Values(
+        GeometryCase{texts::kVeskar, 1024, 768, " 6 on 6", false, 782, 304, 145, 30},
+        GeometryCase{texts::kVeskar, 1024, 768, " 6 on 6", true, 782, 326, 145, 30},
+        GeometryCase{texts::kRavelock, 1680, 1050, "10 on 10", true, 1337, 486, 170, 105},
+        GeometryCase{texts::kRavelock, 800, 600, " 1 on 1", false, 637, 97, 81, 59},
+        GeometryCase{texts::kRavelock, 1280, 960, " 2 on 2", true, 1022, 190, 127, 95}));
+
+TEST_F(ConversionRunTest, ScalesTheCropOrTheWholeImageByTheTruncatedPercentage)
+{
+    settings.edition = texts::kVeskar;
+    settings.sizePercent = "50";
+    AddScreenshot("a.bmp", 1024, 768);
+    Run();
+    ExpectSize(Output(1), 391, 152);
+
+    settings.scoreboardOnly = false;
+    settings.sizePercent = "75";
+    rows.clear();
+    AddScreenshot("b.jpg", 1280, 1024);
+    Run();
+    ExpectSize(Output(2), 960, 768);
+}
+
+TEST_F(ConversionRunTest, AddsTheMissingSeparatorAndFillsNameGapsWithTheLowestFreeNumber)
+{
+    settings.saveFolder = (dir.Path() / "shots").string();
+    AddScreenshot("a.bmp", 800, 600);
+    AddScreenshot("b.bmp", 800, 600);
+    AddScreenshot("c.bmp", 800, 600);
+    fs::create_directories(dir.Path() / "shots");
+    kv::test::WriteBytes(dir.File("shots/Screenshot1.jpg"), {1, 2, 3});
+    kv::test::WriteBytes(dir.File("shots/Screenshot3.jpg"), {4, 5, 6});
+    Run();
+
+    EXPECT_EQ(settings.saveFolder, (dir.Path() / "shots").string() + kPathSeparator);
+    ASSERT_EQ(observer.results.size(), 3u);
+    const std::vector<std::string> names = {
+        observer.results[0].fileName, observer.results[1].fileName, observer.results[2].fileName};
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Screenshot2.jpg", "Screenshot4.jpg", "Screenshot5.jpg"}));
+    EXPECT_EQ(observer.results[0].result, "Saved");
+    EXPECT_EQ(observer.results[0].path, Output(2));
+    EXPECT_EQ(kv::test::ReadBytes(Output(1)), (std::vector<unsigned char>{1, 2, 3}));
+}
+
+TEST_F(ConversionRunTest, UnsupportedRowsGetTheMessageInTheRavelockPassOnly)
+{
+    AddScreenshot("a.bmp", 800, 600);
+    AddScreenshot("b.bmp", 640, 480);
+    Run();
+    EXPECT_EQ(observer.messages,
+              std::vector<std::string>{"Screenshot 2: This resolution is not (yet) supported"});
+    EXPECT_EQ(observer.results.size(), 1u);
+
+    settings.edition = texts::kVeskar;
+    observer = RecordingObserver{};
+    rows[0].supported = texts::kNo;
+    rows[1].supported = texts::kYes;
+    Run();
+    EXPECT_TRUE(observer.messages.empty());
+    ASSERT_EQ(observer.results.size(), 1u);
+    ExpectSize(observer.results[0].path, 398, 92 + 5 * 24);
+}
+
+TEST_F(ConversionRunTest, YesRowWithoutGeometryInTheRunsEditionIsHandledAsUnsupported)
+{
+    AddScreenshot("a.bmp", 640, 480, 0, 0, texts::kVeskar);
+    AddScreenshot("b.bmp", 800, 600);
+    ASSERT_EQ(rows[0].supported, texts::kYes);
+    Run();
+    EXPECT_EQ(observer.messages,
+              std::vector<std::string>{"Screenshot 1: This resolution is not (yet) supported"});
+    ASSERT_EQ(observer.results.size(), 1u);
+    ExpectSize(observer.results[0].path, 637, 97 + 5 * 36);
+}
+
+TEST_F(ConversionRunTest, TeamTextThatIsNoLabelOrNoEditionConvertsNothingButMovesProgress)
+{
+    AddScreenshot("a.bmp", 800, 600);
+    settings.teamSize = "6 on 6";
+    Run();
+    EXPECT_TRUE(observer.results.empty());
+    EXPECT_EQ(observer.progress, (std::vector<int>{100, 0}));
+
+    observer = RecordingObserver{};
+    settings.edition = texts::kSelectGame;
+    settings.teamSize = " 6 on 6";
+    Run();
+    EXPECT_TRUE(observer.results.empty());
+    EXPECT_EQ(observer.events, (std::vector<std::string>{"show", "hide"}));
+    EXPECT_FALSE(fs::exists(settings.saveFolder));
+}
+
+TEST_F(ConversionRunTest, ProgressMovesByRowAndEndsHiddenAtZero)
+{
+    settings.teamSize = "none";
+    for (const char *name : {"a.bmp", "b.bmp", "c.bmp"}) {
+        AddScreenshot(name, 8, 8);
+    }
+    Run();
+    EXPECT_EQ(observer.progress, (std::vector<int>{33, 66, 100, 0}));
+    EXPECT_EQ(observer.messages.size(), 3u);
+    AddScreenshot("d.bmp", 8, 8);
+    observer = RecordingObserver{};
+    Run();
+    EXPECT_EQ(observer.progress, (std::vector<int>{25, 50, 75, 100, 0}));
+    EXPECT_EQ(observer.pumps, 5);
+
+    rows.clear();
+    observer = RecordingObserver{};
+    Run();
+    EXPECT_EQ(observer.events, (std::vector<std::string>{"show", "hide"}));
+    EXPECT_EQ(observer.progress, (std::vector<int>{0}));
+}
+
+TEST_F(ConversionRunTest, DeletesEachOriginalAfterItsJpegAndKeepsTheOneWhereAnErrorEndedTheRun)
+{
+    settings.deleteOriginals = true;
+    const std::string first = AddScreenshot("a.bmp", 800, 600);
+    const std::string broken = AddScreenshot("b.bmp", 800, 600);
+    const std::string last = AddScreenshot("c.bmp", 800, 600);
+    kv::test::WriteBytes(broken, {'B', 'M', 0, 0});
+    try {
+        Run();
+        FAIL() << "a damaged screenshot must end the run";
+    } catch (const kv::imaging::ImageError &e) {
+        EXPECT_STREQ(e.what(), "Stream read error");
+    }
+    EXPECT_FALSE(fs::exists(first));
+    EXPECT_TRUE(fs::exists(Output(1)));
+    EXPECT_TRUE(fs::exists(broken));
+    EXPECT_TRUE(fs::exists(last)) << "rows after the error are not handled";
+    EXPECT_FALSE(fs::exists(Output(2)));
+    EXPECT_EQ(observer.results.size(), 1u);
+}
+
+TEST_F(ConversionRunTest, MissingScreenshotIsSkippedSilently)
+{
+    settings.deleteOriginals = true;
+    fs::remove(AddScreenshot("a.bmp", 800, 600));
+    Run();
+    EXPECT_TRUE(observer.results.empty());
+    EXPECT_TRUE(observer.messages.empty());
+}
+
+TEST_F(ConversionRunTest, JpegNamedDotJpegConvertsByTheSameRuleOpenMeasuresWith)
+{
+    AddScreenshot("shot.jpeg", 800, 600);
+    AddScreenshot("upper.BMP", 800, 600);
+    Run();
+    EXPECT_EQ(observer.results.size(), 2u);
+}
+
+TEST_F(ConversionRunTest, SizeThatLeavesNoPixelsWritesNothingAndKeepsTheOriginal)
+{
+    settings.deleteOriginals = true;
+    settings.sizePercent = "1";
+    settings.teamSize = " 1 on 1";
+    const std::string shot = AddScreenshot("a.bmp", 800, 600);
+    Run();
+    EXPECT_TRUE(observer.results.empty());
+    EXPECT_FALSE(fs::exists(Output(1)));
+    EXPECT_TRUE(fs::exists(shot));
+    EXPECT_EQ(observer.messages, std::vector<std::string>{texts::NothingToSave(1, "1")});
+}
+
+TEST_F(ConversionRunTest, SizeTextThatIsNoWholeNumberEndsTheRunWithItsText)
+{
+    AddScreenshot("a.bmp", 800, 600);
+    for (const char *text : {"", "abc", "12x", "99999999999"}) {
+        settings.sizePercent = text;
+        try {
+            Run();
+            ADD_FAILURE() << "no error for '" << text << "'";
+        } catch (const ConversionError &e) {
+            EXPECT_EQ(e.what(), texts::NotAValidInteger(text));
+        }
+    }
+    EXPECT_TRUE(observer.results.empty());
+}
+
+TEST(WriteNewFile, NeverReplacesAnExistingFileAndLeavesNothingWhenItFails)
+{
+    kv::test::TempDir dir;
+    const std::string path = dir.File("x.jpg");
+    EXPECT_TRUE(WriteNewFile(path, {1, 2, 3}));
+    EXPECT_FALSE(WriteNewFile(path, {9}));
+    EXPECT_EQ(kv::test::ReadBytes(path), (std::vector<unsigned char>{1, 2, 3}));
+    EXPECT_THROW(WriteNewFile(dir.File("missing/x.jpg"), {1}), ConversionError);
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto &e : fs::directory_iterator(dir.Path())) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1u) << "no temporary file stays behind";
+}
