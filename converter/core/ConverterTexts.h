@@ -12,6 +12,11 @@ inline constexpr const char *kSelectGame = "Select Game:";
 inline constexpr const char *kSelectGameFirst = "Select a game first";
 inline constexpr const char *kInvalidOrNoFile = "Invalid or no file selected";
 inline constexpr const char *kSettingsReset = "All settings have been reset!";
+inline constexpr const char *kOpenFilter = "Supported Files (*.bmp; *.jpg)|*.bmp;*.jpg";
+inline constexpr const char *kSelectFolderTitle = "Select a folder:";
+inline constexpr const char *kAbout = "KV Screenshot Converter\nVersion 3.0\nOrlinde";
+inline constexpr const char *kSettingsDamaged =
+    "The stored settings could not be read; KVSC starts with the default settings.";
 inline constexpr const char *kSaved = "Saved";
 inline constexpr const char *kYes = "Yes";
 inline constexpr const char *kNo = "No";

@@ -19,23 +19,23 @@ bool IsBitmapFileName(const std::string &path)
     return extension == ".bmp";
 }
 
-ScreenshotRow MeasureScreenshot(const std::string &path, const std::string &selectedGame)
+imaging::ImageSize MeasureImageFile(const std::string &path)
 {
-    std::int64_t width = 0;
-    std::int64_t height = 0;
     if (IsBitmapFileName(path)) {
         const imaging::WorkingBitmap image = imaging::LoadBitmapFile(path);
-        width = image.Width();
-        height = image.Height();
-    } else {
-        const imaging::ImageSize size = imaging::ReadJpegSize(path);
-        width = size.width;
-        height = size.height;
+        return {image.Width(), image.Height()};
     }
+    return imaging::ReadJpegSize(path);
+}
+
+ScreenshotRow MeasureScreenshot(const std::string &path, const std::string &selectedGame)
+{
+    const imaging::ImageSize size = MeasureImageFile(path);
     ScreenshotRow row;
     row.caption = std::filesystem::path(path).filename().string();
-    row.resolution = ResolutionLabel(width, height);
-    row.supported = ResolutionSupported(selectedGame, width, height) ? texts::kYes : texts::kNo;
+    row.resolution = ResolutionLabel(size.width, size.height);
+    row.supported =
+        ResolutionSupported(selectedGame, size.width, size.height) ? texts::kYes : texts::kNo;
     row.path = path;
     return row;
 }

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "JpegFile.h"
+
 namespace kv::converter {
 
 // One row of the screenshot list. Complete once measured; never changed afterwards, so the
@@ -26,6 +28,10 @@ struct ResultRow
 // True for names ending in ".bmp" in any letter case: those go to the BMP reader, everything
 // else to the JPEG reader, both when measuring and when converting.
 bool IsBitmapFileName(const std::string &path);
+
+// The pixel size of a screenshot: a BMP is loaded, a JPEG only has its header read. Throws
+// kv::imaging::ImageError when the file cannot be read or is not a picture.
+imaging::ImageSize MeasureImageFile(const std::string &path);
 
 // Measures one file and marks it for the edition. Throws kv::imaging::ImageError when the file
 // cannot be read or is not a picture.

@@ -37,6 +37,8 @@ class SettingsStore
 public:
     virtual ~SettingsStore() = default;
     virtual bool KeyExists() const = 0;
+    // True when the stored values could not be read back (a damaged file).
+    virtual bool Damaged() const { return false; }
     // Removes the key with all its values.
     virtual void DeleteKey() = 0;
     // A missing value reads as the empty text.

@@ -1,0 +1,46 @@
+#include "KVSCDialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace kv::converter {
+
+void QtKVSCDialogs::showMessage(QWidget *owner, const QString &text)
+{
+    QMessageBox::information(owner, QApplication::applicationName(), text);
+}
+
+void QtKVSCDialogs::showAbout(QWidget *owner, const QString &text)
+{
+    QMessageBox::about(owner, QStringLiteral("About"), text);
+}
+
+QStringList QtKVSCDialogs::getOpenFileNames(QWidget *owner, const QString &folder,
+                                            const QString &filter)
+{
+    QFileDialog dialog(owner, QString(), folder);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    // The filter's description already lists the patterns; Qt would list them a second time.
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setNameFilter(filter);
+    if (dialog.exec() != QDialog::Accepted) {
+        return {};
+    }
+    return dialog.selectedFiles();
+}
+
+std::optional<QString> QtKVSCDialogs::getExistingDirectory(QWidget *owner, const QString &title,
+                                                           const QString &root)
+{
+    const QString folder =
+        QFileDialog::getExistingDirectory(owner, title, root, QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty()) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+} // namespace kv::converter

@@ -1,0 +1,513 @@
+#include "KVSCForm.h"
+
+#include <exception>
+#include <new>
+
+#include <QApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QShortcut>
+#include <QUrl>
+
+#include "ConversionRun.h"
+#include "ConverterTexts.h"
+#include "FileOperations.h"
+#include "KVSCDialogs.h"
+#include "ResolutionSupport.h"
+#include "SettingsStore.h"
+#include "ui_KVSCForm.h"
+
+namespace kv::converter {
+
+namespace {
+
+QString Q(const std::string &text)
+{
+    return QString::fromStdString(text);
+}
+
+std::string S(const QString &text)
+{
+    return text.toStdString();
+}
+
+// "Supported Files (*.bmp; *.jpg)|*.bmp;*.jpg" in Qt's form: description, then the patterns in
+// parentheses (the dialog hides that second list).
+QString QtNameFilter(const QString &filter)
+{
+    const QString description = filter.section('|', 0, 0);
+    QStringList patterns = filter.section('|', 1).split(';', Qt::SkipEmptyParts);
+    for (QString &pattern : patterns) {
+        pattern = pattern.trimmed();
+    }
+    return description + " (" + patterns.join(' ') + ")";
+}
+
+QString FolderRoot()
+{
+#ifdef _WIN32
+    // The Computer folder, so that browsing starts at the list of drives.
+    return QStringLiteral("clsid:0AC0837C-BBF8-452A-850D-79D08E667CA7");
+#else
+    return QDir::rootPath();
+#endif
+}
+
+bool IsScreenshotFile(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == "bmp" || suffix == "jpg" || suffix == "jpeg";
+}
+
+} // namespace
+
+// The conversion settings as the controls hold them at the moment the run asks.
+class TForm1::FormSettings : public ConversionSettings
+{
+public:
+    explicit FormSettings(TForm1 &form) : form_(form) {}
+    std::string Edition() const override { return S(form_.ui->CGameSelect->currentText()); }
+    std::string TeamSize() const override { return S(form_.ui->CSize->currentText()); }
+    bool Spectator() const override { return form_.ui->CSpectator->isChecked(); }
+    bool ScoreboardOnly() const override { return form_.ui->CNoCut->isChecked(); }
+    std::string SizePercent() const override { return S(form_.SizeEdit()->text()); }
+    std::string SaveFolder() const override { return S(form_.ui->ESaveFolder->text()); }
+    void SetSaveFolder(const std::string &folder) override
+    {
+        form_.ui->ESaveFolder->setText(Q(folder));
+    }
+    std::string SaveName() const override { return S(form_.ui->ESaveName->text()); }
+    bool DeleteOriginals() const override { return form_.ui->CRemove->isChecked(); }
+
+private:
+    TForm1 &form_;
+};
+
+class TForm1::FormObserver : public ConversionObserver
+{
+public:
+    explicit FormObserver(TForm1 &form) : form_(form) {}
+    void ShowProgressBar(bool visible) override { form_.ui->ProgressBar1->setVisible(visible); }
+    void SetProgress(int position) override { form_.ui->ProgressBar1->setValue(position); }
+    void ProcessPendingMessages() override { QCoreApplication::processEvents(); }
+    void ShowMessage(const std::string &text) override
+    {
+        form_.dialogs_.showMessage(&form_, Q(text));
+    }
+    void AddResultRow(const ResultRow &row) override { form_.AddResultRow(row); }
+
+private:
+    TForm1 &form_;
+};
+
+TForm1::TForm1(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()), store_(store), dialogs_(dialogs)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // The designed client area is 413 x 405; the menu bar comes on top of it.
+    ui->centralwidget->setFixedSize(413, 405);
+    setFixedSize(413, 405 + ui->MainMenu1->sizeHint().height());
+
+    const int openWidths[] = {95, 80, 74, 131};
+    for (int c = 0; c < 4; ++c) {
+        ui->LOpen->setColumnWidth(c, openWidths[c]);
+        ui->LOpen->horizontalHeaderItem(c)->setTextAlignment(
+            c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+    }
+    const int saveWidths[] = {113, 50, 217};
+    for (int c = 0; c < 3; ++c) {
+        ui->LSave->setColumnWidth(c, saveWidths[c]);
+    }
+    ui->CSize->setMaxVisibleItems(10);
+    SizeEdit()->setMaxLength(3);
+
+    connect(ui->CGameSelect, &QComboBox::currentTextChanged, this, &TForm1::CGameSelectChange);
+    connect(ui->CSize, &QComboBox::currentTextChanged, this, &TForm1::CSizeChange);
+    connect(ui->CSpectator, &QCheckBox::toggled, this, &TForm1::CSpectatorClick);
+    connect(ui->CNoCut, &QCheckBox::toggled, this, &TForm1::CNoCutClick);
+    connect(ui->ESaveFolder, &QLineEdit::textChanged, this, &TForm1::ESaveFolderChange);
+    connect(ui->ESaveName, &QLineEdit::textChanged, this, &TForm1::ESaveNameChange);
+    // The spin box refreshes its editor with signals blocked, so its own signal is the one to use.
+    connect(ui->ESize, &QSpinBox::textChanged, this, &TForm1::ESizeChange);
+    connect(ui->BBrowse, &QPushButton::clicked, this, &TForm1::BBrowseClick);
+    connect(ui->BOpen, &QPushButton::clicked, this, &TForm1::BOpenClick);
+    connect(ui->BDelSelected, &QPushButton::clicked, this, &TForm1::BDelSelectedClick);
+    connect(ui->BConvert, &QPushButton::clicked, this, &TForm1::BConvertClick);
+    connect(ui->ResetAllSettings1, &QAction::triggered, this, &TForm1::ResetAllSettings1Click);
+    connect(ui->About1, &QAction::triggered, this, &TForm1::About1Click);
+    connect(ui->Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+
+    ui->CGameSelect->installEventFilter(this);
+    if (ui->CGameSelect->lineEdit()) {
+        ui->CGameSelect->lineEdit()->installEventFilter(this);
+    }
+    ui->LOpen->setAcceptDrops(true);
+    ui->LOpen->viewport()->setAcceptDrops(true);
+    ui->LOpen->viewport()->installEventFilter(this);
+    auto *remove = new QShortcut(QKeySequence::Delete, ui->LOpen);
+    remove->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(remove, &QShortcut::activated, this, &TForm1::BDelSelectedClick);
+
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+QLineEdit *TForm1::SizeEdit() const
+{
+    return ui->ESize->findChild<QLineEdit *>();
+}
+
+template <class Handler> void TForm1::Guarded(Handler handler)
+{
+    try {
+        handler();
+    } catch (const std::bad_alloc &) {
+        dialogs_.showMessage(this, QStringLiteral("Out of memory"));
+    } catch (const std::exception &e) {
+        dialogs_.showMessage(this, QString::fromStdString(e.what()));
+    }
+}
+
+void TForm1::Store(const char *name, const QString &value)
+{
+    Guarded([&] { store_.Write(name, S(value)); });
+}
+
+void TForm1::SetComboText(QWidget *combo, const QString &text)
+{
+    // Setting a combo box's text runs no handler.
+    auto *box = static_cast<QComboBox *>(combo);
+    const QSignalBlocker blocker(box);
+    box->setCurrentText(text);
+}
+
+void TForm1::FormCreate()
+{
+    Guarded([&] {
+        setFont(QApplication::font());
+        if (store_.Damaged()) {
+            dialogs_.showMessage(this, texts::kSettingsDamaged);
+            store_.DeleteKey();
+        }
+        if (!store_.KeyExists()) {
+            WriteDefaultSettings(store_);
+        }
+        // Read in this order; edits and check boxes whose value changes run their handlers and
+        // so write the value straight back, combo boxes run none.
+        SelectedGame = Q(store_.Read(setting::kGame));
+        SetComboText(ui->CSize, Q(store_.Read(setting::kSizeNumber)));
+        ui->ESaveName->setText(Q(store_.Read(setting::kSaveName)));
+        ui->ESaveFolder->setText(Q(store_.Read(setting::kSaveFolder)));
+        SizeEdit()->setText(Q(store_.Read(setting::kSize)));
+        const std::string scoreBoardOnly = store_.Read(setting::kScoreBoardOnly);
+        OpenFolderPath = Q(store_.Read(setting::kOpenFolder));
+        SetComboText(ui->CGameSelect, Q(store_.Read(setting::kGame)));
+        ui->CSpectator->setChecked(store_.Read(setting::kSpectator) == texts::kYes);
+        ui->CNoCut->setChecked(scoreBoardOnly == texts::kYes);
+    });
+}
+
+void TForm1::CGameSelectChange()
+{
+    const QString text = ui->CGameSelect->currentText();
+    // A text typed in part is no edition and changes nothing.
+    if (text == texts::kVeskar || text == texts::kRavelock) {
+        SelectedGame = text;
+        Store(setting::kGame, text);
+    }
+}
+
+void TForm1::CGameSelectEnter()
+{
+    if (QLineEdit *edit = ui->CGameSelect->lineEdit()) {
+        edit->setPalette(QPalette());
+    }
+    ui->CGameSelect->setPalette(QPalette());
+}
+
+void TForm1::CSizeChange()
+{
+    Store(setting::kSizeNumber, ui->CSize->currentText());
+}
+
+void TForm1::CSpectatorClick()
+{
+    Store(setting::kSpectator, ui->CSpectator->isChecked() ? texts::kYes : texts::kNo);
+}
+
+void TForm1::CNoCutClick()
+{
+    const bool checked = ui->CNoCut->isChecked();
+    ui->CSize->setEnabled(checked);
+    ui->CSpectator->setEnabled(checked);
+    Store(setting::kScoreBoardOnly, checked ? texts::kYes : texts::kNo);
+}
+
+void TForm1::ESaveFolderChange()
+{
+    Store(setting::kSaveFolder, ui->ESaveFolder->text());
+}
+
+void TForm1::ESaveNameChange()
+{
+    Store(setting::kSaveName, ui->ESaveName->text());
+}
+
+void TForm1::ESizeChange()
+{
+    Store(setting::kSize, SizeEdit()->text());
+}
+
+bool TForm1::SelectFolder(QWidget *owner, const QString &title, const QString &root, bool,
+                          QString &folder)
+{
+    // The picker offers file-system folders only, whatever the style.
+    folder.clear();
+    const std::optional<QString> chosen = dialogs_.getExistingDirectory(owner, title, root);
+    if (!chosen || chosen->isEmpty()) {
+        return false;
+    }
+    folder = QDir::toNativeSeparators(*chosen);
+    return true;
+}
+
+void TForm1::BBrowseClick()
+{
+    Guarded([&] {
+        QString folder;
+        if (!SelectFolder(this, texts::kSelectFolderTitle, FolderRoot(), true, folder)) {
+            return;
+        }
+        if (!folder.endsWith(QChar(kPathSeparator))) {
+            folder += QChar(kPathSeparator);
+        }
+        store_.Write(setting::kSaveFolder, S(folder));
+        ui->ESaveFolder->setText(Q(store_.Read(setting::kSaveFolder)));
+    });
+}
+
+void TForm1::ResetAllSettings1Click()
+{
+    Guarded([&] {
+        store_.DeleteKey();
+        WriteDefaultSettings(store_);
+        const QString folder = Q(DefaultFolder());
+        SetComboText(ui->CGameSelect, texts::kSelectGame);
+        SetComboText(ui->CSize, QStringLiteral(" 6 on 6"));
+        ui->ESaveName->setText(QStringLiteral("Screenshot"));
+        ui->ESaveFolder->setText(folder);
+        SizeEdit()->setText(QStringLiteral("100"));
+        OpenFolderPath = folder;
+        ui->CSpectator->setChecked(false);
+        ui->CNoCut->setChecked(true);
+        ui->CRemove->setChecked(false);
+        dialogs_.showMessage(this, texts::kSettingsReset);
+    });
+}
+
+void TForm1::About1Click()
+{
+    dialogs_.showAbout(this, texts::kAbout);
+}
+
+void TForm1::Exit1Click()
+{
+    close();
+    QCoreApplication::quit();
+}
+
+bool TForm1::ResolutionSupported(int width, int height)
+{
+    LastResolution = Q(ResolutionLabel(width, height));
+    return kv::converter::ResolutionSupported(S(SelectedGame), width, height);
+}
+
+bool TForm1::GameChosen()
+{
+    if (ui->CGameSelect->currentText() != texts::kSelectGame) {
+        return true;
+    }
+    dialogs_.showMessage(this, texts::kSelectGameFirst);
+    // Red until the box next takes the focus (CGameSelectEnter).
+    QPalette red = ui->CGameSelect->palette();
+    red.setColor(QPalette::Text, QColor(255, 0, 0));
+    ui->CGameSelect->setPalette(red);
+    if (QLineEdit *edit = ui->CGameSelect->lineEdit()) {
+        edit->setPalette(red);
+    }
+    return false;
+}
+
+void TForm1::BOpenClick()
+{
+    Guarded([&] {
+        if (GameChosen()) {
+            AddFiles(
+                dialogs_.getOpenFileNames(this, OpenFolderPath, QtNameFilter(texts::kOpenFilter)));
+        }
+    });
+}
+
+void TForm1::AddFiles(const QStringList &paths)
+{
+    for (const QString &path : paths) {
+        try {
+            // Measured before a row exists, so a file that fails leaves no half-filled row.
+            const imaging::ImageSize size = MeasureImageFile(S(path));
+            const bool supported = ResolutionSupported(size.width, size.height);
+            InsertSorted({S(QFileInfo(path).fileName()), S(LastResolution),
+                          supported ? texts::kYes : texts::kNo, S(path)});
+            // Takes effect at the next start; this run keeps its Open folder.
+            store_.Write(setting::kOpenFolder,
+                         S(QDir::toNativeSeparators(QFileInfo(path).absolutePath()) +
+                           QChar(kPathSeparator)));
+        } catch (const std::exception &) {
+            dialogs_.showMessage(this, texts::kInvalidOrNoFile);
+            return;
+        }
+    }
+}
+
+void TForm1::InsertSorted(const ScreenshotRow &row)
+{
+    const QString caption = Q(row.caption);
+    int position = 0;
+    // After every caption that sorts before it or equal to it, so equal names keep their order.
+    while (position < ui->LOpen->rowCount() &&
+           QString::localeAwareCompare(ui->LOpen->item(position, 0)->text(), caption) <= 0) {
+        ++position;
+    }
+    ui->LOpen->insertRow(position);
+    const QString cells[] = {caption, Q(row.resolution), Q(row.supported), Q(row.path)};
+    for (int c = 0; c < 4; ++c) {
+        auto *item = new QTableWidgetItem(cells[c]);
+        item->setTextAlignment(c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+        ui->LOpen->setItem(position, c, item);
+    }
+}
+
+std::vector<ScreenshotRow> TForm1::ScreenshotRows() const
+{
+    std::vector<ScreenshotRow> rows;
+    for (int r = 0; r < ui->LOpen->rowCount(); ++r) {
+        rows.push_back({S(ui->LOpen->item(r, 0)->text()), S(ui->LOpen->item(r, 1)->text()),
+                        S(ui->LOpen->item(r, 2)->text()), S(ui->LOpen->item(r, 3)->text())});
+    }
+    return rows;
+}
+
+void TForm1::BDelSelectedClick()
+{
+    if (converting_) {
+        return;
+    }
+    QList<int> rows;
+    for (const QModelIndex &index : ui->LOpen->selectionModel()->selectedRows()) {
+        rows.append(index.row());
+    }
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    for (int row : rows) {
+        ui->LOpen->removeRow(row);
+    }
+}
+
+void TForm1::AddResultRow(const ResultRow &row)
+{
+    const int position = ui->LSave->rowCount();
+    ui->LSave->insertRow(position);
+    ui->LSave->setItem(position, 0, new QTableWidgetItem(Q(row.fileName)));
+    ui->LSave->setItem(position, 1, new QTableWidgetItem(Q(row.result)));
+    ui->LSave->setItem(position, 2, new QTableWidgetItem(Q(row.path)));
+}
+
+void TForm1::SetInputEnabled(bool enabled)
+{
+    // While a run goes the window keeps painting and moving the bar, but takes no input that
+    // could start a second run or change the settings the run is reading.
+    for (QWidget *child : ui->centralwidget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (child != ui->ProgressBar1) {
+            child->setEnabled(enabled);
+        }
+    }
+    ui->MainMenu1->setEnabled(enabled);
+    if (enabled) {
+        // CNoCut decides whether these two are usable.
+        ui->CSize->setEnabled(ui->CNoCut->isChecked());
+        ui->CSpectator->setEnabled(ui->CNoCut->isChecked());
+    }
+}
+
+void TForm1::BConvertClick()
+{
+    if (converting_) {
+        return;
+    }
+    converting_ = true;
+    SetInputEnabled(false);
+    const std::vector<ScreenshotRow> rows = ScreenshotRows();
+    FormSettings settings(*this);
+    FormObserver observer(*this);
+    try {
+        ConversionRun run(rows, settings, observer);
+        run.Run();
+    } catch (const std::exception &e) {
+        // The run ended at this screenshot: no bar left standing at its last position.
+        ui->ProgressBar1->hide();
+        ui->ProgressBar1->setValue(0);
+        const QString text = dynamic_cast<const std::bad_alloc *>(&e)
+                                 ? QStringLiteral("Out of memory")
+                                 : QString::fromStdString(e.what());
+        dialogs_.showMessage(this, text);
+    }
+    SetInputEnabled(true);
+    converting_ = false;
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn &&
+        (watched == ui->CGameSelect || watched == ui->CGameSelect->lineEdit())) {
+        CGameSelectEnter();
+    }
+    if (watched == ui->LOpen->viewport()) {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto *drag = static_cast<QDropEvent *>(event);
+            const QList<QUrl> urls = drag->mimeData()->urls();
+            const bool files = std::any_of(urls.begin(), urls.end(), [](const QUrl &url) {
+                return url.isLocalFile() && IsScreenshotFile(url.toLocalFile());
+            });
+            if (files && !converting_) {
+                drag->acceptProposedAction();
+            } else {
+                drag->ignore();
+            }
+            return true;
+        }
+        if (event->type() == QEvent::Drop) {
+            auto *drop = static_cast<QDropEvent *>(event);
+            QStringList paths;
+            for (const QUrl &url : drop->mimeData()->urls()) {
+                if (url.isLocalFile() && IsScreenshotFile(url.toLocalFile())) {
+                    paths.append(url.toLocalFile());
+                }
+            }
+            drop->acceptProposedAction();
+            Guarded([&] {
+                if (GameChosen()) {
+                    AddFiles(paths);
+                }
+            });
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace kv::converter

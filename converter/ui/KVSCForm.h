@@ -1,0 +1,90 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include <QMainWindow>
+#include <QString>
+
+#include "ScreenshotRow.h"
+
+class QLineEdit;
+
+namespace Ui {
+class TForm1;
+}
+
+namespace kv::converter {
+
+class KVSCDialogs;
+class SettingsStore;
+
+// The KVSC main window: settings controls that write through to the store, the screenshot
+// list and the conversion run. Handlers carry the names of their control and event.
+class TForm1 : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // store and dialogs must outlive the window. FormCreate runs as part of construction.
+    TForm1(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // Adds files as Open does, once an edition is chosen; used by Open and by drops.
+    void AddFiles(const QStringList &paths);
+    // Tells whether the edition supports width x height; sets LastResolution to its label.
+    bool ResolutionSupported(int width, int height);
+    // The rows of the screenshot list, top to bottom.
+    std::vector<ScreenshotRow> ScreenshotRows() const;
+    bool IsConverting() const { return converting_; }
+
+    QString SelectedGame;
+    QString OpenFolderPath;
+    QString LastResolution;
+
+public slots:
+    void FormCreate();
+    void CGameSelectChange();
+    void CGameSelectEnter();
+    void CSizeChange();
+    void CSpectatorClick();
+    void CNoCutClick();
+    void ESaveFolderChange();
+    void ESaveNameChange();
+    void ESizeChange();
+    void BBrowseClick();
+    void ResetAllSettings1Click();
+    void About1Click();
+    void Exit1Click();
+    void BOpenClick();
+    void BDelSelectedClick();
+    void BConvertClick();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    class FormSettings;
+    class FormObserver;
+
+    // Puts the picker's choice into folder; true when a folder was chosen.
+    bool SelectFolder(QWidget *owner, const QString &title, const QString &root, bool newStyle,
+                      QString &folder);
+    void Store(const char *name, const QString &value);
+    // False, with the message and the red game text, while no edition is chosen.
+    bool GameChosen();
+    // Shows what a handler did not catch in the message box titled "KVSC".
+    template <class Handler> void Guarded(Handler handler);
+    void SetComboText(QWidget *combo, const QString &text);
+    void InsertSorted(const ScreenshotRow &row);
+    void AddResultRow(const ResultRow &row);
+    void SetInputEnabled(bool enabled);
+    QLineEdit *SizeEdit() const;
+
+    std::unique_ptr<Ui::TForm1> ui;
+    SettingsStore &store_;
+    KVSCDialogs &dialogs_;
+    bool converting_ = false;
+};
+
+} // namespace kv::converter

@@ -1,0 +1,151 @@
+#include "QtSettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace kv::converter {
+
+namespace {
+
+const char *const kKnownNames[] = {
+    setting::kSizeNumber,     setting::kSaveName,   setting::kSaveFolder, setting::kSize,
+    setting::kScoreBoardOnly, setting::kOpenFolder, setting::kGame,       setting::kSpectator};
+
+QString UserStoreFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           "/KVSC/KVSC.conf";
+}
+
+} // namespace
+
+QtSettingsStore::QtSettingsStore()
+{
+#ifdef _WIN32
+    settings_ =
+        std::make_unique<QSettings>("HKEY_CURRENT_USER\\Software\\KVSC", QSettings::NativeFormat);
+#else
+    file_ = UserStoreFile();
+    settings_ = std::make_unique<QSettings>(file_, QSettings::IniFormat);
+    damaged_ = LooksDamaged();
+#endif
+}
+
+QtSettingsStore::QtSettingsStore(const QString &iniFile)
+    : settings_(std::make_unique<QSettings>(iniFile, QSettings::IniFormat)), file_(iniFile)
+{
+    damaged_ = LooksDamaged();
+}
+
+QtSettingsStore::~QtSettingsStore() = default;
+
+QString QtSettingsStore::Location() const
+{
+    return file_.isEmpty() ? QStringLiteral("HKEY_CURRENT_USER\\Software\\KVSC") : file_;
+}
+
+bool QtSettingsStore::LooksDamaged() const
+{
+    if (settings_->status() == QSettings::FormatError) {
+        return true;
+    }
+    QFile file(file_);
+    if (!file.exists()) {
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        return true;
+    }
+    // QSettings reads nearly anything without complaint; a file it wrote itself is text, ends
+    // with a line end and holds at least one of our names.
+    const QByteArray bytes = file.readAll();
+    if (bytes.isEmpty()) {
+        return false;
+    }
+    if (bytes.contains('\0') || !bytes.endsWith('\n')) {
+        return true;
+    }
+    for (const char *name : kKnownNames) {
+        if (!StoredName(QString::fromUtf8(name)).isEmpty() &&
+            settings_->contains(StoredName(QString::fromUtf8(name)))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool QtSettingsStore::KeyExists() const
+{
+#ifdef _WIN32
+    QSettings software("HKEY_CURRENT_USER\\Software", QSettings::NativeFormat);
+    return software.childGroups().contains("KVSC", Qt::CaseInsensitive);
+#else
+    return QFileInfo::exists(file_);
+#endif
+}
+
+void QtSettingsStore::Reopen()
+{
+    // QSettings keeps the first error it met for good; a fresh object starts clean.
+    settings_.reset();
+    if (file_.isEmpty()) {
+        settings_ = std::make_unique<QSettings>("HKEY_CURRENT_USER\\Software\\KVSC",
+                                                QSettings::NativeFormat);
+    } else {
+        settings_ = std::make_unique<QSettings>(file_, QSettings::IniFormat);
+    }
+}
+
+void QtSettingsStore::DeleteKey()
+{
+    if (file_.isEmpty()) {
+        settings_->clear();
+        settings_->sync();
+    } else {
+        QFile::remove(file_);
+    }
+    Reopen();
+    damaged_ = false;
+}
+
+QString QtSettingsStore::StoredName(const QString &name) const
+{
+    for (const QString &key : settings_->childKeys()) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0) {
+            return key;
+        }
+    }
+    return {};
+}
+
+std::string QtSettingsStore::Read(const std::string &name) const
+{
+    const QString stored = StoredName(QString::fromStdString(name));
+    if (stored.isEmpty()) {
+        return {};
+    }
+    return settings_->value(stored).toString().toStdString();
+}
+
+void QtSettingsStore::Write(const std::string &name, const std::string &value)
+{
+    if (!file_.isEmpty()) {
+        QDir().mkpath(QFileInfo(file_).absolutePath());
+    }
+    const QString qname = QString::fromStdString(name);
+    const QString stored = StoredName(qname);
+    settings_->setValue(stored.isEmpty() ? qname : stored, QString::fromStdString(value));
+    // Written through at once, so the next start sees it even if this process is killed.
+    settings_->sync();
+    if (settings_->status() != QSettings::NoError) {
+        Reopen();
+        throw SettingsError(QStringLiteral("Cannot write the setting \"%1\" to %2")
+                                .arg(qname, Location())
+                                .toStdString());
+    }
+}
+
+} // namespace kv::converter

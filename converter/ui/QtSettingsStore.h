@@ -1,0 +1,44 @@
+#pragma once
+
+#include <memory>
+
+#include <QString>
+
+#include "SettingsStore.h"
+
+class QSettings;
+
+namespace kv::converter {
+
+// The settings store over QSettings. On Windows it is the registry key "Software\KVSC" under
+// HKEY_CURRENT_USER; elsewhere the file KVSC/KVSC.conf in the user's configuration folder
+// (XDG_CONFIG_HOME is honoured). Names match without regard to letter case everywhere.
+class QtSettingsStore : public SettingsStore
+{
+public:
+    QtSettingsStore();
+    // A store kept in the given INI file, for tests and tools.
+    explicit QtSettingsStore(const QString &iniFile);
+    ~QtSettingsStore() override;
+
+    // True when the file exists but could not be read as a settings file (garbage, cut short).
+    bool Damaged() const override { return damaged_; }
+    // Where the values live, for messages.
+    QString Location() const;
+
+    bool KeyExists() const override;
+    void DeleteKey() override;
+    std::string Read(const std::string &name) const override;
+    void Write(const std::string &name, const std::string &value) override;
+
+private:
+    QString StoredName(const QString &name) const;
+    bool LooksDamaged() const;
+    void Reopen();
+
+    std::unique_ptr<QSettings> settings_;
+    QString file_; // empty for the registry
+    bool damaged_ = false;
+};
+
+} // namespace kv::converter

@@ -1,0 +1,387 @@
+#include "KVSCForm.h"
+
+#include <filesystem>
+#include <optional>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include "BitmapFile.h"
+#include "ConverterTexts.h"
+#include "KVSCDialogs.h"
+#include "QtSettingsStore.h"
+#include "TestSupport.h"
+
+using namespace kv::converter;
+
+namespace {
+
+// Answers the window's dialogs from queues and records every message.
+class ScriptedDialogs : public KVSCDialogs
+{
+public:
+    void showMessage(QWidget *, const QString &text) override
+    {
+        messages.append(text);
+        if (onMessage) {
+            onMessage(text);
+        }
+    }
+    void showAbout(QWidget *, const QString &text) override { about = text; }
+    QStringList getOpenFileNames(QWidget *, const QString &folder, const QString &filter) override
+    {
+        openFolders.append(folder);
+        lastFilter = filter;
+        return files;
+    }
+    std::optional<QString> getExistingDirectory(QWidget *, const QString &title,
+                                                const QString &) override
+    {
+        folderTitle = title;
+        return folder;
+    }
+
+    QStringList messages;
+    QStringList openFolders;
+    QString lastFilter;
+    QString about;
+    QString folderTitle;
+    QStringList files;
+    std::optional<QString> folder;
+    std::function<void(const QString &)> onMessage;
+};
+
+class KVSCFormTest : public ::testing::Test
+{
+protected:
+    KVSCFormTest() : storeFile(QString::fromStdString(dir.File("config/KVSC/KVSC.conf"))) {}
+
+    // A fresh window over the store file, as a new program start would make it.
+    TForm1 &Start()
+    {
+        form.reset();
+        store = std::make_unique<QtSettingsStore>(storeFile);
+        form = std::make_unique<TForm1>(*store, dialogs);
+        return *form;
+    }
+
+    template <class T> T *Find(const char *name) const
+    {
+        T *widget = form->findChild<T *>(name);
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    std::string Stored(const char *name) const { return QtSettingsStore(storeFile).Read(name); }
+
+    QString Screenshot(const std::string &name, int width, int height)
+    {
+        const std::string path = dir.File(name);
+        kv::imaging::WriteBitmapFile(kv::imaging::WorkingBitmap(width, height, 24), path);
+        return QString::fromStdString(path);
+    }
+
+    void ChooseGame(const char *title) { Find<QComboBox>("CGameSelect")->setCurrentText(title); }
+
+    QStringList Column(const char *list, int column) const
+    {
+        QStringList cells;
+        auto *table = form->findChild<QTableWidget *>(list);
+        for (int r = 0; r < table->rowCount(); ++r) {
+            cells.append(table->item(r, column)->text());
+        }
+        return cells;
+    }
+
+    kv::test::TempDir dir;
+    QString storeFile;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<QtSettingsStore> store;
+    std::unique_ptr<TForm1> form;
+};
+
+} // namespace
+
+TEST_F(KVSCFormTest, FirstStartWritesTheDefaultsAndShowsThem)
+{
+    Start();
+    EXPECT_EQ(Find<QComboBox>("CGameSelect")->currentText(), "Select Game:");
+    EXPECT_EQ(Find<QComboBox>("CSize")->currentText(), " 6 on 6");
+    EXPECT_FALSE(Find<QCheckBox>("CSpectator")->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>("CNoCut")->isChecked());
+    EXPECT_EQ(Find<QSpinBox>("ESize")->text(), "100");
+    EXPECT_EQ(Find<QLineEdit>("ESaveFolder")->text().toStdString(), DefaultFolder());
+    EXPECT_EQ(Find<QLineEdit>("ESaveName")->text(), "Screenshot");
+    EXPECT_EQ(Stored("Savename"), "Screenshot");
+    EXPECT_EQ(Stored("SAVENAME"), "Screenshot") << "names match without regard to case";
+    EXPECT_EQ(Stored("Game"), "Select Game:");
+    EXPECT_EQ(Stored("Spectator"), "");
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    EXPECT_EQ(form->windowTitle(), "KV Screenshot Converter 3.0");
+    EXPECT_EQ(form->centralWidget()->size(), QSize(413, 405));
+}
+
+TEST_F(KVSCFormTest, StoredValuesComeBackAndScoreboardOffDisablesTeamAndSpectator)
+{
+    Start();
+    ChooseGame("Korvane: Ravelock");
+    Find<QSpinBox>("ESize")->setValue(75);
+    EXPECT_EQ(Stored("Size"), "75") << "stored the moment the field changes";
+    Find<QCheckBox>("CSpectator")->setChecked(true);
+    Find<QCheckBox>("CNoCut")->setChecked(false);
+    Find<QComboBox>("CSize")->setCurrentText("10 on 10");
+    Find<QLineEdit>("ESaveName")->setText("Board");
+
+    Start();
+    EXPECT_EQ(form->SelectedGame, "Korvane: Ravelock");
+    EXPECT_EQ(Find<QComboBox>("CGameSelect")->currentText(), "Korvane: Ravelock");
+    EXPECT_EQ(Find<QComboBox>("CSize")->currentText(), "10 on 10");
+    EXPECT_EQ(Find<QSpinBox>("ESize")->text(), "75");
+    EXPECT_EQ(Find<QLineEdit>("ESaveName")->text(), "Board");
+    EXPECT_TRUE(Find<QCheckBox>("CSpectator")->isChecked());
+    EXPECT_FALSE(Find<QCheckBox>("CNoCut")->isChecked());
+    EXPECT_FALSE(Find<QComboBox>("CSize")->isEnabled());
+    EXPECT_FALSE(Find<QCheckBox>("CSpectator")->isEnabled());
+}
+
+TEST_F(KVSCFormTest, PartialGameTextStoresNothing)
+{
+    Start();
+    ChooseGame("Korvane: Veskar");
+    Find<QComboBox>("CGameSelect")->setCurrentText("Korvane: Rave");
+    EXPECT_EQ(Stored("Game"), "Korvane: Veskar");
+    EXPECT_EQ(form->SelectedGame, "Korvane: Veskar");
+}
+
+TEST_F(KVSCFormTest, ResetRestoresDefaultsAndTheOpenFolder)
+{
+    Start();
+    ChooseGame("Korvane: Veskar");
+    Find<QCheckBox>("CRemove")->setChecked(true);
+    Find<QLineEdit>("ESaveFolder")->setText("/elsewhere/");
+    form->OpenFolderPath = "/shots/";
+    form->ResetAllSettings1Click();
+    EXPECT_EQ(dialogs.messages, QStringList{"All settings have been reset!"});
+    EXPECT_EQ(Find<QComboBox>("CGameSelect")->currentText(), "Select Game:");
+    EXPECT_FALSE(Find<QCheckBox>("CRemove")->isChecked());
+    EXPECT_EQ(Stored("Game"), "Select Game:");
+    EXPECT_EQ(Stored("SaveFolder"), DefaultFolder());
+    EXPECT_EQ(form->OpenFolderPath.toStdString(), DefaultFolder());
+    EXPECT_EQ(form->SelectedGame, "Korvane: Veskar") << "kept until an edition is chosen again";
+}
+
+TEST_F(KVSCFormTest, BrowseStoresTheChosenFolderWithSeparatorAndCancelKeepsTheField)
+{
+    Start();
+    const QString before = Find<QLineEdit>("ESaveFolder")->text();
+    form->BBrowseClick();
+    EXPECT_EQ(dialogs.folderTitle, "Select a folder:");
+    EXPECT_EQ(Find<QLineEdit>("ESaveFolder")->text(), before);
+
+    dialogs.folder = QString::fromStdString(dir.File("shots"));
+    form->BBrowseClick();
+    const std::string expected = dir.File("shots") + "/";
+    EXPECT_EQ(Find<QLineEdit>("ESaveFolder")->text().toStdString(), expected);
+    EXPECT_EQ(Stored("SaveFolder"), expected);
+}
+
+TEST_F(KVSCFormTest, OpenWithoutAnEditionIsRefusedAndTurnsTheGameTextRed)
+{
+    Start();
+    dialogs.files = {Screenshot("a.bmp", 8, 8)};
+    form->BOpenClick();
+    EXPECT_EQ(dialogs.messages, QStringList{"Select a game first"});
+    EXPECT_TRUE(dialogs.openFolders.isEmpty()) << "no dialog";
+    auto *game = Find<QComboBox>("CGameSelect");
+    EXPECT_EQ(game->lineEdit()->palette().color(QPalette::Text), QColor(255, 0, 0));
+    form->CGameSelectEnter();
+    EXPECT_NE(game->lineEdit()->palette().color(QPalette::Text), QColor(255, 0, 0));
+}
+
+TEST_F(KVSCFormTest, OpenMeasuresMarksAndSortsRowsAndStoresTheFolderForNextStart)
+{
+    Start();
+    const QString startFolder = form->OpenFolderPath;
+    ChooseGame("Korvane: Veskar");
+    dialogs.files = {Screenshot("b.bmp", 1680, 1050), Screenshot("a.bmp", 640, 480)};
+    form->BOpenClick();
+    EXPECT_EQ(dialogs.lastFilter, "Supported Files (*.bmp; *.jpg) (*.bmp *.jpg)");
+    EXPECT_EQ(Column("LOpen", 0), (QStringList{"a.bmp", "b.bmp"}));
+    EXPECT_EQ(Column("LOpen", 1), (QStringList{"640 x 480", "1680 x 1050"}));
+    EXPECT_EQ(Column("LOpen", 2), (QStringList{"Yes", "No"}));
+    EXPECT_EQ(form->LastResolution, "640 x 480");
+    EXPECT_EQ(Stored("OpenFolder"), dir.Path().string() + "/");
+    EXPECT_EQ(form->OpenFolderPath, startFolder);
+
+    ChooseGame("Korvane: Ravelock");
+    dialogs.files = {Screenshot("c.bmp", 1680, 1050)};
+    form->BOpenClick();
+    EXPECT_EQ(Column("LOpen", 2), (QStringList{"Yes", "No", "Yes"})) << "earlier rows keep theirs";
+
+    Start();
+    EXPECT_EQ(form->OpenFolderPath.toStdString(), dir.Path().string() + "/");
+}
+
+TEST_F(KVSCFormTest, AFileThatFailsEndsTheSelectionWithoutAHalfFilledRow)
+{
+    Start();
+    ChooseGame("Korvane: Veskar");
+    const QString broken = QString::fromStdString(dir.File("b.jpg"));
+    kv::test::WriteBytes(broken.toStdString(), {'n', 'o'});
+    dialogs.files = {Screenshot("a.bmp", 800, 600), broken, Screenshot("c.bmp", 800, 600)};
+    form->BOpenClick();
+    EXPECT_EQ(dialogs.messages, QStringList{"Invalid or no file selected"});
+    EXPECT_EQ(Column("LOpen", 0), QStringList{"a.bmp"});
+}
+
+TEST_F(KVSCFormTest, RemoveSelectedTakesOutOnlyTheSelectedRows)
+{
+    Start();
+    ChooseGame("Korvane: Veskar");
+    dialogs.files = {Screenshot("a.bmp", 8, 8), Screenshot("b.bmp", 8, 8),
+                     Screenshot("c.bmp", 8, 8)};
+    form->BOpenClick();
+    auto *list = Find<QTableWidget>("LOpen");
+    list->selectRow(0);
+    list->selectionModel()->select(list->model()->index(2, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    form->BDelSelectedClick();
+    EXPECT_EQ(Column("LOpen", 0), QStringList{"b.bmp"});
+    list->clearSelection();
+    form->BDelSelectedClick();
+    EXPECT_EQ(list->rowCount(), 1);
+}
+
+TEST_F(KVSCFormTest, ConvertWritesFilesShowsMessagesAndMovesTheProgressBar)
+{
+    Start();
+    ChooseGame("Korvane: Ravelock");
+    Find<QLineEdit>("ESaveFolder")->setText(QString::fromStdString(dir.File("out")));
+    dialogs.files = {Screenshot("a.bmp", 800, 600), Screenshot("b.bmp", 640, 480),
+                     Screenshot("c.bmp", 1024, 768), Screenshot("d.bmp", 1680, 1050)};
+    form->BOpenClick();
+    auto *bar = Find<QProgressBar>("ProgressBar1");
+    QList<int> positions;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) { positions.append(v); });
+    bool blockedDuringRun = false;
+    dialogs.onMessage = [&](const QString &) {
+        blockedDuringRun = form->IsConverting() && !Find<QPushButton>("BConvert")->isEnabled() &&
+                           !Find<QLineEdit>("ESaveName")->isEnabled() && !bar->isHidden();
+    };
+    form->BConvertClick();
+
+    EXPECT_EQ(dialogs.messages,
+              QStringList{"Screenshot 2: This resolution is not (yet) supported"});
+    EXPECT_TRUE(blockedDuringRun);
+    EXPECT_EQ(positions, (QList<int>{25, 50, 75, 100, 0}));
+    EXPECT_TRUE(bar->isHidden());
+    EXPECT_TRUE(Find<QPushButton>("BConvert")->isEnabled());
+    const std::string out = dir.File("out") + "/";
+    EXPECT_EQ(Find<QLineEdit>("ESaveFolder")->text().toStdString(), out);
+    EXPECT_EQ(Stored("SaveFolder"), out);
+    EXPECT_EQ(Column("LSave", 0),
+              (QStringList{"Screenshot1.jpg", "Screenshot2.jpg", "Screenshot3.jpg"}));
+    EXPECT_EQ(Column("LSave", 1), (QStringList{"Saved", "Saved", "Saved"}));
+    for (const QString &path : Column("LSave", 2)) {
+        EXPECT_TRUE(std::filesystem::exists(path.toStdString())) << path.toStdString();
+    }
+}
+
+TEST_F(KVSCFormTest, ErrorEndsTheRunInTheKVSCBoxAndHidesTheProgressBar)
+{
+    Start();
+    ChooseGame("Korvane: Veskar");
+    dialogs.files = {Screenshot("a.bmp", 800, 600)};
+    form->BOpenClick();
+    Find<QSpinBox>("ESize")->findChild<QLineEdit *>()->setText("");
+    form->BConvertClick();
+    EXPECT_EQ(dialogs.messages, QStringList{"'' is not a valid integer value"});
+    EXPECT_TRUE(Find<QProgressBar>("ProgressBar1")->isHidden());
+    EXPECT_TRUE(Find<QPushButton>("BOpen")->isEnabled());
+}
+
+TEST_F(KVSCFormTest, DroppedScreenshotsAreAddedAsOpenAddsThem)
+{
+    Start();
+    ChooseGame("Korvane: Veskar");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(Screenshot("z.bmp", 1024, 768)),
+                  QUrl::fromLocalFile(QString::fromStdString(dir.File("notes.txt")))});
+    auto *viewport = Find<QTableWidget>("LOpen")->viewport();
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+    EXPECT_EQ(Column("LOpen", 0), QStringList{"z.bmp"});
+    EXPECT_EQ(Column("LOpen", 2), QStringList{"Yes"});
+}
+
+TEST_F(KVSCFormTest, DamagedStoreStartsOnDefaultsWithAMessage)
+{
+    std::filesystem::create_directories(dir.Path() / "config/KVSC");
+    kv::test::WriteBytes(storeFile.toStdString(), {'[', 'G', 'e', 0, 1, 2, '=', 'x'});
+    Start();
+    EXPECT_EQ(dialogs.messages, QStringList{texts::kSettingsDamaged});
+    EXPECT_EQ(Stored("Size"), "100");
+    EXPECT_EQ(Find<QComboBox>("CGameSelect")->currentText(), "Select Game:");
+}
+
+TEST_F(KVSCFormTest, AboutNamesProductVersionAndMaker)
+{
+    Start();
+    Find<QAction>("About1")->trigger();
+    EXPECT_TRUE(dialogs.about.contains("KV Screenshot Converter"));
+    EXPECT_TRUE(dialogs.about.contains("3.0"));
+    EXPECT_TRUE(dialogs.about.contains("Orlinde"));
+}
+
+TEST_F(KVSCFormTest, StoreThatCannotBeWrittenIsReportedAndTheControlKeepsItsValue)
+{
+    Start();
+    // A file where the store's folder should be: nothing can be written below it.
+    storeFile = QString::fromStdString(dir.File("blocker/KVSC.conf"));
+    kv::test::WriteBytes(dir.File("blocker"), {'x'});
+    dialogs.messages.clear();
+    store = std::make_unique<QtSettingsStore>(storeFile);
+    form = std::make_unique<TForm1>(*store, dialogs);
+    ASSERT_FALSE(dialogs.messages.isEmpty());
+    EXPECT_TRUE(dialogs.messages.first().startsWith("Cannot write the setting"))
+        << dialogs.messages.first().toStdString();
+    dialogs.messages.clear();
+    Find<QLineEdit>("ESaveName")->setText("Kept");
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(Find<QLineEdit>("ESaveName")->text(), "Kept");
+}
+
+TEST_F(KVSCFormTest, CommandLineStartsFromTheStoredSettings)
+{
+    Start();
+    ChooseGame("Korvane: Ravelock");
+    Find<QComboBox>("CSize")->setCurrentText(" 3 on 3");
+    Find<QCheckBox>("CSpectator")->setChecked(true);
+    const FixedConversionSettings stored = StoredConversionSettings(QtSettingsStore(storeFile));
+    EXPECT_EQ(stored.edition, "Korvane: Ravelock");
+    EXPECT_EQ(stored.teamSize, " 3 on 3");
+    EXPECT_TRUE(stored.spectator);
+    EXPECT_TRUE(stored.scoreboardOnly);
+    EXPECT_EQ(stored.saveName, "Screenshot");
+    EXPECT_FALSE(stored.deleteOriginals);
+
+    const FixedConversionSettings fresh =
+        StoredConversionSettings(QtSettingsStore(QString::fromStdString(dir.File("none.conf"))));
+    EXPECT_EQ(fresh.edition, "Select Game:");
+    EXPECT_EQ(fresh.saveFolder, DefaultFolder());
+}
