@@ -255,22 +255,6 @@ BitmapLayout ReadLayout(const ByteReader &file)
     return layout;
 }
 
-// Widens the field that mask selects to 0..255, whatever its width.
-std::uint8_t ExpandMaskedChannel(std::uint32_t value, std::uint32_t mask)
-{
-    if (mask == 0) {
-        return 0;
-    }
-    const int shift = std::countr_zero(mask);
-    const int bits = std::popcount(mask);
-    const std::uint32_t field = (value & mask) >> shift;
-    if (bits >= 8) {
-        return std::uint8_t(field >> (bits - 8));
-    }
-    const std::uint32_t max = (std::uint32_t{1} << bits) - 1;
-    return std::uint8_t((field * 255 + max / 2) / max);
-}
-
 // Copies one stored row (already checked to be long enough) into the image's packed row.
 void CopyRow(const std::uint8_t *in, const BitmapLayout &layout, WorkingBitmap &image,
              std::int32_t y)

@@ -24,7 +24,8 @@ bool IsKnownDepth(int bitsPerPixel)
     }
 }
 
-// Widens the field that mask selects to 0..255, whatever its width.
+} // namespace
+
 std::uint8_t ExpandMaskedChannel(std::uint32_t value, std::uint32_t mask)
 {
     if (mask == 0) {
@@ -39,8 +40,6 @@ std::uint8_t ExpandMaskedChannel(std::uint32_t value, std::uint32_t mask)
     const std::uint32_t max = (std::uint32_t{1} << bits) - 1;
     return std::uint8_t((field * 255 + max / 2) / max);
 }
-
-} // namespace
 
 bool WithinPixelCeiling(std::int64_t width, std::int64_t height)
 {

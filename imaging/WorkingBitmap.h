@@ -13,6 +13,10 @@ namespace kv::imaging {
 inline constexpr std::int64_t kMaxDimension = 65535;
 inline constexpr std::int64_t kMaxPixels = std::int64_t{1} << 27;
 
+// Widens the colour field that mask selects in a 16- or 32-bit pixel to 0..255, whatever the
+// field's width; an empty mask gives 0.
+std::uint8_t ExpandMaskedChannel(std::uint32_t value, std::uint32_t mask);
+
 // True when a width x height image is within the ceilings above (both must be >= 0).
 bool WithinPixelCeiling(std::int64_t width, std::int64_t height);
 
