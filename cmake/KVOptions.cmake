@@ -10,4 +10,14 @@ if(KV_SANITIZE)
     add_link_options(${kv_san_flags})
 endif()
 
-message(STATUS "KV options: sanitizers=${KV_SANITIZE} werror=${KV_WERROR} bench=${KV_BENCH} gui=${KV_GUI} build=${CMAKE_BUILD_TYPE}")
+if(KV_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "KV_FUZZ needs clang's libFuzzer: configure a separate build with "
+                            "CC=clang CXX=clang++ (Debian packages clang and libclang-rt-14-dev)")
+    endif()
+    # Every library is instrumented for coverage; only the fuzz targets link libFuzzer's main.
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+message(STATUS "KV options: sanitizers=${KV_SANITIZE} werror=${KV_WERROR} bench=${KV_BENCH} gui=${KV_GUI} fuzz=${KV_FUZZ} build=${CMAKE_BUILD_TYPE}")

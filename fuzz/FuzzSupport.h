@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+// The loaders read files: each input is written to one scratch file per process, in memory
+// where the system offers a RAM-backed folder.
+namespace kv::fuzz {
+
+inline const std::string &ScratchFile(const char *suffix)
+{
+    static const std::string path = [suffix] {
+        const char *dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        return std::string(dir) + "/kvfuzz-" + std::to_string(getpid()) + suffix;
+    }();
+    return path;
+}
+
+inline const std::string &WriteScratch(const std::uint8_t *data, std::size_t size,
+                                       const char *suffix)
+{
+    const std::string &path = ScratchFile(suffix);
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    if (file) {
+        if (size > 0) {
+            std::fwrite(data, 1, size, file);
+        }
+        std::fclose(file);
+    }
+    return path;
+}
+
+} // namespace kv::fuzz
