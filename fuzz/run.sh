@@ -22,7 +22,7 @@ if [ "${#targets[@]}" -eq 0 ]; then
     [ -d launcher/core ] && grep -q fuzz_base_directory fuzz/CMakeLists.txt &&
         targets+=(fuzz_base_directory)
 fi
-cmake --build "$build_dir" --target "${targets[@]}" >/dev/null
+cmake --build "$build_dir" --target "${targets[@]}" kvsample >/dev/null
 
 seed() {
     local target=$1 corpus=$2
