@@ -1,0 +1,20 @@
+#include "LauncherWindow.h"
+
+#include "ui_LauncherWindow.h"
+
+namespace kv::launcher {
+
+LauncherWindow::LauncherWindow(QWidget *parent)
+    : QWidget(parent), ui(std::make_unique<Ui::LauncherWindow>())
+{
+    ui->setupUi(this);
+}
+
+LauncherWindow::~LauncherWindow() = default;
+
+QProgressBar *LauncherWindow::spinny() const
+{
+    return ui->spinny;
+}
+
+} // namespace kv::launcher

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+
+#include <QWidget>
+
+class QProgressBar;
+
+namespace Ui {
+class LauncherWindow;
+}
+
+namespace kv::launcher {
+
+// The launcher's only window: a line of text and the spinning indicator spinny.
+class LauncherWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit LauncherWindow(QWidget *parent = nullptr);
+    ~LauncherWindow() override;
+
+    QProgressBar *spinny() const;
+
+private:
+    std::unique_ptr<Ui::LauncherWindow> ui;
+};
+
+} // namespace kv::launcher

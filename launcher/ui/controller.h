@@ -1,0 +1,82 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QTimer>
+
+#include "GameLocator.h"
+
+class QLineEdit;
+class QProgressBar;
+
+namespace kv::launcher {
+
+class AlertPanel;
+class LauncherWindow;
+class LocationSheet;
+class SystemLog;
+
+// The launcher: spins, looks for the game two seconds after start, asks for it in the location
+// sheet when no log names it, starts it with the mod's arguments and ends when it exits. Every
+// path ends in terminate(); the event loop keeps running while the game does.
+class controller : public QObject
+{
+    Q_OBJECT
+
+public:
+    // terminate ends the application (tests pass a recorder); the window layout is built here.
+    controller(SystemLog &log, AlertPanel &alerts, std::function<void()> terminate,
+               QObject *parent = nullptr);
+    ~controller() override;
+
+    // Once the layout is loaded: starts the spinner and the delayed search, then shows the window
+    // centred on the screen and 117 points lower.
+    void awakeFromNib();
+    // Starts spinny and schedules launchKVR for 2 seconds later.
+    void kickStart();
+    // Looks for the game in the logs and launches it, or shows the location sheet.
+    void launchKVR();
+    // Starts the game at binString in lineString, or alerts and ends when the mod is missing.
+    void launchIt(const QString &binString, const QString &lineString);
+    // Shows the location sheet over the window.
+    void noUnrealFound();
+    // The sheet's button: ends the sheet with return code 1.
+    void cancelSheet();
+    // Runs when the sheet has ended: an empty path ends the program, any other is launched.
+    void unrealAttempt(int returnCode);
+
+    GameLocator &locator() { return locator_; }
+    // The one-shot timer that starts the search, and the game once started (else null).
+    const QTimer &searchTimer() const { return searchTimer_; }
+    const QProcess *game() const { return game_.get(); }
+
+    // Distance the window is moved down from the centred position.
+    static constexpr int kWindowDrop = 117;
+    static constexpr int kSearchDelayMs = 2000;
+
+private:
+    void gameFailedToStart(const QString &binString);
+
+    std::unique_ptr<LauncherWindow> layout_;
+
+public:
+    // The outlets the window layout provides; owned by layout_.
+    QProgressBar *const spinny;
+    LauncherWindow *const window;
+    LocationSheet *const sheetWindow;
+    QLineEdit *const pathText;
+
+private:
+    SystemLog &log_;
+    AlertPanel &alerts_;
+    std::function<void()> terminate_;
+    GameLocator locator_;
+    QTimer searchTimer_;
+    std::unique_ptr<QProcess> game_;
+};
+
+} // namespace kv::launcher

@@ -1,0 +1,320 @@
+#include "controller.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include "LauncherTestSupport.h"
+#include "LauncherWindow.h"
+#include "LocationSheet.h"
+#include "QtTestSupport.h"
+#include "TestSupport.h"
+#include "fileDropView.h"
+
+using kv::launcher::controller;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kWaitMs = 30000; // generous: the fake game may start slowly under the sanitizers
+
+// Sets an environment variable for the lifetime of the object and puts the old value back.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char *name, const std::string &value) : name_(name)
+    {
+        if (const char *old = std::getenv(name)) {
+            old_ = old;
+        }
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    const char *name_;
+    std::optional<std::string> old_;
+};
+
+bool Spinning(const QProgressBar *bar)
+{
+    return bar->minimum() == 0 && bar->maximum() == 0;
+}
+
+// The launcher in a home folder of its own, with the fake game's record file in it.
+class ControllerTest : public ::testing::Test
+{
+protected:
+    ControllerTest()
+    {
+        launcher = std::make_unique<controller>(log, alerts, [this] { ++terminated; });
+    }
+
+    fs::path gameApp() const { return dir.Path() / "Games/Game.app"; }
+    std::string location() const { return gameApp().string() + "/"; }
+    std::string executable(const fs::path &app) const
+    {
+        return (app / "Contents/MacOS/Unreal Tournament 2004").string();
+    }
+
+    void writeGameLog(const std::string &text) const
+    {
+        kv::test::WriteTextFile(dir.Path() / kv::test::kGameLogBelowHome, text);
+    }
+    void writeModLog(const std::string &text) const
+    {
+        kv::test::WriteTextFile(dir.Path() / kv::test::kModLogBelowHome, text);
+    }
+    void installGame(const fs::path &app) const
+    {
+        fs::create_directories(app / "Contents/MacOS");
+        fs::copy_file(KV_FAKE_GAME, executable(app));
+    }
+    void installMod(const fs::path &app) const
+    {
+        kv::test::WriteTextFile(app / "KVRavelock/UT2K4Mod.ini", "[MOD]\n");
+    }
+
+    // What the fake game wrote: its working directory, then its arguments.
+    std::vector<std::string> recorded() const
+    {
+        std::ifstream in(recordFile());
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+    std::string recordFile() const { return dir.File("record.txt"); }
+    bool waitForTermination()
+    {
+        return QTest::qWaitFor([this] { return terminated > 0; }, kWaitMs);
+    }
+    std::vector<std::string> expectedRecord(const fs::path &workingDirectory) const
+    {
+        return {fs::canonical(workingDirectory).string(),
+                "-userlogo=../KVRavelock/Help/KVRavelockLogo.bmp", "-mod=KVRavelock"};
+    }
+
+    kv::test::TempDir dir;
+    ScopedEnv home{"HOME", dir.Path().string()};
+    ScopedEnv record{"KV_FAKE_GAME_RECORD", dir.File("record.txt")};
+    kv::test::RecordingLog log;
+    kv::test::FakeAlerts alerts;
+    int terminated = 0;
+    std::unique_ptr<controller> launcher;
+};
+
+} // namespace
+
+TEST_F(ControllerTest, SearchStartsTwoSecondsAfterTheLayoutIsLoadedNotAtOnce)
+{
+    launcher->awakeFromNib();
+    EXPECT_TRUE(Spinning(launcher->spinny));
+    const QTimer &timer = launcher->searchTimer();
+    EXPECT_TRUE(timer.isActive());
+    EXPECT_TRUE(timer.isSingleShot());
+    EXPECT_EQ(timer.interval(), 2000);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log.lines.empty()) << "searched before the delay: " << log.lines.front();
+
+    // What the timer starts when it fires: here the search that finds nothing.
+    QMetaObject::invokeMethod(const_cast<QTimer *>(&timer), "timeout");
+    EXPECT_EQ(log.lines,
+              (std::vector<std::string>{"Unreal Location lineString : (null)",
+                                        "KVR OR location lineString : (null)", "No Unreal Found"}));
+    EXPECT_TRUE(launcher->sheetWindow->isVisible());
+    EXPECT_EQ(launcher->sheetWindow->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(launcher->sheetWindow->parentWidget(), launcher->window);
+    EXPECT_EQ(launcher->game(), nullptr);
+    EXPECT_TRUE(Spinning(launcher->spinny)) << "the spinner stops only when the game starts";
+}
+
+TEST_F(ControllerTest, WindowEndsUp117PointsBelowTheCentreWithItsSizeUnchanged)
+{
+    const QSize size = launcher->window->size();
+    launcher->awakeFromNib();
+    const QRect screen = launcher->window->screen()->availableGeometry();
+    const QRect frame = launcher->window->frameGeometry();
+    EXPECT_EQ(launcher->window->size(), size);
+    EXPECT_EQ(frame.center().x(), screen.center().x());
+    EXPECT_EQ(frame.center().y(), screen.center().y() + 117)
+        << "window at " << frame.y() << " on a screen from " << screen.y() << " to "
+        << screen.bottom();
+}
+
+TEST_F(ControllerTest, GameFromTheGameLogStartsWithExactlyTheModArgumentsInItsLocation)
+{
+    writeGameLog(kv::test::LogNaming(gameApp()));
+    installGame(gameApp());
+    installMod(gameApp());
+    launcher->kickStart();
+    launcher->launchKVR();
+    ASSERT_TRUE(waitForTermination()) << "the launcher did not end after the game exited";
+    EXPECT_EQ(terminated, 1);
+    EXPECT_EQ(recorded(), expectedRecord(gameApp()));
+    EXPECT_FALSE(Spinning(launcher->spinny));
+    EXPECT_TRUE(alerts.shown.empty());
+
+    const std::string line =
+        "Unreal Location lineString : Init: Base directory: " + gameApp().string() + "/System/";
+    const std::string bin = executable(gameApp());
+    EXPECT_EQ(log.lines, (std::vector<std::string>{
+                             "Unreal Found", line, "Using unreal log", bin, line, "Launching it",
+                             line, "Unreal being used : " + location() + "KVRavelock/UT2K4Mod.ini",
+                             "binString : " + bin, "Alloc Task", "Current dir", "launchPath",
+                             "arguements", "launch", "animate", "wait for exit"}));
+}
+
+// Mended: the launcher no longer blocks its event loop until the game exits.
+TEST_F(ControllerTest, EventLoopKeepsRunningWhileTheGameRuns)
+{
+    const std::string holdFile = dir.File("hold");
+    kv::test::WriteTextFile(holdFile, "");
+    ScopedEnv hold{"KV_FAKE_GAME_HOLD", holdFile};
+    writeGameLog(kv::test::LogNaming(gameApp()));
+    installGame(gameApp());
+    installMod(gameApp());
+
+    launcher->launchKVR();
+    ASSERT_NE(launcher->game(), nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return fs::exists(recordFile()); }, kWaitMs))
+        << "the fake game never ran";
+    bool serviced = false;
+    QTimer::singleShot(0, [&serviced] { serviced = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&serviced] { return serviced; }, kWaitMs));
+    EXPECT_EQ(launcher->game()->state(), QProcess::Running);
+    EXPECT_EQ(terminated, 0) << "ended while the game was still running";
+
+    fs::remove(holdFile);
+    ASSERT_TRUE(waitForTermination());
+    EXPECT_EQ(log.lines.back(), "wait for exit");
+}
+
+TEST_F(ControllerTest, MissingModAlertsStartsNothingAndEndsWhenDismissed)
+{
+    writeGameLog(kv::test::LogNaming(gameApp()));
+    installGame(gameApp());
+    launcher->kickStart();
+    launcher->launchKVR();
+    ASSERT_EQ(alerts.shown.size(), 1u);
+    EXPECT_EQ(alerts.shown[0].title, "KVRavelock Not Found!");
+    EXPECT_EQ(alerts.shown[0].message, "Please check your Installation.");
+    EXPECT_EQ(alerts.shown[0].button, "OK");
+    EXPECT_EQ(alerts.shown[0].parent, launcher->window);
+    EXPECT_EQ(launcher->game(), nullptr);
+    EXPECT_TRUE(Spinning(launcher->spinny)) << "spins on while the alert is up";
+    EXPECT_EQ(terminated, 0) << "ended before the alert was dismissed";
+    alerts.dismissLast();
+    EXPECT_EQ(terminated, 1);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(fs::exists(recordFile())) << "the game was started";
+}
+
+TEST_F(ControllerTest, GameLogWithoutLineFallsBackToTheModLog)
+{
+    writeGameLog("Log: no base directory here\n");
+    writeModLog(kv::test::LogNaming(gameApp()));
+    installGame(gameApp());
+    installMod(gameApp());
+    launcher->launchKVR();
+    ASSERT_TRUE(waitForTermination());
+    EXPECT_EQ(recorded(), expectedRecord(gameApp()));
+    const auto usingKVR = std::find(log.lines.begin(), log.lines.end(), "using KVR log");
+    ASSERT_NE(usingKVR, log.lines.end());
+    EXPECT_EQ(*std::next(usingKVR), "KVR OR location lineString : Init: Base directory: " +
+                                        gameApp().string() + "/System/");
+}
+
+TEST_F(ControllerTest, FoundGameWithoutExecutableShowsTheSheet)
+{
+    writeGameLog(kv::test::LogNaming(gameApp()));
+    installMod(gameApp());
+    launcher->launchKVR();
+    EXPECT_EQ(log.lines.front(), "Unreal Found");
+    EXPECT_EQ(log.lines.back(), executable(gameApp()));
+    EXPECT_TRUE(launcher->sheetWindow->isVisible());
+    EXPECT_EQ(launcher->game(), nullptr);
+}
+
+TEST_F(ControllerTest, GameDroppedOnTheSheetIsStartedBelowThatPath)
+{
+    installGame(gameApp());
+    installMod(gameApp());
+    launcher->launchKVR();
+    ASSERT_TRUE(launcher->sheetWindow->isVisible());
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(gameApp().string()))});
+    const Qt::DropActions possible = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    QDragEnterEvent enter(QPoint(10, 10), possible, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(launcher->sheetWindow->dropView(), &enter);
+    QDropEvent drop(QPointF(10, 10), possible, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(launcher->sheetWindow->dropView(), &drop);
+    EXPECT_EQ(launcher->pathText->text().toStdString(), gameApp().string());
+    QTest::mouseClick(launcher->sheetWindow->sheetButton(), Qt::LeftButton);
+    EXPECT_FALSE(launcher->sheetWindow->isVisible());
+    EXPECT_TRUE(launcher->locator().sheetPrompted());
+    EXPECT_EQ(launcher->locator().sheetPath(), gameApp().string());
+
+    ASSERT_TRUE(waitForTermination());
+    EXPECT_EQ(recorded(), expectedRecord(gameApp()));
+    const auto returned = std::find(log.lines.begin(), log.lines.end(), "Returned...");
+    ASSERT_NE(returned, log.lines.end());
+    EXPECT_EQ(*std::next(returned), executable(gameApp()));
+    EXPECT_EQ(*std::next(returned, 2), "Launching it");
+}
+
+TEST_F(ControllerTest, EmptySheetEndsTheProgramAndStartsNothing)
+{
+    launcher->noUnrealFound();
+    QTest::mouseClick(launcher->sheetWindow->sheetButton(), Qt::LeftButton);
+    EXPECT_EQ(terminated, 1);
+    EXPECT_EQ(log.lines, std::vector<std::string>{"Returned..."});
+    EXPECT_FALSE(launcher->locator().sheetPrompted());
+    EXPECT_EQ(launcher->game(), nullptr);
+}
+
+// Mended: a sheet path that names no executable used to leave the launcher hanging.
+TEST_F(ControllerTest, SheetPathWithoutExecutableAlertsAndEndsWhenDismissed)
+{
+    const fs::path notAGame = dir.Path() / "Documents";
+    installMod(notAGame);
+    launcher->noUnrealFound();
+    launcher->pathText->setText(QString::fromStdString(notAGame.string()));
+    QTest::mouseClick(launcher->sheetWindow->sheetButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !alerts.shown.empty(); }, kWaitMs))
+        << "no alert after the failed start";
+    EXPECT_EQ(alerts.shown[0].title, "Unreal Tournament 2004 Could Not Be Started!");
+    EXPECT_EQ(alerts.shown[0].parent, launcher->window);
+    EXPECT_EQ(log.lines.back(), "Could not start : " + executable(notAGame));
+    EXPECT_EQ(terminated, 0);
+    alerts.dismissLast();
+    EXPECT_EQ(terminated, 1);
+}
