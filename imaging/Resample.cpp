@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <stdexcept>
+#include <utility>
+
+#include "ResampleKernels.h"
 
 namespace kv::imaging {
 
@@ -195,28 +199,42 @@ void StorePixel(std::uint8_t *p, const PaletteEntry &c)
     p[3] = 0;
 }
 
-} // namespace
-
-void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter, float radius,
-              const WorkingBitmap &source, WorkingBitmap &target)
+void CheckArguments(std::int32_t newWidth, std::int32_t newHeight, float radius)
 {
     if (newWidth < 0 || newHeight < 0 || std::isnan(radius)) {
         throw std::invalid_argument("invalid resample size or radius");
     }
-    if (source.Empty()) {
-        return;
-    }
-    if (radius == 0.0f) {
-        radius = DefaultRadius(filter);
-    }
+}
 
-    WorkingBitmap copy = source;
-    copy.ConvertTo(32);
+float RadiusOrDefault(float radius, FilterKernel filter)
+{
+    return radius == 0.0f ? DefaultRadius(filter) : radius;
+}
 
+// The target's old pixels go; it becomes an image of 32 bits at the new size.
+void PrepareTarget(WorkingBitmap &target, std::int32_t newWidth, std::int32_t newHeight)
+{
     target.Discard();
     target.ConvertTo(32);
     target.SetWidth(newWidth);
     target.SetHeight(newHeight);
+}
+
+} // namespace
+
+void ResampleReference(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter,
+                       float radius, const WorkingBitmap &source, WorkingBitmap &target)
+{
+    CheckArguments(newWidth, newHeight, radius);
+    if (source.Empty()) {
+        return;
+    }
+    radius = RadiusOrDefault(radius, filter);
+
+    WorkingBitmap copy = source;
+    copy.ConvertTo(32);
+
+    PrepareTarget(target, newWidth, newHeight);
     if (target.Empty()) {
         return;
     }
@@ -257,10 +275,155 @@ void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter
     }
 }
 
+namespace {
+
+// The taps of both passes, packed for the vector passes of one instruction set.
+struct VectorPlan
+{
+    kernels::VectorLevel level;
+    kernels::PackedTaps horizontal;
+    kernels::PackedTaps vertical;
+};
+
+std::optional<VectorPlan> PlanVectorPasses(kernels::VectorLevel level, std::int32_t sw,
+                                           std::int32_t sh, std::int32_t dw, std::int32_t dh,
+                                           FilterKernel filter, float radius)
+{
+    std::optional<kernels::PackedTaps> horizontal =
+        kernels::PackTaps(BuildTapLists(dw, ScaleFactor(dw, sw), sw, radius, filter), sw);
+    if (!horizontal) {
+        return std::nullopt;
+    }
+    std::optional<kernels::PackedTaps> vertical =
+        kernels::PackTaps(BuildTapLists(dh, ScaleFactor(dh, sh), sh, radius, filter), sh);
+    if (!vertical) {
+        return std::nullopt;
+    }
+    return VectorPlan{level, std::move(*horizontal), std::move(*vertical)};
+}
+
+bool HasColourBytes(const WorkingBitmap &image)
+{
+    return image.BitsPerPixel() == 24 || image.BitsPerPixel() == 32;
+}
+
+// The two passes of ResampleReference with the vector kernels. source has 24 or 32 bits and is
+// not the target. The intermediate image holds 3 bytes per pixel (the fourth byte carries
+// nothing), and a pass whose every tap list is (256, i) copies instead of filtering.
+void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, WorkingBitmap &target,
+                     std::int32_t newWidth, std::int32_t newHeight)
+{
+    PrepareTarget(target, newWidth, newHeight);
+    if (target.Empty()) {
+        return;
+    }
+    const std::int32_t sw = source.Width();
+    const std::int32_t sh = source.Height();
+    const std::size_t rowBytes = 3 * std::size_t(newWidth);
+    // The horizontal kernel stores 16 bytes at a time and may run past a row's last pixel.
+    constexpr std::size_t kRoom = 16;
+
+    std::vector<const std::uint8_t *> rows(std::size_t(sh), nullptr);
+    std::vector<std::uint8_t> intermediate;
+    if (plan.horizontal.identity && source.BitsPerPixel() == 24) {
+        for (std::int32_t y = 0; y < sh; ++y) {
+            rows[std::size_t(y)] = source.Row(y);
+        }
+    } else {
+        const std::size_t stride = rowBytes + kRoom;
+        intermediate.resize(stride * std::size_t(sh));
+        // One source row as 4-byte pixels, with room for the kernel's reads past its end.
+        std::vector<std::uint8_t> line(4 * (std::size_t(sw) + 4));
+        for (std::int32_t y = 0; y < sh; ++y) {
+            if (source.BitsPerPixel() == 24) {
+                kernels::ExpandRow(plan.level, source.Row(y), line.data(), sw);
+            } else {
+                std::memcpy(line.data(), source.Row(y), 4 * std::size_t(sw));
+            }
+            std::uint8_t *out = intermediate.data() + std::size_t(y) * stride;
+            kernels::HorizontalRow(plan.level, line.data(), plan.horizontal, out);
+            rows[std::size_t(y)] = out;
+        }
+    }
+
+    if (plan.vertical.identity) {
+        for (std::int32_t y = 0; y < newHeight; ++y) {
+            kernels::ExpandRow(plan.level, rows[std::size_t(y)], target.Row(y), newWidth);
+        }
+        return;
+    }
+    std::vector<std::uint8_t> out(rowBytes);
+    for (std::int32_t y = 0; y < newHeight; ++y) {
+        kernels::VerticalRow(plan.level, rows.data(), plan.vertical, y, rowBytes, out.data());
+        kernels::ExpandRow(plan.level, out.data(), target.Row(y), newWidth);
+    }
+}
+
+} // namespace
+
+namespace kernels {
+
+bool ResampleVectorised(VectorLevel level, std::int32_t newWidth, std::int32_t newHeight,
+                        FilterKernel filter, float radius, const WorkingBitmap &source,
+                        WorkingBitmap &target)
+{
+    CheckArguments(newWidth, newHeight, radius);
+    if (source.Empty()) {
+        return true;
+    }
+    radius = RadiusOrDefault(radius, filter);
+    const std::optional<VectorPlan> plan = PlanVectorPasses(level, source.Width(), source.Height(),
+                                                            newWidth, newHeight, filter, radius);
+    if (!plan) {
+        return false;
+    }
+    if (&source == &target || !HasColourBytes(source)) {
+        WorkingBitmap copy = source;
+        if (!HasColourBytes(copy)) {
+            copy.ConvertTo(24);
+        }
+        RunVectorPasses(*plan, copy, target, newWidth, newHeight);
+    } else {
+        RunVectorPasses(*plan, source, target, newWidth, newHeight);
+    }
+    return true;
+}
+
+} // namespace kernels
+
+void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter, float radius,
+              const WorkingBitmap &source, WorkingBitmap &target)
+{
+    const std::optional<kernels::VectorLevel> level = kernels::BestVectorLevel();
+    if (!level ||
+        !kernels::ResampleVectorised(*level, newWidth, newHeight, filter, radius, source, target)) {
+        ResampleReference(newWidth, newHeight, filter, radius, source, target);
+    }
+}
+
 void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter, float radius,
               WorkingBitmap &image)
 {
-    Resample(newWidth, newHeight, filter, radius, image, image);
+    CheckArguments(newWidth, newHeight, radius);
+    const std::optional<kernels::VectorLevel> level = kernels::BestVectorLevel();
+    if (!level || image.Empty()) {
+        ResampleReference(newWidth, newHeight, filter, radius, image, image);
+        return;
+    }
+    const float chosenRadius = RadiusOrDefault(radius, filter);
+    const std::optional<VectorPlan> plan = PlanVectorPasses(
+        *level, image.Width(), image.Height(), newWidth, newHeight, filter, chosenRadius);
+    if (!plan) {
+        ResampleReference(newWidth, newHeight, filter, radius, image, image);
+        return;
+    }
+    // The pixels move out of the image instead of being copied: it is the target now.
+    WorkingBitmap source;
+    std::swap(source, image);
+    if (!HasColourBytes(source)) {
+        source.ConvertTo(24);
+    }
+    RunVectorPasses(*plan, source, image, newWidth, newHeight);
 }
 
 } // namespace kv::imaging

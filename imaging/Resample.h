@@ -58,4 +58,9 @@ void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter
 void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter, float radius,
               WorkingBitmap &image);
 
+// The same result computed pixel by pixel with ApplyTaps, as plainly as it is defined: the
+// reference the faster paths of Resample are tested against, and their fallback.
+void ResampleReference(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter,
+                       float radius, const WorkingBitmap &source, WorkingBitmap &target);
+
 } // namespace kv::imaging

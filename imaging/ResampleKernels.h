@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "Resample.h"
+
+// The vector passes behind Resample. They give the bytes of the plain per-pixel code (kept as
+// ResampleReference) and are used only where that is shown to hold.
+namespace kv::imaging::kernels {
+
+// Instruction sets the passes are written for, checked at run time.
+enum class VectorLevel
+{
+    Sse41,
+    Avx2,
+};
+
+bool CpuSupports(VectorLevel level);
+
+// The best level this processor runs, or nothing (other processors take the reference code).
+std::optional<VectorLevel> BestVectorLevel();
+
+// One tap list as a dense run of weights over the source positions first..first+count-1: taps
+// that the edge reflection folded onto one position are added up, which leaves every sum as it
+// was. total is the list's total weight, divisor the same as a float (1 when total is 0).
+struct TapWindow
+{
+    std::int32_t first = 0;
+    std::int32_t count = 0;
+    std::int32_t total = 0;
+    float divisor = 1.0f;
+    std::size_t offset = 0; // of the window's first weight in PackedTaps::weights
+};
+
+// The tap lists of one pass. Each window's weights are padded with zeros to a multiple of 4.
+struct PackedTaps
+{
+    std::vector<TapWindow> windows;
+    std::vector<std::int16_t> weights;
+    bool identity = false; // every list is the single tap (256, i): the pass is a copy
+};
+
+// Packs the lists of one pass, or gives nothing when a weight, total or possible sum lies
+// outside the range in which the vector arithmetic is exact (see ResampleKernels.cpp).
+std::optional<PackedTaps> PackTaps(const std::vector<TapList> &lists, std::int32_t length);
+
+// One row of the horizontal pass. line: the source row as 4-byte pixels (blue, green, red, any),
+// followed by at least 4 pixels of room; out: 3 bytes per output pixel (blue, green, red) and at
+// least 16 bytes of room beyond.
+void HorizontalRow(VectorLevel level, const std::uint8_t *line, const PackedTaps &taps,
+                   std::uint8_t *out);
+
+// Output row y of the vertical pass over byte rows of any pixel layout: out[i] is the filtered
+// byte i of the rows the window names. Reads exactly bytes bytes of each row.
+void VerticalRow(VectorLevel level, const std::uint8_t *const *rows, const PackedTaps &taps,
+                 std::int32_t y, std::size_t bytes, std::uint8_t *out);
+
+// 3-byte pixels to 4-byte ones whose fourth byte is 0. Reads exactly 3 * width bytes.
+void ExpandRow(VectorLevel level, const std::uint8_t *in, std::uint8_t *out, std::int32_t width);
+
+// Resample with the passes of the given level (which the processor must run). Returns false,
+// leaving both images as they were, when the tap weights lie outside the exact range.
+bool ResampleVectorised(VectorLevel level, std::int32_t newWidth, std::int32_t newHeight,
+                        FilterKernel filter, float radius, const WorkingBitmap &source,
+                        WorkingBitmap &target);
+
+} // namespace kv::imaging::kernels
