@@ -181,7 +181,7 @@ TEST_F(GameLocatorTest, BinaryTestTakesThePathAsItIsWithoutExpandingHome)
 
 TEST(ExpandHome, ReplacesOnlyALeadingTildeOfTheCurrentUser)
 {
-    EXPECT_EQ(ExpandHome("~/Library/x", "/home/player"), "/home/player/Library/x");
+    EXPECT_EQ(ExpandHome("~/Library/x", "/Users/player"), "/Users/player/Library/x");
     EXPECT_EQ(ExpandHome("~", "/home/player"), "/home/player");
     EXPECT_EQ(ExpandHome("~other/x", "/home/player"), "~other/x");
     EXPECT_EQ(ExpandHome("/a/~/x", "/home/player"), "/a/~/x");
