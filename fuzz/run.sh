@@ -18,9 +18,9 @@ fi
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
     targets=(fuzz_load_bitmap fuzz_load_jpeg fuzz_read_jpeg_size fuzz_resample)
-    grep -q '^KV_GUI:BOOL=ON' "$build_dir/CMakeCache.txt" && targets+=(fuzz_settings_file)
-    [ -d launcher/core ] && grep -q fuzz_base_directory fuzz/CMakeLists.txt &&
-        targets+=(fuzz_base_directory)
+    if grep -q '^KV_GUI:BOOL=ON' "$build_dir/CMakeCache.txt"; then
+        targets+=(fuzz_base_directory fuzz_settings_file)
+    fi
 fi
 cmake --build "$build_dir" --target "${targets[@]}" kvsample >/dev/null
 
