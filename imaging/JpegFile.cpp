@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -235,6 +236,26 @@ bool ReadScanline(Reader *reader, JSAMPROW row)
     return true;
 }
 
+#ifdef LIBJPEG_TURBO_VERSION
+bool CropScanline(Reader *reader, JDIMENSION *xOffset, JDIMENSION *width)
+{
+    if (setjmp(reader->errors.jump) != 0) {
+        return false;
+    }
+    jpeg_crop_scanline(&reader->info, xOffset, width);
+    return true;
+}
+
+bool SkipScanlines(Reader *reader, JDIMENSION lines)
+{
+    if (setjmp(reader->errors.jump) != 0) {
+        return false;
+    }
+    jpeg_skip_scanlines(&reader->info, lines);
+    return true;
+}
+#endif
+
 bool FinishDecompress(Reader *reader)
 {
     if (setjmp(reader->errors.jump) != 0) {
@@ -362,6 +383,16 @@ void StoreRow(const std::uint8_t *samples, const jpeg_decompress_struct &info, s
     }
 }
 
+// The decoding settings every image is decoded with.
+void ApplyDecodingSettings(jpeg_decompress_struct &info)
+{
+    info.scale_num = 1;
+    info.scale_denom = 1;
+    info.dct_method = JDCT_FLOAT;
+    info.do_block_smoothing = TRUE;
+    info.buffered_image = FALSE;
+}
+
 // Decodes a whole file held in memory (see LoadJpegFile).
 WorkingBitmap Decode(const std::vector<std::uint8_t> &file)
 {
@@ -369,11 +400,7 @@ WorkingBitmap Decode(const std::vector<std::uint8_t> &file)
     jpeg_decompress_struct &info = reader.info;
     ThrowIfFailed(CreateAndReadHeader(&reader), reader);
 
-    info.scale_num = 1;
-    info.scale_denom = 1;
-    info.dct_method = JDCT_FLOAT;
-    info.do_block_smoothing = TRUE;
-    info.buffered_image = FALSE;
+    ApplyDecodingSettings(info);
     int components = 3;
     if (info.out_color_space == JCS_GRAYSCALE) {
         info.quantize_colors = TRUE;
@@ -417,11 +444,97 @@ WorkingBitmap Decode(const std::vector<std::uint8_t> &file)
     return image;
 }
 
+// Decodes only the rectangle (x, y, width, height) of a colour file held in memory, or gives
+// nothing where that might not give the pixels of a whole decode: greyscale files (quantising
+// looks at the whole image), CMYK files, a library without partial decoding, and a rectangle
+// not inside the image. Rows above the rectangle are skipped and rows below never decoded;
+// columns outside it are left out. Both stop a margin away from the rectangle, because
+// upsampling and block smoothing near a skipped edge see that edge instead of the pixels
+// beyond it: 2 lines of upsampling, and 2 blocks of smoothing either side of an upsampled
+// 16-pixel block, stay well inside these margins.
+std::optional<WorkingBitmap> DecodeRegion(const std::vector<std::uint8_t> &file, std::int32_t x,
+                                          std::int32_t y, std::int32_t width, std::int32_t height)
+{
+#ifdef LIBJPEG_TURBO_VERSION
+    constexpr JDIMENSION kMarginColumns = 64;
+    constexpr JDIMENSION kMarginRows = 32;
+
+    if (file.empty() || x < 0 || y < 0 || width <= 0 || height <= 0) {
+        return std::nullopt;
+    }
+    Reader reader(file);
+    jpeg_decompress_struct &info = reader.info;
+    ThrowIfFailed(CreateAndReadHeader(&reader), reader);
+    if (info.out_color_space != JCS_RGB || info.num_components != 3) {
+        return std::nullopt;
+    }
+    ApplyDecodingSettings(info);
+    ThrowIfFailed(CalcOutputDimensions(&reader), reader);
+    if (!WithinPixelCeiling(info.output_width, info.output_height)) {
+        throw ImageError(texts::ImageTooLarge(info.output_width, info.output_height));
+    }
+    const JDIMENSION left = JDIMENSION(x);
+    const JDIMENSION top = JDIMENSION(y);
+    const JDIMENSION right = left + JDIMENSION(width); // both within 2 x 65535
+    const JDIMENSION bottom = top + JDIMENSION(height);
+    if (right > info.output_width || bottom > info.output_height) {
+        return std::nullopt;
+    }
+    ThrowIfFailed(StartDecompress(&reader), reader);
+    if (info.output_components != 3) {
+        return std::nullopt;
+    }
+
+    // The library moves the first column down to a block boundary and says where.
+    JDIMENSION firstColumn = left > kMarginColumns ? left - kMarginColumns : 0;
+    JDIMENSION columns = std::min(info.output_width, right + kMarginColumns) - firstColumn;
+    ThrowIfFailed(CropScanline(&reader, &firstColumn, &columns), reader);
+    if (top > kMarginRows) {
+        ThrowIfFailed(SkipScanlines(&reader, top - kMarginRows), reader);
+    }
+
+    WorkingBitmap image(width, height, 24);
+    std::vector<std::uint8_t> samples(std::size_t(columns) * 3);
+    const std::size_t skipBytes = std::size_t(left - firstColumn) * 3;
+    while (info.output_scanline < bottom) {
+        const JDIMENSION line = info.output_scanline;
+        ThrowIfFailed(ReadScanline(&reader, samples.data()), reader);
+        if (line < top) {
+            continue;
+        }
+        std::uint8_t *row = image.Row(std::int32_t(line - top));
+        const std::uint8_t *in = samples.data() + skipBytes;
+        for (std::size_t i = 0; i < std::size_t(width) * 3; i += 3) {
+            row[i] = in[i + 2];
+            row[i + 1] = in[i + 1];
+            row[i + 2] = in[i];
+        }
+    }
+    // The rest of the file is not read; the reader's destructor ends the decompression.
+    return image;
+#else
+    (void)file, (void)x, (void)y, (void)width, (void)height;
+    return std::nullopt;
+#endif
+}
+
 } // namespace
 
 WorkingBitmap LoadJpegFile(const std::string &path)
 {
     return Decode(ReadWholeFile(path));
+}
+
+WorkingBitmap LoadJpegFileCropped(const std::string &path, std::int32_t x, std::int32_t y,
+                                  std::int32_t width, std::int32_t height)
+{
+    const std::vector<std::uint8_t> file = ReadWholeFile(path);
+    if (std::optional<WorkingBitmap> region = DecodeRegion(file, x, y, width, height)) {
+        return std::move(*region);
+    }
+    WorkingBitmap image = Decode(file);
+    image.Crop(x, y, width, height);
+    return image;
 }
 
 ImageSize ReadJpegSize(const std::string &path)

@@ -21,6 +21,12 @@ struct ImageSize
 // palette). A file cut short decodes to its full size. Throws ImageError / EJPEG.
 WorkingBitmap LoadJpegFile(const std::string &path);
 
+// The width x height rectangle at (x, y) of a JPEG file: the same image as LoadJpegFile followed
+// by Crop(x, y, width, height), with only the rows and columns it needs decoded where that
+// gives the same pixels. Throws as LoadJpegFile.
+WorkingBitmap LoadJpegFileCropped(const std::string &path, std::int32_t x, std::int32_t y,
+                                  std::int32_t width, std::int32_t height);
+
 // The size from the JPEG header without decoding; a 0-byte file gives 0 x 0.
 ImageSize ReadJpegSize(const std::string &path);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -294,6 +295,37 @@ void WorkingBitmap::Draw(std::int32_t x, std::int32_t y, const WorkingBitmap &so
             }
         }
     }
+}
+
+void WorkingBitmap::Crop(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height)
+{
+    if (width < 0 || height < 0) {
+        throw std::invalid_argument("negative image size");
+    }
+    const bool inside = x >= 0 && y >= 0 && std::int64_t(x) + width <= width_ &&
+                        std::int64_t(y) + height <= height_;
+    if (!inside || bitsPerPixel_ < 8) {
+        // Parts outside keep old pixels or turn white, as the drawing and the cut leave them.
+        // An offset whose negation has no 32-bit value moves the picture out of sight.
+        if (x != INT32_MIN && y != INT32_MIN) {
+            Draw(-x, -y, *this);
+        }
+        SetSize(width, height);
+        return;
+    }
+    WorkingBitmap cropped;
+    cropped.bitsPerPixel_ = bitsPerPixel_;
+    cropped.palette_ = palette_;
+    cropped.masks_ = masks_;
+    cropped.width_ = width;
+    cropped.height_ = height;
+    cropped.rowBytes_ = RowBytesFor(width, bitsPerPixel_);
+    cropped.pixels_.resize(cropped.rowBytes_ * std::size_t(height));
+    const std::size_t left = std::size_t(x) * std::size_t(bitsPerPixel_ / 8);
+    for (std::int32_t row = 0; row < height; ++row) {
+        std::memcpy(cropped.Row(row), Row(y + row) + left, cropped.rowBytes_);
+    }
+    *this = std::move(cropped);
 }
 
 void WorkingBitmap::Discard()

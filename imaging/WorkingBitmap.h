@@ -67,6 +67,11 @@ public:
     // is converted first, which needs this image to be 24 or 32 bits.
     void Draw(std::int32_t x, std::int32_t y, const WorkingBitmap &source);
 
+    // Keeps the width x height rectangle whose top-left corner is (x, y): the same pixels as
+    // Draw(-x, -y, *this) followed by SetSize(width, height), copied once when the rectangle
+    // lies inside the image. Throws std::invalid_argument for a negative size.
+    void Crop(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height);
+
     // Frees the pixels; the image becomes empty and keeps its depth.
     void Discard();
 

@@ -567,3 +567,208 @@ TEST(JpegTestData, EveryFileLoadsOrFailsWithImageError)
     }
     EXPECT_GT(files, 0) << "no .jpg files in " << (dir / "jpeg");
 }
+
+namespace {
+
+// Kinds of file the cropped load must decode exactly like a whole load.
+enum class JpegKind
+{
+    Baseline420,
+    Sampled444,
+    Sampled422,
+    Sampled440,
+    RestartMarkers,
+    Progressive,
+    ProgressiveCutShort, // later scans missing: block smoothing fills in the AC coefficients
+    NonInterleaved,
+};
+
+// Detail in every channel and at every scale, so that upsampling and smoothing show.
+int Detail(int x, int y, int channel)
+{
+    const int wave = (x * (3 + channel) + y * (5 - channel)) % 256;
+    const int bars = ((x / 7 + y / 5 + channel) % 3) * 60;
+    return (wave + bars + ((x * y) % 17) * 4) % 256;
+}
+
+Bytes EncodeKind(JpegKind kind, int width, int height)
+{
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = JDIMENSION(width);
+    info.image_height = JDIMENSION(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 85, TRUE);
+    const auto sampling = [&](int h, int v) {
+        info.comp_info[0].h_samp_factor = h;
+        info.comp_info[0].v_samp_factor = v;
+    };
+    switch (kind) {
+    case JpegKind::Sampled444:
+        sampling(1, 1);
+        break;
+    case JpegKind::Sampled422:
+        sampling(2, 1);
+        break;
+    case JpegKind::Sampled440:
+        sampling(1, 2);
+        break;
+    case JpegKind::RestartMarkers:
+        info.restart_interval = 3;
+        break;
+    case JpegKind::Progressive:
+    case JpegKind::ProgressiveCutShort:
+        jpeg_simple_progression(&info);
+        break;
+    case JpegKind::NonInterleaved: {
+        static jpeg_scan_info scans[3];
+        for (int c = 0; c < 3; ++c) {
+            scans[c] = jpeg_scan_info{1, {c, 0, 0, 0}, 0, 63, 0, 0};
+        }
+        info.scan_info = scans;
+        info.num_scans = 3;
+        break;
+    }
+    case JpegKind::Baseline420:
+        break;
+    }
+    jpeg_start_compress(&info, TRUE);
+    Bytes row(std::size_t(width) * 3);
+    for (int y = 0; y < height; ++y) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            row[i] = std::uint8_t(Detail(int(i / 3), y, int(i % 3)));
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    Bytes bytes(buffer, buffer + size);
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
+    if (kind == JpegKind::ProgressiveCutShort) {
+        bytes.resize(bytes.size() * 2 / 5);
+    }
+    return bytes;
+}
+
+struct Rectangle
+{
+    int x, y, width, height;
+};
+
+// Rectangles at and away from every edge, at block-aligned and odd places, one pixel thin, the
+// whole image, and partly outside it (which takes the whole decode).
+std::vector<Rectangle> RectanglesIn(int width, int height)
+{
+    return {{0, 0, width, height},           {1, 1, width - 2, height - 2},
+            {17, 33, width / 2, height / 3}, {width / 3, height / 2, width / 3, height / 2 - 1},
+            {width / 2 - 3, 97, 130, 40},    {128, 128, width - 128, height - 128},
+            {width - 1, height - 1, 1, 1},   {0, height / 2, width, 1},
+            {100, 7, 1, height - 8},         {width - 10, height - 10, 20, 20}};
+}
+
+// Where the cropped load and the whole load with Crop differ: the first differing byte, or
+// different failures.
+::testing::AssertionResult CropsLikeAWholeLoad(const std::string &path, const Rectangle &r)
+{
+    std::string wholeError;
+    std::string croppedError;
+    WorkingBitmap whole;
+    WorkingBitmap cropped;
+    try {
+        whole = LoadJpegFile(path);
+        whole.Crop(r.x, r.y, r.width, r.height);
+    } catch (const std::exception &e) {
+        wholeError = e.what();
+    }
+    try {
+        cropped = kv::imaging::LoadJpegFileCropped(path, r.x, r.y, r.width, r.height);
+    } catch (const std::exception &e) {
+        croppedError = e.what();
+    }
+    ::testing::AssertionResult failure = ::testing::AssertionFailure();
+    failure << "rectangle " << r.width << "x" << r.height << " at (" << r.x << ", " << r.y << "): ";
+    if (wholeError != croppedError) {
+        return failure << "whole load says \"" << wholeError << "\", cropped load \""
+                       << croppedError << "\"";
+    }
+    if (cropped.Width() != whole.Width() || cropped.Height() != whole.Height() ||
+        cropped.BitsPerPixel() != whole.BitsPerPixel() || cropped.Palette() != whole.Palette()) {
+        return failure << "cropped " << cropped.Width() << "x" << cropped.Height() << "x"
+                       << cropped.BitsPerPixel() << ", expected " << whole.Width() << "x"
+                       << whole.Height() << "x" << whole.BitsPerPixel();
+    }
+    for (int y = 0; y < whole.Height(); ++y) {
+        for (std::size_t i = 0; i < whole.RowBytes(); ++i) {
+            if (whole.Row(y)[i] != cropped.Row(y)[i]) {
+                return failure << "byte " << i << " of row " << y << ": expected "
+                               << int(whole.Row(y)[i]) << ", actual " << int(cropped.Row(y)[i]);
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class JpegCropped : public JpegFileTest, public ::testing::WithParamInterface<JpegKind>
+{
+};
+
+} // namespace
+
+TEST_P(JpegCropped, DecodesTheRectangleExactlyAsAWholeLoadCropsIt)
+{
+    for (const auto &[width, height] : {std::pair{400, 300}, std::pair{333, 251}}) {
+        kv::test::WriteBytes(file_, EncodeKind(GetParam(), width, height));
+        for (const Rectangle &r : RectanglesIn(width, height)) {
+            EXPECT_TRUE(CropsLikeAWholeLoad(file_, r)) << width << "x" << height << " file";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, JpegCropped,
+                         ::testing::Values(JpegKind::Baseline420, JpegKind::Sampled444,
+                                           JpegKind::Sampled422, JpegKind::Sampled440,
+                                           JpegKind::RestartMarkers, JpegKind::Progressive,
+                                           JpegKind::ProgressiveCutShort,
+                                           JpegKind::NonInterleaved));
+
+TEST_F(JpegFileTest, CroppedGreyscaleLoadKeepsTheQuantisedPaletteOfTheWholeImage)
+{
+    const auto grey = [](int x, int y, int) { return Detail(x, y, 0); };
+    kv::test::WriteBytes(file_, EncodeWithLibjpeg(200, 150, JCS_GRAYSCALE, 1, grey, false));
+    for (const Rectangle &r : RectanglesIn(200, 150)) {
+        EXPECT_TRUE(CropsLikeAWholeLoad(file_, r));
+    }
+}
+
+TEST(JpegTestData, EveryFileCropsLikeAWholeLoad)
+{
+    const std::filesystem::path dir = kv::test::TestDataDir();
+    if (dir.empty()) {
+        GTEST_SKIP() << "no shared test data";
+    }
+    for (const auto &entry : std::filesystem::directory_iterator(dir / "jpeg")) {
+        if (entry.path().extension() != ".jpg") {
+            continue;
+        }
+        const std::string path = entry.path().string();
+        kv::imaging::ImageSize size;
+        try {
+            size = ReadJpegSize(path);
+        } catch (const std::exception &) {
+            size = {8, 8}; // unreadable: both loads must fail alike
+        }
+        for (const Rectangle &r : RectanglesIn(std::max(size.width, 2), std::max(size.height, 2))) {
+            if (r.width > 0 && r.height > 0) {
+                EXPECT_TRUE(CropsLikeAWholeLoad(path, r)) << entry.path().filename();
+            }
+        }
+    }
+}

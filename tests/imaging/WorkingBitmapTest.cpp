@@ -52,6 +52,44 @@ TEST_P(WorkingBitmapDepth, DrawingOntoItselfAtNegativeOffsetCropsLikeTheConverte
 
 INSTANTIATE_TEST_SUITE_P(TrueColour, WorkingBitmapDepth, ::testing::Values(24, 32));
 
+TEST(WorkingBitmap, CropGivesWhatDrawingOntoItselfAndCuttingGiveAtEveryDepthAndPlace)
+{
+    struct Place
+    {
+        int x, y, width, height;
+    };
+    // Inside, touching the far edges, partly outside on each side, beyond, and empty.
+    const Place places[] = {{2, 1, 5, 4}, {0, 0, 11, 7}, {6, 3, 5, 4},  {8, 2, 6, 3},
+                            {3, 5, 4, 5}, {-2, 1, 4, 3}, {1, -3, 3, 5}, {20, 20, 2, 2},
+                            {4, 4, 0, 3}, {0, 0, 1, 1}};
+    for (const int depth : {1, 4, 8, 16, 24, 32}) {
+        WorkingBitmap original(11, 7, depth);
+        for (int y = 0; y < 7; ++y) {
+            for (std::size_t i = 0; i < original.RowBytes(); ++i) {
+                original.Row(y)[i] = std::uint8_t(y * 31 + int(i) * 7);
+            }
+        }
+        original.SetPalette(std::vector<PaletteEntry>(16, PaletteEntry{9, 8, 7}));
+        for (const Place &p : places) {
+            WorkingBitmap expected = original;
+            expected.Draw(-p.x, -p.y, expected);
+            expected.SetSize(p.width, p.height);
+            WorkingBitmap cropped = original;
+            cropped.Crop(p.x, p.y, p.width, p.height);
+            ASSERT_EQ(cropped.Width(), p.width);
+            ASSERT_EQ(cropped.Height(), p.height);
+            EXPECT_EQ(cropped.Palette(), expected.Palette());
+            for (int y = 0; y < p.height; ++y) {
+                for (std::size_t i = 0; i < expected.RowBytes(); ++i) {
+                    ASSERT_EQ(cropped.Row(y)[i], expected.Row(y)[i])
+                        << depth << " bits, " << p.width << "x" << p.height << " at (" << p.x
+                        << ", " << p.y << "): byte " << i << " of row " << y;
+                }
+            }
+        }
+    }
+}
+
 TEST(WorkingBitmap, SelfDrawKeepsUncoveredStripsAndMovesDownwardsWithoutSmearing)
 {
     WorkingBitmap image = kv::test::MakeImage(6, 6, 24, Gradient);
