@@ -123,16 +123,26 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
         return;
     }
 
-    imaging::WorkingBitmap image = IsBitmapFileName(row.path) ? imaging::LoadBitmapFile(row.path)
-                                                              : imaging::LoadJpegFile(row.path);
+    const bool bitmapFile = IsBitmapFileName(row.path);
+    imaging::WorkingBitmap image;
     if (settings_.ScoreboardOnly()) {
         if (settings_.Edition() == texts::kVeskar) {
             xOffset = -145;
             yOffset = -30;
         }
-        image.Draw(xOffset, yOffset, image);
-        image.SetSize(width, height);
+        // The screenshot drawn onto itself at the offsets and cut to width x height; a JPEG
+        // file decodes no more of itself than that needs. An offset of INT_MIN, whose negation
+        // does not fit, moves the picture out of sight just as INT_MIN does for Crop.
+        const std::int32_t left = xOffset == INT_MIN ? INT_MIN : -xOffset;
+        const std::int32_t top = yOffset == INT_MIN ? INT_MIN : -yOffset;
+        if (bitmapFile) {
+            image = imaging::LoadBitmapFile(row.path);
+            image.Crop(left, top, width, height);
+        } else {
+            image = imaging::LoadJpegFileCropped(row.path, left, top, width, height);
+        }
     } else {
+        image = bitmapFile ? imaging::LoadBitmapFile(row.path) : imaging::LoadJpegFile(row.path);
         width = image.Width();
         height = image.Height();
     }
@@ -156,11 +166,14 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
     const std::vector<std::uint8_t> jpeg = imaging::EncodeJpeg(image, imaging::JpegQuality);
     image.Discard();
     const std::string name = settings_.SaveName();
+    // The JPEG reaches the disk before its original may go; otherwise the system writes it
+    // when it likes, as it does for any program's output.
+    const bool flushed = settings_.DeleteOriginals();
     std::string output;
     for (int n = 1;; ++n) {
         output = OutputPath(folder, name, n);
         // A name taken between the check and the write is skipped, never overwritten.
-        if (!FileExists(output) && WriteNewFile(output, jpeg)) {
+        if (!FileExists(output) && WriteNewFile(output, jpeg, flushed)) {
             break;
         }
     }
@@ -168,6 +181,9 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
         {std::filesystem::path(output).filename().string(), texts::kSaved, output});
 
     if (settings_.DeleteOriginals() && FileExists(row.path)) {
+        if (!flushed) {
+            FlushToDisk(output);
+        }
         DeleteFile(row.path);
     }
 }

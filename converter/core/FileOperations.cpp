@@ -46,8 +46,8 @@ namespace {
 }
 
 #ifndef _WIN32
-// Writes all of bytes to fd and flushes them to the disk; false with errno set on failure.
-bool WriteAllAndSync(int fd, const std::vector<std::uint8_t> &bytes)
+// Writes all of bytes to fd and, with flush, to the disk; false with errno set on failure.
+bool WriteAll(int fd, const std::vector<std::uint8_t> &bytes, bool flush)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -60,14 +60,14 @@ bool WriteAllAndSync(int fd, const std::vector<std::uint8_t> &bytes)
         }
         done += std::size_t(n);
     }
-    return ::fsync(fd) == 0;
+    return !flush || ::fsync(fd) == 0;
 }
 
 // Writes, flushes and closes fd; false with errno set when any step failed. fd is closed either
 // way.
-bool WriteAndClose(int fd, const std::vector<std::uint8_t> &bytes)
+bool WriteAndClose(int fd, const std::vector<std::uint8_t> &bytes, bool flush)
 {
-    const bool written = WriteAllAndSync(fd, bytes);
+    const bool written = WriteAll(fd, bytes, flush);
     const int error = errno;
     if (::close(fd) != 0 && written) {
         return false;
@@ -88,7 +88,7 @@ mode_t NewFileMode()
 
 // For file systems without hard links: create the final name exclusively and write into it,
 // removing it again when the write fails.
-bool WriteExclusively(const std::string &path, const std::vector<std::uint8_t> &bytes)
+bool WriteExclusively(const std::string &path, const std::vector<std::uint8_t> &bytes, bool flush)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, NewFileMode());
     if (fd < 0) {
@@ -97,7 +97,7 @@ bool WriteExclusively(const std::string &path, const std::vector<std::uint8_t> &
         }
         ThrowCannotCreate(path, errno);
     }
-    if (!WriteAndClose(fd, bytes)) {
+    if (!WriteAndClose(fd, bytes, flush)) {
         const int error = errno;
         ::unlink(path.c_str());
         ThrowCannotCreate(path, error);
@@ -117,7 +117,7 @@ void SyncFolder(const std::string &folder)
 
 } // namespace
 
-bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes)
+bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes, bool flush)
 {
     const fs::path target(path);
     const std::string folder = target.parent_path().string();
@@ -132,13 +132,13 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
     }
     DWORD written = 0;
     const bool ok = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
-                    written == bytes.size() && FlushFileBuffers(file);
+                    written == bytes.size() && (!flush || FlushFileBuffers(file));
     CloseHandle(file);
     if (!ok) {
         DeleteFileA(temporary.c_str());
         ThrowCannotCreate(path, EIO);
     }
-    if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExA(temporary.c_str(), path.c_str(), flush ? MOVEFILE_WRITE_THROUGH : 0)) {
         const DWORD error = GetLastError();
         DeleteFileA(temporary.c_str());
         if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
@@ -158,7 +158,7 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
         ::unlink(temporary.c_str());
         ThrowCannotCreate(path, error);
     }
-    if (!WriteAndClose(fd, bytes)) {
+    if (!WriteAndClose(fd, bytes, flush)) {
         const int error = errno;
         ::unlink(temporary.c_str());
         ThrowCannotCreate(path, error);
@@ -173,12 +173,33 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
             return false;
         }
         if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
-            return WriteExclusively(path, bytes);
+            return WriteExclusively(path, bytes, flush);
         }
         ThrowCannotCreate(path, error);
     }
-    SyncFolder(folder);
+    if (flush) {
+        SyncFolder(folder);
+    }
     return true;
+#endif
+}
+
+void FlushToDisk(const std::string &path)
+{
+#ifdef _WIN32
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        FlushFileBuffers(file);
+        CloseHandle(file);
+    }
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+    SyncFolder(fs::path(path).parent_path().string());
 #endif
 }
 
