@@ -5,6 +5,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
@@ -333,6 +334,13 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string &path)
         throw ImageError(texts::CannotOpenFile(path, std::strerror(errno)));
     }
     std::vector<std::uint8_t> bytes;
+    // One allocation of the file's size (and the last, empty read) where the size is known,
+    // instead of growing by copies.
+    std::error_code unknown;
+    if (const std::uintmax_t size = std::filesystem::file_size(path, unknown); !unknown) {
+        bytes.reserve(std::size_t(std::min<std::uintmax_t>(size, std::uintmax_t(1) << 30)) +
+                      kChunk);
+    }
     std::size_t got = kChunk;
     while (got == kChunk) {
         const std::size_t used = bytes.size();
@@ -555,18 +563,27 @@ std::vector<std::uint8_t> EncodeJpeg(const WorkingBitmap &image, int quality)
     if (image.Empty()) {
         return bytes;
     }
-    WorkingBitmap bgr = image;
-    bgr.ConvertTo(24);
+    // 24- and 32-bit rows are turned into the library's order one at a time; only other depths
+    // need a converted copy of the whole image.
+    WorkingBitmap converted;
+    const WorkingBitmap *bgr = &image;
+    if (image.BitsPerPixel() != 24 && image.BitsPerPixel() != 32) {
+        converted = image;
+        converted.ConvertTo(24);
+        bgr = &converted;
+    }
+    const std::size_t pixelBytes = std::size_t(bgr->BitsPerPixel() / 8);
     Writer writer(bytes);
     ThrowIfFailed(
-        StartCompress(&writer, JDIMENSION(bgr.Width()), JDIMENSION(bgr.Height()), quality), writer);
-    std::vector<std::uint8_t> rgb(bgr.RowBytes());
-    for (std::int32_t y = 0; y < bgr.Height(); ++y) {
-        const std::uint8_t *in = bgr.Row(y);
-        for (std::size_t i = 0; i < rgb.size(); i += 3) {
-            rgb[i] = in[i + 2];
-            rgb[i + 1] = in[i + 1];
-            rgb[i + 2] = in[i];
+        StartCompress(&writer, JDIMENSION(bgr->Width()), JDIMENSION(bgr->Height()), quality),
+        writer);
+    std::vector<std::uint8_t> rgb(std::size_t(bgr->Width()) * 3);
+    for (std::int32_t y = 0; y < bgr->Height(); ++y) {
+        const std::uint8_t *in = bgr->Row(y);
+        for (std::size_t x = 0; x < std::size_t(bgr->Width()); ++x) {
+            rgb[3 * x] = in[pixelBytes * x + 2];
+            rgb[3 * x + 1] = in[pixelBytes * x + 1];
+            rgb[3 * x + 2] = in[pixelBytes * x];
         }
         ThrowIfFailed(WriteScanline(&writer, rgb.data()), writer);
     }

@@ -361,6 +361,27 @@ void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, Workin
 
 } // namespace
 
+bool ResampleKeepsColours(std::int32_t width, std::int32_t height, FilterKernel filter,
+                          float radius)
+{
+    if (width <= 0 || height <= 0 || std::isnan(radius)) {
+        return false;
+    }
+    radius = RadiusOrDefault(radius, filter);
+    const auto copies = [&](std::int32_t length) {
+        const std::vector<TapList> lists =
+            BuildTapLists(length, ScaleFactor(length, length), length, radius, filter);
+        for (std::int32_t i = 0; i < length; ++i) {
+            const std::vector<FilterTap> &taps = lists[std::size_t(i)].taps;
+            if (taps.size() != 1 || taps[0].weight != 256 || taps[0].index != i) {
+                return false;
+            }
+        }
+        return true;
+    };
+    return copies(width) && copies(height);
+}
+
 namespace kernels {
 
 bool ResampleVectorised(VectorLevel level, std::int32_t newWidth, std::int32_t newHeight,

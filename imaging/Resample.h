@@ -58,6 +58,12 @@ void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter
 void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter, float radius,
               WorkingBitmap &image);
 
+// True when resampling a width x height image to its own size leaves every colour byte as it
+// is: every tap list of both passes is the single tap (256, i), as for fkLanczos3. A caller that
+// reads only the colours may then skip the resampling.
+bool ResampleKeepsColours(std::int32_t width, std::int32_t height, FilterKernel filter,
+                          float radius);
+
 // The same result computed pixel by pixel with ApplyTaps, as plainly as it is defined: the
 // reference the faster paths of Resample are tested against, and their fallback.
 void ResampleReference(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter,

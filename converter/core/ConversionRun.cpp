@@ -159,8 +159,14 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
     if (!imaging::WithinPixelCeiling(newWidth, newHeight)) {
         throw ConversionError(imaging::texts::ImageTooLarge(newWidth, newHeight));
     }
-    imaging::Resample(std::int32_t(newWidth), std::int32_t(newHeight), imaging::fkLanczos3, 0.0f,
-                      image);
+    // At the image's own size Lanczos-3 copies every colour byte, and the JPEG writer reads no
+    // other byte, so the resampled image would encode to the same file.
+    const bool sameSize = newWidth == image.Width() && newHeight == image.Height();
+    if (!sameSize ||
+        !imaging::ResampleKeepsColours(image.Width(), image.Height(), imaging::fkLanczos3, 0.0f)) {
+        imaging::Resample(std::int32_t(newWidth), std::int32_t(newHeight), imaging::fkLanczos3,
+                          0.0f, image);
+    }
 
     CreateFolders(folder);
     const std::vector<std::uint8_t> jpeg = imaging::EncodeJpeg(image, imaging::JpegQuality);

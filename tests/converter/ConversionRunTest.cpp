@@ -1,5 +1,6 @@
 #include "ConversionRun.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include "FileOperations.h"
 #include "ImageError.h"
 #include "JpegFile.h"
+#include "Resample.h"
 #include "ScreenshotRow.h"
 #include "TestSupport.h"
 
@@ -145,6 +147,62 @@ INSTANTIATE_TEST_SUITE_P(
         GeometryCase{texts::kRavelock, 1680, 1050, "10 on 10", true, 1337, 486, 170, 105},
         GeometryCase{texts::kRavelock, 800, 600, " 1 on 1", false, 637, 97, 81, 59},
         GeometryCase{texts::kRavelock, 1280, 960, " 2 on 2", true, 1022, 190, 127, 95}));
+
+struct PipelineCase
+{
+    const char *file; // its extension chooses the format
+    bool scoreboardOnly;
+    const char *percent;
+};
+
+class FastPipeline : public ConversionRunTest, public ::testing::WithParamInterface<PipelineCase>
+{
+};
+
+// The written file is byte for byte what the plain steps give: a whole load, drawing onto
+// itself and cutting, the per-pixel resampler and the encoder.
+TEST_P(FastPipeline, WritesTheBytesOfThePlainSteps)
+{
+    const PipelineCase c = GetParam();
+    settings.teamSize = "10 on 10";
+    settings.spectator = true;
+    settings.scoreboardOnly = c.scoreboardOnly;
+    settings.sizePercent = c.percent;
+    const std::string path = dir.File(c.file);
+    const WorkingBitmap shot = kv::test::MakeImage(1680, 1050, 24, [](int x, int y) {
+        return PaletteEntry{std::uint8_t(x * 7 + y), std::uint8_t((x / 3 + y / 5) % 2 ? 230 : 20),
+                            std::uint8_t(x ^ y)};
+    });
+    if (IsBitmapFileName(path)) {
+        kv::imaging::WriteBitmapFile(shot, path);
+    } else {
+        kv::imaging::WriteJpegFile(shot, path, 92);
+    }
+    rows.push_back(MeasureScreenshot(path, settings.edition));
+    Run();
+
+    WorkingBitmap image = IsBitmapFileName(path) ? kv::imaging::LoadBitmapFile(path)
+                                                 : kv::imaging::LoadJpegFile(path);
+    if (c.scoreboardOnly) {
+        image.Draw(-170, -105, image);
+        image.SetSize(1337, 486);
+    }
+    const int percent = std::stoi(c.percent);
+    WorkingBitmap expected;
+    kv::imaging::ResampleReference(image.Width() * percent / 100, image.Height() * percent / 100,
+                                   kv::imaging::fkLanczos3, 0.0f, image, expected);
+    const std::vector<std::uint8_t> bytes = kv::imaging::EncodeJpeg(expected, 90);
+    const std::vector<unsigned char> written = kv::test::ReadBytes(Output(1));
+    ASSERT_EQ(written.size(), bytes.size());
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), bytes.begin()));
+}
+
+INSTANTIATE_TEST_SUITE_P(JpegAndBitmapCroppedOrWhole, FastPipeline,
+                         ::testing::Values(PipelineCase{"shot.jpg", true, "100"},
+                                           PipelineCase{"shot.jpg", true, "75"},
+                                           PipelineCase{"shot.jpg", false, "50"},
+                                           PipelineCase{"shot.bmp", true, "75"},
+                                           PipelineCase{"shot.bmp", false, "100"}));
 
 TEST_F(ConversionRunTest, ScalesTheCropOrTheWholeImageByTheTruncatedPercentage)
 {

@@ -256,3 +256,13 @@ TEST(Resample, PaletteSourcesAreExpandedBeforeFiltering)
     Resample(2, 2, fkTriangle, 0.0f, image);
     EXPECT_EQ(image.ColourAt(1, 1), (PaletteEntry{10, 20, 30}));
 }
+
+TEST(Resample, KeepsColoursAtTheSameSizeOnlyWhereEveryTapListIsTheFullTap)
+{
+    EXPECT_TRUE(ResampleKeepsColours(1337, 486, fkLanczos3, 0.0f));
+    EXPECT_TRUE(ResampleKeepsColours(1, 1, fkLanczos3, 0.0f));
+    EXPECT_TRUE(ResampleKeepsColours(5, 3, fkTriangle, 0.0f));
+    EXPECT_FALSE(ResampleKeepsColours(40, 30, fkSpline, 0.0f)) << "the spline spreads at scale 1";
+    EXPECT_FALSE(ResampleKeepsColours(40, 30, fkMitchell, 0.0f));
+    EXPECT_FALSE(ResampleKeepsColours(0, 30, fkLanczos3, 0.0f));
+}
