@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <span>
 #include <vector>
@@ -54,6 +55,11 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string &path)
         throw ImageError(texts::CannotOpenFile(path, std::strerror(errno)));
     }
     std::vector<std::uint8_t> bytes;
+    // One allocation of the file's size where it is known, instead of growing by copies.
+    std::error_code unknown;
+    if (const std::uintmax_t size = std::filesystem::file_size(path, unknown); !unknown) {
+        bytes.reserve(std::size_t(std::min<std::uintmax_t>(size, std::uintmax_t(1) << 30)));
+    }
     std::array<std::uint8_t, 65536> chunk;
     std::size_t got = 0;
     while ((got = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0) {

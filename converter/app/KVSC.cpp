@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "CommandLine.h"
 #include "ConverterTexts.h"
 #include "SettingsStore.h"
@@ -36,6 +40,13 @@ bool DisplayAvailable()
 int main(int argc, char **argv)
 {
     std::setlocale(LC_ALL, "");
+#ifdef __GLIBC__
+    // Image buffers (a few MB each) come from the heap and stay there once freed, so the next
+    // screenshot reuses pages instead of mapping fresh ones: on a virtual machine a page fault
+    // can cost as much as filtering the page. Buffers above the threshold are still mapped.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
     const std::vector<std::string> args(argv + 1, argv + argc);
 #ifdef KV_WITH_WINDOW
     if (kv::converter::IsCommandLineRequest(args)) {
