@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <new>
 #include <optional>
+#include <thread>
 
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
@@ -34,6 +35,8 @@ Options (defaults are the window's stored settings):
   -o, --save-folder DIR    folder for the JPEG files
   -n, --save-name NAME     base name of the JPEG files
       --delete-originals   delete each screenshot once its JPEG is written
+  -j, --jobs N             screenshots worked on at once (default: the number of
+                           processors); results still come in list order
   -h, --help               show this text
   -V, --version            show the version
 )";
@@ -56,6 +59,22 @@ std::optional<std::string> GameTitle(const std::string &value)
         return texts::kRavelock;
     }
     return std::nullopt;
+}
+
+// More workers than this would only add memory.
+constexpr int kMaxJobs = 64;
+
+std::optional<int> JobCount(const std::string &value)
+{
+    if (value.empty() || value.size() > 2 ||
+        !std::all_of(value.begin(), value.end(), [](unsigned char c) { return std::isdigit(c); })) {
+        return std::nullopt;
+    }
+    const int jobs = std::stoi(value);
+    if (jobs < 1 || jobs > kMaxJobs) {
+        return std::nullopt;
+    }
+    return jobs;
 }
 
 std::optional<std::string> TeamLabel(const std::string &value)
@@ -89,9 +108,16 @@ private:
     std::ostream &out_;
 };
 
+// Screenshots worked on at once unless --jobs says otherwise.
+int DefaultJobs()
+{
+    return int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 struct ParsedCommand
 {
     FixedConversionSettings settings;
+    int jobs = DefaultJobs();
     std::vector<std::string> files;
     bool help = false;
     bool version = false;
@@ -146,7 +172,7 @@ std::optional<std::string> Parse(const std::vector<std::string> &args, ParsedCom
             s.deleteOriginals = true;
         } else if (arg == "-g" || arg == "--game" || arg == "-t" || arg == "--team" ||
                    arg == "-s" || arg == "--size" || arg == "-o" || arg == "--save-folder" ||
-                   arg == "-n" || arg == "--save-name") {
+                   arg == "-n" || arg == "--save-name" || arg == "-j" || arg == "--jobs") {
             const std::optional<std::string> v = value();
             if (!v) {
                 return "option " + arg + " needs a value";
@@ -166,6 +192,13 @@ std::optional<std::string> Parse(const std::vector<std::string> &args, ParsedCom
                 s.teamSize = *label;
             } else if (arg == "-s" || arg == "--size") {
                 s.sizePercent = *v;
+            } else if (arg == "-j" || arg == "--jobs") {
+                const std::optional<int> jobs = JobCount(*v);
+                if (!jobs) {
+                    return "invalid number of jobs \"" + *v + "\" (use 1 to " +
+                           std::to_string(kMaxJobs) + ")";
+                }
+                command.jobs = *jobs;
             } else if (arg == "-o" || arg == "--save-folder") {
                 s.saveFolder = *v;
             } else {
@@ -229,7 +262,7 @@ int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSe
         }
         SortByCaption(rows);
         StreamObserver observer(out);
-        ConversionRun run(rows, command.settings, observer);
+        ConversionRun run(rows, command.settings, observer, command.jobs);
         run.Run();
     } catch (const std::bad_alloc &) {
         err << "Out of memory\n";

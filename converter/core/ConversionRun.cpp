@@ -2,7 +2,11 @@
 
 #include <cctype>
 #include <climits>
+#include <condition_variable>
+#include <exception>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "BitmapFile.h"
 #include "ConversionError.h"
@@ -51,6 +55,13 @@ int ParseWholeNumber(const std::string &text)
     return int(value);
 }
 
+// The same file's path however it was written, to recognise files this run has touched.
+std::string Normalised(const std::string &path)
+{
+    std::error_code ignored;
+    return std::filesystem::absolute(path, ignored).lexically_normal().string();
+}
+
 } // namespace
 
 std::string OutputPath(const std::string &folder, const std::string &name, int n)
@@ -58,15 +69,147 @@ std::string OutputPath(const std::string &folder, const std::string &name, int n
     return folder + name + std::to_string(n) + ".jpg";
 }
 
+// One screenshot's crop as MakeScore takes it.
+struct ConversionRun::Crop
+{
+    int width = 0;
+    int height = 0;
+    int xOffset = 0;
+    int yOffset = 0;
+    bool operator==(const Crop &) const = default;
+};
+
+// What MakeScore's steps that read nothing but the screenshot make of it.
+struct ConversionRun::Encoded
+{
+    bool existed = true;                      // the file was there when the work began
+    std::exception_ptr loadError;             // loading, cropping, the size or scaling failed
+    std::optional<std::string> nothingToSave; // the message for a size that leaves no pixels
+    std::exception_ptr encodeError;
+    std::vector<std::uint8_t> jpeg;
+};
+
+// Worker threads that encode the run's coming screenshots in list order, at most two per
+// worker ahead of the one the run is at, and hand each result over once.
+class ConversionRun::EncodingPool
+{
+public:
+    struct Task
+    {
+        int row;
+        Crop crop;
+    };
+
+    EncodingPool(const ConversionRun &run, std::vector<Task> tasks, int jobs)
+        : run_(run), tasks_(std::move(tasks)), results_(tasks_.size()),
+          ahead_(2 * std::size_t(jobs))
+    {
+        for (int i = 0; i < jobs && std::size_t(i) < tasks_.size(); ++i) {
+            threads_.emplace_back([this] { Work(); });
+        }
+    }
+
+    // Waits for the workers' current screenshots; the rest are left undone.
+    ~EncodingPool()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread &thread : threads_) {
+            thread.join();
+        }
+    }
+
+    EncodingPool(const EncodingPool &) = delete;
+    EncodingPool &operator=(const EncodingPool &) = delete;
+
+    // The result for the row's crop once it is ready, or nothing when that is not the next task.
+    std::optional<Encoded> Take(int row, const Crop &crop)
+    {
+        std::unique_lock lock(mutex_);
+        if (next_ >= tasks_.size() || tasks_[next_].row != row || !(tasks_[next_].crop == crop)) {
+            return std::nullopt;
+        }
+        const std::size_t task = next_++;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return results_[task].has_value(); });
+        Encoded encoded = std::move(*results_[task]);
+        results_[task].reset();
+        return encoded;
+    }
+
+private:
+    void Work()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] {
+                return stopping_ || started_ >= tasks_.size() || started_ < next_ + ahead_;
+            });
+            if (stopping_ || started_ >= tasks_.size()) {
+                return;
+            }
+            const std::size_t task = started_++;
+            lock.unlock();
+            Encoded encoded;
+            try {
+                encoded = run_.Encode(tasks_[task].row, tasks_[task].crop);
+            } catch (...) {
+                encoded.loadError = std::current_exception(); // out of memory for the result
+            }
+            lock.lock();
+            results_[task] = std::move(encoded);
+            changed_.notify_all();
+        }
+    }
+
+    const ConversionRun &run_;
+    const std::vector<Task> tasks_;
+    std::vector<std::optional<Encoded>> results_;
+    const std::size_t ahead_;
+    std::size_t started_ = 0; // tasks a worker has begun
+    std::size_t next_ = 0;    // the task the run takes next
+    bool stopping_ = false;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::thread> threads_;
+};
+
 ConversionRun::ConversionRun(const std::vector<ScreenshotRow> &rows, ConversionSettings &settings,
-                             ConversionObserver &observer)
-    : rows_(rows), settings_(settings), observer_(observer)
+                             ConversionObserver &observer, int jobs)
+    : rows_(rows), settings_(settings), observer_(observer), jobs_(jobs)
 {}
+
+ConversionRun::~ConversionRun() = default;
 
 void ConversionRun::Run()
 {
     observer_.ShowProgressBar(true);
     observer_.ProcessPendingMessages();
+    if (jobs_ > 1) {
+        // The screenshots the passes below will convert, in their order.
+        std::vector<EncodingPool::Task> tasks;
+        for (const char *edition : {texts::kVeskar, texts::kRavelock}) {
+            if (settings_.Edition() != edition) {
+                continue;
+            }
+            for (int i = 0; i < int(rows_.size()); ++i) {
+                if (const std::optional<Crop> crop = CropFor(i, edition)) {
+                    tasks.push_back({i, *crop});
+                }
+            }
+        }
+        pool_ = std::make_unique<EncodingPool>(*this, std::move(tasks), jobs_);
+    }
+    // However the run ends, the workers stop with it.
+    const struct PoolEnd
+    {
+        std::unique_ptr<EncodingPool> &pool;
+        ~PoolEnd() { pool.reset(); }
+    } poolEnd{pool_};
+
     // The edition is read before each pass, as the field holds it then.
     if (settings_.Edition() == texts::kVeskar) {
         for (int i = 0; i < int(rows_.size()); ++i) {
@@ -82,19 +225,35 @@ void ConversionRun::Run()
     observer_.SetProgress(0);
 }
 
-void ConversionRun::HandleRow(int index, const std::string &edition, bool messageForUnsupported)
+// The crop of a row marked supported whose resolution the edition's table has, when the team
+// size is one of the labels.
+std::optional<ConversionRun::Crop> ConversionRun::CropFor(int index,
+                                                          const std::string &edition) const
 {
     const ScreenshotRow &row = rows_[std::size_t(index)];
     const std::optional<ScoreboardGeometry> geometry =
         FindScoreboardGeometry(edition, row.resolution);
+    if (row.supported != texts::kYes || !geometry) {
+        return std::nullopt;
+    }
+    const bool spectator = settings_.Spectator();
+    const std::optional<int> players = PlayersPerTeam(settings_.TeamSize());
+    if (!players) {
+        return std::nullopt;
+    }
+    return Crop{geometry->width, ScoreboardHeight(*geometry, *players, spectator), -geometry->left,
+                -geometry->top};
+}
+
+void ConversionRun::HandleRow(int index, const std::string &edition, bool messageForUnsupported)
+{
+    const ScreenshotRow &row = rows_[std::size_t(index)];
     // A row marked supported for another edition has no geometry in this one: it is treated
     // like an unsupported row rather than cropped with some other row's rectangle.
-    if (row.supported == texts::kYes && geometry) {
-        const bool spectator = settings_.Spectator();
-        if (const std::optional<int> players = PlayersPerTeam(settings_.TeamSize())) {
+    if (row.supported == texts::kYes && FindScoreboardGeometry(edition, row.resolution)) {
+        if (const std::optional<Crop> crop = CropFor(index, edition)) {
             scoreRow_ = index;
-            MakeScore(geometry->width, ScoreboardHeight(*geometry, *players, spectator),
-                      -geometry->left, -geometry->top);
+            MakeScore(crop->width, crop->height, crop->xOffset, crop->yOffset);
         }
     } else if (messageForUnsupported) {
         observer_.ShowMessage(texts::ResolutionNotSupported(index + 1));
@@ -114,6 +273,75 @@ std::string ConversionRun::SaveFolderWithSeparator()
     return folder;
 }
 
+// Load, crop, scale and encode: MakeScore's steps that read nothing but the screenshot and the
+// settings, so that a worker can take them. Failures are kept for MakeScore to raise in turn.
+ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) const
+{
+    const ScreenshotRow &row = rows_.at(std::size_t(rowIndex));
+    Encoded encoded;
+    encoded.existed = FileExists(row.path);
+    imaging::WorkingBitmap image;
+    try {
+        int width = crop.width;
+        int height = crop.height;
+        int xOffset = crop.xOffset;
+        int yOffset = crop.yOffset;
+        const bool bitmapFile = IsBitmapFileName(row.path);
+        if (settings_.ScoreboardOnly()) {
+            if (settings_.Edition() == texts::kVeskar) {
+                xOffset = -145;
+                yOffset = -30;
+            }
+            // The screenshot drawn onto itself at the offsets and cut to width x height; a JPEG
+            // file decodes no more of itself than that needs. An offset of INT_MIN, whose
+            // negation does not fit, moves the picture out of sight as INT_MIN does for Crop.
+            const std::int32_t left = xOffset == INT_MIN ? INT_MIN : -xOffset;
+            const std::int32_t top = yOffset == INT_MIN ? INT_MIN : -yOffset;
+            if (bitmapFile) {
+                image = imaging::LoadBitmapFile(row.path);
+                image.Crop(left, top, width, height);
+            } else {
+                image = imaging::LoadJpegFileCropped(row.path, left, top, width, height);
+            }
+        } else {
+            image =
+                bitmapFile ? imaging::LoadBitmapFile(row.path) : imaging::LoadJpegFile(row.path);
+            width = image.Width();
+            height = image.Height();
+        }
+
+        const std::string sizeText = settings_.SizePercent();
+        const std::int64_t percent = ParseWholeNumber(sizeText);
+        const std::int64_t newWidth = std::int64_t(width) * percent / 100;
+        const std::int64_t newHeight = std::int64_t(height) * percent / 100;
+        if (newWidth <= 0 || newHeight <= 0) {
+            // An empty picture would be a 0-byte file: say so, write nothing, keep the original.
+            encoded.nothingToSave = texts::NothingToSave(rowIndex + 1, sizeText);
+            return encoded;
+        }
+        if (!imaging::WithinPixelCeiling(newWidth, newHeight)) {
+            throw ConversionError(imaging::texts::ImageTooLarge(newWidth, newHeight));
+        }
+        // At the image's own size Lanczos-3 copies every colour byte, and the JPEG writer reads
+        // no other byte, so the resampled image would encode to the same file.
+        const bool sameSize = newWidth == image.Width() && newHeight == image.Height();
+        if (!sameSize || !imaging::ResampleKeepsColours(image.Width(), image.Height(),
+                                                        imaging::fkLanczos3, 0.0f)) {
+            imaging::Resample(std::int32_t(newWidth), std::int32_t(newHeight), imaging::fkLanczos3,
+                              0.0f, image);
+        }
+    } catch (...) {
+        encoded.loadError = std::current_exception();
+        return encoded;
+    }
+    try {
+        encoded.jpeg = imaging::EncodeJpeg(image, imaging::JpegQuality);
+    } catch (...) {
+        encoded.encodeError = std::current_exception();
+    }
+    return encoded;
+}
+
 void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
 {
     const ScreenshotRow &row = rows_.at(std::size_t(scoreRow_));
@@ -123,54 +351,24 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
         return;
     }
 
-    const bool bitmapFile = IsBitmapFileName(row.path);
-    imaging::WorkingBitmap image;
-    if (settings_.ScoreboardOnly()) {
-        if (settings_.Edition() == texts::kVeskar) {
-            xOffset = -145;
-            yOffset = -30;
-        }
-        // The screenshot drawn onto itself at the offsets and cut to width x height; a JPEG
-        // file decodes no more of itself than that needs. An offset of INT_MIN, whose negation
-        // does not fit, moves the picture out of sight just as INT_MIN does for Crop.
-        const std::int32_t left = xOffset == INT_MIN ? INT_MIN : -xOffset;
-        const std::int32_t top = yOffset == INT_MIN ? INT_MIN : -yOffset;
-        if (bitmapFile) {
-            image = imaging::LoadBitmapFile(row.path);
-            image.Crop(left, top, width, height);
-        } else {
-            image = imaging::LoadJpegFileCropped(row.path, left, top, width, height);
-        }
-    } else {
-        image = bitmapFile ? imaging::LoadBitmapFile(row.path) : imaging::LoadJpegFile(row.path);
-        width = image.Width();
-        height = image.Height();
+    const Crop crop{width, height, xOffset, yOffset};
+    std::optional<Encoded> ahead = pool_ ? pool_->Take(scoreRow_, crop) : std::nullopt;
+    // Work done ahead counts only if it saw the file as it is now: not when the file was
+    // missing then, nor when this run has written or deleted a file of that name since.
+    const bool current = ahead && ahead->existed && !touchedFiles_.contains(Normalised(row.path));
+    const Encoded encoded = current ? std::move(*ahead) : Encode(scoreRow_, crop);
+    if (encoded.loadError) {
+        std::rethrow_exception(encoded.loadError);
     }
-
-    const std::string sizeText = settings_.SizePercent();
-    const std::int64_t percent = ParseWholeNumber(sizeText);
-    const std::int64_t newWidth = std::int64_t(width) * percent / 100;
-    const std::int64_t newHeight = std::int64_t(height) * percent / 100;
-    if (newWidth <= 0 || newHeight <= 0) {
-        // An empty picture would be a 0-byte file: say so, write nothing, keep the original.
-        observer_.ShowMessage(texts::NothingToSave(scoreRow_ + 1, sizeText));
+    if (encoded.nothingToSave) {
+        observer_.ShowMessage(*encoded.nothingToSave);
         return;
     }
-    if (!imaging::WithinPixelCeiling(newWidth, newHeight)) {
-        throw ConversionError(imaging::texts::ImageTooLarge(newWidth, newHeight));
-    }
-    // At the image's own size Lanczos-3 copies every colour byte, and the JPEG writer reads no
-    // other byte, so the resampled image would encode to the same file.
-    const bool sameSize = newWidth == image.Width() && newHeight == image.Height();
-    if (!sameSize ||
-        !imaging::ResampleKeepsColours(image.Width(), image.Height(), imaging::fkLanczos3, 0.0f)) {
-        imaging::Resample(std::int32_t(newWidth), std::int32_t(newHeight), imaging::fkLanczos3,
-                          0.0f, image);
+    CreateFolders(folder);
+    if (encoded.encodeError) {
+        std::rethrow_exception(encoded.encodeError);
     }
 
-    CreateFolders(folder);
-    const std::vector<std::uint8_t> jpeg = imaging::EncodeJpeg(image, imaging::JpegQuality);
-    image.Discard();
     const std::string name = settings_.SaveName();
     // The JPEG reaches the disk before its original may go; otherwise the system writes it
     // when it likes, as it does for any program's output.
@@ -179,9 +377,12 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
     for (int n = 1;; ++n) {
         output = OutputPath(folder, name, n);
         // A name taken between the check and the write is skipped, never overwritten.
-        if (!FileExists(output) && WriteNewFile(output, jpeg, flushed)) {
+        if (!FileExists(output) && WriteNewFile(output, encoded.jpeg, flushed)) {
             break;
         }
+    }
+    if (pool_) {
+        touchedFiles_.insert(Normalised(output));
     }
     observer_.AddResultRow(
         {std::filesystem::path(output).filename().string(), texts::kSaved, output});
@@ -191,6 +392,9 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
             FlushToDisk(output);
         }
         DeleteFile(row.path);
+        if (pool_) {
+            touchedFiles_.insert(Normalised(row.path));
+        }
     }
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,8 +34,14 @@ class ConversionRun
 public:
     static constexpr int kProgressMaximum = 100;
 
+    // With jobs > 1, up to that many worker threads load, crop, scale and encode the coming
+    // screenshots ahead of the run; names, files, messages, rows, deletions and errors still
+    // happen one screenshot after the other on the calling thread, as without them. Only for
+    // settings that stay as they are during the run (the command line's): the workers read
+    // them when they start.
     ConversionRun(const std::vector<ScreenshotRow> &rows, ConversionSettings &settings,
-                  ConversionObserver &observer);
+                  ConversionObserver &observer, int jobs = 1);
+    ~ConversionRun();
 
     void Run();
 
@@ -44,13 +53,22 @@ public:
     int ScoreRow() const { return scoreRow_; }
 
 private:
+    struct Crop;
+    struct Encoded;
+    class EncodingPool;
+
+    std::optional<Crop> CropFor(int index, const std::string &edition) const;
     void HandleRow(int index, const std::string &edition, bool messageForUnsupported);
     std::string SaveFolderWithSeparator();
+    Encoded Encode(int row, const Crop &crop) const;
 
     const std::vector<ScreenshotRow> &rows_;
     ConversionSettings &settings_;
     ConversionObserver &observer_;
+    int jobs_;
     int scoreRow_ = 0;
+    std::unique_ptr<EncodingPool> pool_; // while a run with jobs > 1 goes on
+    std::set<std::string> touchedFiles_; // written or deleted by this run
 };
 
 // The output path for sequence number n: folder, name, n, ".jpg" run together.

@@ -66,6 +66,28 @@ TEST_F(CommandLineTest, ConvertsWithShortFormsAndPrintsMessagesAndResultRowsInLi
     EXPECT_EQ(size.height, 486 / 2);
 }
 
+TEST_F(CommandLineTest, JobsOptionKeepsResultRowsInListOrder)
+{
+    // Listed by name, a to e; each resolution gives its own crop width.
+    std::vector<std::string> args = {"convert", "-g", "ravelock", "-j", "3", "--size", "20"};
+    args.push_back(Screenshot("d.bmp", 1024, 768));
+    args.push_back(Screenshot("b.bmp", 800, 600));
+    args.push_back(Screenshot("e.bmp", 1280, 1024));
+    args.push_back(Screenshot("a.bmp", 1280, 960));
+    args.push_back(Screenshot("c.bmp", 1152, 864));
+    const Outcome o = Run(args);
+    EXPECT_EQ(o.code, 0) << o.err;
+    std::string expected;
+    const int widths[] = {1022 / 5, 637 / 5, 920 / 5, 819 / 5, 1023 / 5};
+    for (int n = 1; n <= 5; ++n) {
+        const std::string name = "Screenshot" + std::to_string(n) + ".jpg";
+        const std::string path = dir.File("out") + "/" + name;
+        expected += name + "\tSaved\t" + path + "\n";
+        EXPECT_EQ(kv::imaging::ReadJpegSize(path).width, widths[n - 1]) << name;
+    }
+    EXPECT_EQ(o.out, expected);
+}
+
 TEST_F(CommandLineTest, WholeImageAndExactTitlesAreAccepted)
 {
     const std::string a = Screenshot("a.bmp", 800, 600);
@@ -90,6 +112,10 @@ TEST_F(CommandLineTest, RefusesWithoutAGameAndReportsErrorsWithNonZeroExit)
     EXPECT_EQ(o.code, 2);
     o = Run({"convert", "--game"});
     EXPECT_EQ(o.code, 2);
+    for (const char *jobs : {"0", "65", "two", "-1", ""}) {
+        o = Run({"convert", "--game", "veskar", "--jobs", jobs, a});
+        EXPECT_EQ(o.code, 2) << "--jobs " << jobs;
+    }
 
     o = Run({"convert", "--game", "veskar", "--size", "big", a});
     EXPECT_EQ(o.code, 1);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -391,4 +392,117 @@ TEST(WriteNewFile, NeverReplacesAnExistingFileAndLeavesNothingWhenItFails)
         ++entries;
     }
     EXPECT_EQ(entries, 1u) << "no temporary file stays behind";
+}
+
+namespace {
+
+// Everything a run leaves behind that the user can see: messages, result rows, progress, the
+// error that ended it, and every file in its folder with its bytes.
+struct RunRecord
+{
+    std::vector<std::string> messages;
+    std::vector<std::string> resultNames;
+    std::vector<int> progress;
+    std::string error;
+    std::map<std::string, std::vector<unsigned char>> files;
+    bool operator==(const RunRecord &) const = default;
+};
+
+void PrintTo(const RunRecord &r, std::ostream *os)
+{
+    *os << r.messages.size() << " messages, results";
+    for (const std::string &name : r.resultNames) {
+        *os << " " << name;
+    }
+    *os << ", error \"" << r.error << "\", files";
+    for (const auto &[name, bytes] : r.files) {
+        *os << " " << name << "(" << bytes.size() << ")";
+    }
+}
+
+// Rows in list order: converted, unsupported, converted twice from one file (the second finds
+// it deleted), a file that is not a JPEG (whose error ends the run when failAtEnd) and more
+// after it; the output folder already holds Screenshot2.jpg.
+RunRecord RunWithJobs(int jobs, bool failAtEnd)
+{
+    kv::test::TempDir dir;
+    FixedConversionSettings settings;
+    settings.edition = texts::kRavelock;
+    settings.teamSize = " 3 on 3";
+    settings.sizePercent = "60";
+    settings.deleteOriginals = true;
+    settings.saveFolder = dir.File("out") + kPathSeparator;
+    std::filesystem::create_directories(dir.File("out"));
+    kv::test::WriteBytes(dir.File("out/Screenshot2.jpg"), {1, 2, 3});
+
+    std::vector<ScreenshotRow> rows;
+    const auto add = [&](const std::string &name, int width, int height, int seed) {
+        const WorkingBitmap image = kv::test::MakeImage(width, height, 24, [&](int x, int y) {
+            return PaletteEntry{std::uint8_t(x * seed + y), std::uint8_t(y * 3 + seed),
+                                std::uint8_t((x ^ y) + seed)};
+        });
+        const std::string path = dir.File(name);
+        if (IsBitmapFileName(path)) {
+            kv::imaging::WriteBitmapFile(image, path);
+        } else {
+            kv::imaging::WriteJpegFile(image, path, 95);
+        }
+        rows.push_back(MeasureScreenshot(path, settings.edition));
+    };
+    add("a.jpg", 800, 600, 1);
+    add("b.bmp", 640, 480, 2);
+    add("c.bmp", 1024, 768, 3);
+    rows.push_back(rows.back());
+    add("d.jpg", 800, 600, 4);
+    if (failAtEnd) {
+        kv::test::WriteBytes(dir.File("e.jpg"), {'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'g'});
+        rows.push_back({"e.jpg", "800 x 600", texts::kYes, dir.File("e.jpg")});
+    }
+    add("f.jpg", 1024, 768, 5);
+
+    RecordingObserver observer;
+    RunRecord record;
+    try {
+        ConversionRun run(rows, settings, observer, jobs);
+        run.Run();
+    } catch (const std::exception &e) {
+        record.error = e.what();
+    }
+    record.messages = observer.messages;
+    record.progress = observer.progress;
+    for (const ResultRow &row : observer.results) {
+        record.resultNames.push_back(row.fileName);
+    }
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(dir.Path())) {
+        if (entry.is_regular_file()) {
+            record.files[entry.path().lexically_relative(dir.Path()).string()] =
+                kv::test::ReadBytes(entry.path().string());
+        }
+    }
+    return record;
+}
+
+} // namespace
+
+TEST(ConversionRunJobs, WorkersLeaveWhatTheSequentialRunLeaves)
+{
+    const RunRecord sequential = RunWithJobs(1, false);
+    ASSERT_EQ(sequential.resultNames,
+              (std::vector<std::string>{"Screenshot1.jpg", "Screenshot3.jpg", "Screenshot4.jpg",
+                                        "Screenshot5.jpg"}));
+    ASSERT_EQ(sequential.messages.size(), 1u);
+    for (const int jobs : {2, 3, 8}) {
+        EXPECT_EQ(RunWithJobs(jobs, false), sequential) << jobs << " jobs";
+    }
+}
+
+TEST(ConversionRunJobs, AnErrorEndsTheRunAtTheSameScreenshotWithWorkers)
+{
+    const RunRecord sequential = RunWithJobs(1, true);
+    ASSERT_NE(sequential.error, "");
+    ASSERT_TRUE(sequential.files.contains("f.jpg")) << "the screenshot after the error stays";
+    ASSERT_FALSE(sequential.files.contains("d.jpg"));
+    for (const int jobs : {2, 4}) {
+        EXPECT_EQ(RunWithJobs(jobs, true), sequential) << jobs << " jobs";
+    }
 }
