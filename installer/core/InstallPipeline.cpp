@@ -1,0 +1,78 @@
+#include "InstallPipeline.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "BaseDirectoryLine.h"
+#include "GameLayout.h"
+#include "LauncherTexts.h"
+
+namespace kv::installer {
+
+std::optional<std::string> BaseDirectoryFromGameLog(const std::string &home)
+{
+    const std::optional<std::string> line =
+        launcher::ReadBaseDirectoryLine(launcher::ExpandHome(launcher::layout::kGameLog, home));
+    if (!line) {
+        return std::nullopt;
+    }
+    std::string baseDirectory = launcher::BaseDirectoryOf(*line);
+    // Without a location tar would unpack into its working directory: ask for the game instead.
+    if (launcher::GameLocationOf(baseDirectory).empty()) {
+        return std::nullopt;
+    }
+    return baseDirectory;
+}
+
+std::string BaseDirectoryFromSheet(const std::string &sheetText)
+{
+    return sheetText + kSystemBelowSheetPath;
+}
+
+std::string InstallerFolderOf(const std::string &bundlePath)
+{
+    std::string path = bundlePath;
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return {};
+    }
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::string ArchivePath(const std::string &installerFolder)
+{
+    return launcher::texts::Filled(kArchiveFormat, installerFolder);
+}
+
+std::string MarkerPath(const std::string &gameLocation)
+{
+    return gameLocation + kMarkerBelowLocation;
+}
+
+std::string LauncherSource(const std::string &gameLocation)
+{
+    return gameLocation + kLauncherBelowLocation;
+}
+
+std::string LauncherDestination(const std::string &home)
+{
+    return launcher::ExpandHome(kLauncherOnDesktop, home);
+}
+
+std::vector<std::string> ExtractionArguments(const std::string &archive,
+                                             const std::string &gameLocation)
+{
+    return {"-xzvf", archive, "--no-same-permissions", "--no-same-owner", "-C", gameLocation};
+}
+
+bool CopyLauncher(const std::string &source, const std::string &destination)
+{
+    std::error_code error;
+    return std::filesystem::copy_file(source, destination, std::filesystem::copy_options::none,
+                                      error);
+}
+
+} // namespace kv::installer

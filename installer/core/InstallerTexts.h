@@ -1,0 +1,43 @@
+#pragma once
+
+// Every status text, button title, alert text and log line of the installer, shared by the code
+// and the tests. Log lines that carry a path log the path alone on the next line.
+namespace kv::installer::texts {
+
+// The status line of the install window, in the order a run shows them.
+inline constexpr const char *kMovingFiles = "Moving the files into Unreal Tournament...";
+inline constexpr const char *kInstallingFiles = "Installing files...";
+inline constexpr const char *kInstallationComplete = "Installation Complete";
+// The extraction tool was not started: the password dialog was dismissed or refused.
+inline constexpr const char *kIncorrectPassword = "Incorrect Password!";
+// The extraction tool ran but failed, or left no marker behind.
+inline constexpr const char *kInstallationFailed = "Installation Failed!";
+
+// Titles of the install window's button after completion and after a failure.
+inline constexpr const char *kDone = "Done";
+inline constexpr const char *kQuit = "Quit";
+
+// The warning shown when the all-users option is chosen.
+inline constexpr const char *kAdminTitle = "Administrator Password Required";
+inline constexpr const char *kAdminMessage =
+    "In order to install KV:Ravelock for all users, you must know the Administrator Password!";
+inline constexpr const char *kOK = "OK";
+inline constexpr const char *kCancel = "Cancel";
+
+// Log lines: the option choice, then the extraction in order of a run.
+inline constexpr const char *kHereAtLeast = "here, at least";
+inline constexpr const char *kUnrealSystemPath = "Unreal System Path:";
+inline constexpr const char *kInstallAppPath = "KVR Install App Path:";
+inline constexpr const char *kPreparingForInstall = "Preparing for install";
+inline constexpr const char *kShouldBeRunning = "Should be running about now";
+inline constexpr const char *kSeperatingThread = "Seperating thread...";
+inline constexpr const char *kAborted = "Aborted";
+inline constexpr const char *kCopyLauncher = "Copy Launcher to Desktop";
+inline constexpr const char *kLauncherCopied = "Launcher copy was a success.";
+inline constexpr const char *kLauncherNotCopied = "Unable to copy Launcher!";
+inline constexpr const char *kInstallationDone = "Installation done!";
+// The extraction tool ended with a failure, or succeeded without writing the marker.
+inline constexpr const char *kExtractionFailed = "Extraction failed";
+inline constexpr const char *kMarkerMissing = "Marker missing after extraction";
+
+} // namespace kv::installer::texts

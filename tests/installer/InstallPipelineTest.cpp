@@ -1,0 +1,111 @@
+#include "InstallPipeline.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "InstallerTestSupport.h"
+#include "TestSupport.h"
+
+using namespace kv::installer;
+
+TEST(ExtractionArguments, UnpackTheArchiveBesideTheBundleIntoTheGameLocationWithoutItsOwner)
+{
+    const std::string folder = InstallerFolderOf("/Volumes/Setup/KVRInstaller.app");
+    const std::string archive = ArchivePath(folder);
+    EXPECT_EQ(archive, "/Volumes/Setup/KVRinstall.tgz");
+    EXPECT_EQ(
+        ExtractionArguments(archive, "/Games/Game.app/"),
+        (std::vector<std::string>{"-xzvf", "/Volumes/Setup/KVRinstall.tgz", "--no-same-permissions",
+                                  "--no-same-owner", "-C", "/Games/Game.app/"}));
+    EXPECT_STREQ(kTarTool, "/usr/bin/tar");
+}
+
+TEST(InstallPaths, AreAppendedToTheGameLocationWithoutAnExtraSlash)
+{
+    EXPECT_EQ(MarkerPath("/Games/Game.app/"),
+              "/Games/Game.app/KVRavelock/Textures/KV2_Quarrytide1.utx");
+    EXPECT_EQ(LauncherSource("/Games/Game.app/"),
+              "/Games/Game.app/KVRavelock/Help/KVRavelock Mac Launcher.zip");
+    EXPECT_EQ(LauncherDestination("/home/player"),
+              "/home/player/Desktop/KVRavelock Mac Launcher.zip");
+    EXPECT_EQ(BaseDirectoryFromSheet("/Games/Game.app"), "/Games/Game.app/System/");
+}
+
+struct FolderCase
+{
+    const char *bundle;
+    const char *folder;
+};
+
+void PrintTo(const FolderCase &c, std::ostream *out)
+{
+    *out << '"' << c.bundle << '"';
+}
+
+class InstallerFolder : public ::testing::TestWithParam<FolderCase>
+{
+};
+
+TEST_P(InstallerFolder, DropsTheLastPathComponent)
+{
+    EXPECT_EQ(InstallerFolderOf(GetParam().bundle), GetParam().folder)
+        << "bundle path \"" << GetParam().bundle << "\"";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, InstallerFolder,
+    ::testing::Values(FolderCase{"/Volumes/Setup/KVRInstaller.app", "/Volumes/Setup"},
+                      FolderCase{"/Volumes/Setup/KVRInstaller.app/", "/Volumes/Setup"},
+                      FolderCase{"/kvrinstaller", "/"}, FolderCase{"kvrinstaller", ""}));
+
+struct LogCase
+{
+    const char *name;
+    std::optional<std::string> log; // nothing: no log file at all
+    std::optional<std::string> baseDirectory;
+};
+
+void PrintTo(const LogCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class GameLogBaseDirectory : public ::testing::TestWithParam<LogCase>
+{
+protected:
+    kv::test::TempDir home;
+};
+
+TEST_P(GameLogBaseDirectory, IsTheLastLineKeptWholeOrNothingWithoutALocation)
+{
+    if (GetParam().log) {
+        kv::test::WriteTextFile(home.Path() / kv::test::kGameLogBelowHome, *GetParam().log);
+    }
+    EXPECT_EQ(BaseDirectoryFromGameLog(home.Path().string()), GetParam().baseDirectory);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Logs, GameLogBaseDirectory,
+    ::testing::Values(
+        LogCase{"OneLine", "Init: Base directory: /Games/Game.app/System/\n",
+                "/Games/Game.app/System/"},
+        LogCase{"TwoLinesTheLaterWins",
+                "Init: Base directory: /Games/Old.app/System/\nLog: x\n"
+                "Init: Base directory: /Games/Game.app/System/\n",
+                "/Games/Game.app/System/"},
+        LogCase{"KeptWholeWithItsCarriageReturn",
+                "Init: Base directory: /Games/Game.app/System/\r\nLog: x\r\n",
+                "/Games/Game.app/System/\r"},
+        LogCase{"MissingLog", std::nullopt, std::nullopt},
+        LogCase{"NoBaseDirectoryLine", "Log: Log file open\nInit: Version 3369\n", std::nullopt},
+        LogCase{"LineOf21CharactersIsNeverCompared", "Init: Base directory:\n", std::nullopt},
+        LogCase{"EmptyBaseDirectory", "Init: Base directory: \n", std::nullopt},
+        LogCase{"BaseDirectoryShorterThan7Characters", "Init: Base directory: /Sys/\n",
+                std::nullopt},
+        LogCase{"BaseDirectoryOfExactly7CharactersNamesNoLocation",
+                "Init: Base directory: System/\n", std::nullopt},
+        LogCase{"EightCharactersLeaveALocation", "Init: Base directory: /System/\n", "/System/"}),
+    [](const auto &info) { return std::string(info.param.name); });

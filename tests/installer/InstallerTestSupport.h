@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "SystemLog.h"
+
+namespace kv::test {
+
+// Keeps every line logged, in order; the install's worker logs from its own thread.
+class RecordingLog : public launcher::SystemLog
+{
+public:
+    void line(const std::string &text) override
+    {
+        const std::lock_guard lock(mutex_);
+        lines_.push_back(text);
+    }
+    std::vector<std::string> lines() const
+    {
+        const std::lock_guard lock(mutex_);
+        return lines_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+// Sets an environment variable for the lifetime of the object and puts the old value back.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char *name, const std::string &value) : name_(name)
+    {
+        if (const char *old = std::getenv(name)) {
+            old_ = old;
+        }
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    const char *name_;
+    std::optional<std::string> old_;
+};
+
+// Writes text as a file at path, creating the folders above it.
+inline void WriteTextFile(const std::filesystem::path &path, const std::string &text)
+{
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string ReadTextFile(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline const std::filesystem::path kGameLogBelowHome =
+    "Library/Application Support/Unreal Tournament 2004/System/UT2004.log";
+
+// A game log whose base-directory line names the System folder of the game at appFolder.
+inline std::string LogNaming(const std::filesystem::path &appFolder)
+{
+    return "Log: Log file open, 12/08/26 01:40:00\n"
+           "Init: Base directory: " +
+           appFolder.string() + "/System/\nLog: Computer: KORVANE\n";
+}
+
+} // namespace kv::test
