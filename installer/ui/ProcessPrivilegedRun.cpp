@@ -1,0 +1,96 @@
+#include "ProcessPrivilegedRun.h"
+
+#include <cstdio>
+#include <utility>
+
+#include <QStringList>
+
+namespace kv::installer {
+
+ProcessPrivilegedRun::ProcessPrivilegedRun() = default;
+
+ProcessPrivilegedRun::ProcessPrivilegedRun(QString elevator) : elevator_(std::move(elevator)) {}
+
+ProcessPrivilegedRun::~ProcessPrivilegedRun()
+{
+    // QProcess kills and waits for a running child; its end is no longer reported to anyone.
+    if (process_) {
+        process_->disconnect(this);
+    }
+}
+
+void ProcessPrivilegedRun::start(const std::string &tool, const std::vector<std::string> &arguments,
+                                 Started started, Finished finished)
+{
+    started_ = std::move(started);
+    finished_ = std::move(finished);
+    startReported_ = false;
+    process_ = std::make_unique<QProcess>();
+
+    QStringList argv;
+    for (const std::string &argument : arguments) {
+        argv.append(QString::fromStdString(argument));
+    }
+    if (elevator_.isEmpty()) {
+        process_->setProgram(QString::fromStdString(tool));
+        process_->setProcessChannelMode(QProcess::ForwardedChannels);
+        connect(process_.get(), &QProcess::started, this,
+                [this] { reportStart(StartOutcome::Started); });
+    } else {
+        process_->setProgram(elevator_);
+        argv.prepend(QString::fromStdString(tool));
+        // The elevator prints nothing on standard output itself, so the tool's first line there
+        // (tar's verbose listing) shows it runs; the output is passed on.
+        process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        connect(process_.get(), &QProcess::readyReadStandardOutput, this, [this] {
+            const QByteArray output = process_->readAllStandardOutput();
+            std::fwrite(output.constData(), 1, std::size_t(output.size()), stdout);
+            reportStart(StartOutcome::Started);
+        });
+    }
+    process_->setArguments(argv);
+    // Queued, so that a start that fails at once is reported after start() has returned.
+    connect(
+        process_.get(), &QProcess::errorOccurred, this,
+        [this](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart) {
+                reportStart(StartOutcome::FailedToStart);
+            }
+        },
+        Qt::QueuedConnection);
+    connect(process_.get(), &QProcess::finished, this, &ProcessPrivilegedRun::ended);
+    process_->start();
+}
+
+void ProcessPrivilegedRun::reportStart(StartOutcome outcome)
+{
+    if (startReported_) {
+        return;
+    }
+    startReported_ = true;
+    if (started_) {
+        started_(outcome);
+    }
+}
+
+void ProcessPrivilegedRun::ended(int exitCode, QProcess::ExitStatus exitStatus)
+{
+    const bool normal = exitStatus == QProcess::NormalExit;
+    if (!startReported_ && !elevator_.isEmpty() && normal) {
+        if (exitCode == kDismissedStatus) {
+            reportStart(StartOutcome::Dismissed);
+            return;
+        }
+        if (exitCode == kRefusedStatus) {
+            reportStart(StartOutcome::Refused);
+            return;
+        }
+    }
+    // A tool that wrote nothing before ending still ran.
+    reportStart(StartOutcome::Started);
+    if (finished_) {
+        finished_(normal && exitCode == 0);
+    }
+}
+
+} // namespace kv::installer

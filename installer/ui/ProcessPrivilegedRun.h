@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+
+#include "PrivilegedRun.h"
+
+namespace kv::installer {
+
+// Runs the tool as a child process, never through a shell: either the tool itself (when the
+// program already runs as administrator, and in tests as the current user), or through an
+// elevator such as pkexec, which asks for the password and then runs "tool arguments...".
+class ProcessPrivilegedRun final : public QObject, public PrivilegedRun
+{
+    Q_OBJECT
+
+public:
+    // Runs the tool directly.
+    ProcessPrivilegedRun();
+    // Runs the tool through elevator; its exit status 126 means the password dialog was
+    // dismissed, 127 that the rights were refused.
+    explicit ProcessPrivilegedRun(QString elevator);
+    ~ProcessPrivilegedRun() override;
+
+    // One run at a time: a second start while the first runs replaces (and kills) it.
+    void start(const std::string &tool, const std::vector<std::string> &arguments, Started started,
+               Finished finished) override;
+
+    static constexpr int kDismissedStatus = 126;
+    static constexpr int kRefusedStatus = 127;
+
+private:
+    void reportStart(StartOutcome outcome);
+    void ended(int exitCode, QProcess::ExitStatus exitStatus);
+
+    QString elevator_;
+    std::unique_ptr<QProcess> process_;
+    Started started_;
+    Finished finished_;
+    bool startReported_ = false;
+};
+
+} // namespace kv::installer

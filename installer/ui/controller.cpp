@@ -1,0 +1,298 @@
+#include "controller.h"
+
+#include <utility>
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+#include "AlertPanel.h"
+#include "BaseDirectoryLine.h"
+#include "GameLayout.h"
+#include "GameLocator.h"
+#include "InstallPipeline.h"
+#include "InstallerTexts.h"
+#include "LauncherTexts.h"
+#include "LocationSheet.h"
+#include "SystemLog.h"
+#include "ui_ChoiceWindow.h"
+#include "ui_InstallWindow.h"
+#include "ui_WelcomeWindow.h"
+
+namespace kv::installer {
+
+namespace {
+
+// A busy progress bar (range 0..0) is Qt's indeterminate indicator; 0..1 at 0 stands still.
+void StartAnimation(QProgressBar *bar)
+{
+    bar->setRange(0, 0);
+}
+
+void StopAnimation(QProgressBar *bar)
+{
+    bar->setRange(0, 1);
+    bar->setValue(0);
+}
+
+// Shown first: the frame's size, which centring needs, is known only for a window on screen.
+void ShowCentred(QWidget *window)
+{
+    window->show();
+    QRect frame = window->frameGeometry();
+    if (QScreen *screen = window->screen(); screen != nullptr) {
+        frame.moveCenter(screen->availableGeometry().center());
+    }
+    window->move(frame.topLeft());
+    window->raise();
+    window->activateWindow();
+}
+
+template <class Layout> std::unique_ptr<QWidget> Loaded(Layout &layout)
+{
+    auto window = std::make_unique<QWidget>();
+    layout.setupUi(window.get());
+    return window;
+}
+
+} // namespace
+
+controller::controller(launcher::SystemLog &log, launcher::AlertPanel &alerts, PrivilegedRun &run,
+                       std::string installerFolder, std::function<void()> terminate,
+                       QObject *parent)
+    : QObject(parent), welcomeUi_(std::make_unique<Ui::WelcomeWindow>()),
+      choiceUi_(std::make_unique<Ui::ChoiceWindow>()),
+      installUi_(std::make_unique<Ui::InstallWindow>()), welcome_(Loaded(*welcomeUi_)),
+      choice_(Loaded(*choiceUi_)), install_(Loaded(*installUi_)),
+      statusText(installUi_->statusText), userOption(choiceUi_->userOption),
+      systemOption(choiceUi_->systemOption), progressBar(installUi_->progressBar),
+      welcomeWindow(welcome_.get()), choiceWindow(choice_.get()), installWindow(install_.get()),
+      cancelButton(installUi_->cancelButton), choiceMatrix(choiceUi_->choiceMatrix),
+      sheetWindow(new launcher::LocationSheet(installWindow)), pathText(sheetWindow->pathText()),
+      log_(log), alerts_(alerts), run_(run), installerFolder_(std::move(installerFolder)),
+      home_(launcher::HomeFolder()), terminate_(std::move(terminate))
+{
+    connect(welcomeUi_->startButton, &QPushButton::clicked, this, &controller::start);
+    // Only a click by the user warns; the programmatic switch back after "Cancel" does not.
+    connect(systemOption, &QRadioButton::clicked, this, &controller::administratorWarning);
+    connect(choiceUi_->installButton, &QPushButton::clicked, this, &controller::install);
+    connect(cancelButton, &QPushButton::clicked, this, &controller::cancelInstall);
+
+    sheetWindow->setServices(log_, alerts_);
+    connect(sheetWindow->sheetButton(), &QPushButton::clicked, this, &controller::cancelSheet);
+    // Also reached when the sheet is closed by Escape; the return code is not looked at.
+    connect(sheetWindow, &QDialog::finished, this, &controller::unrealAttempt);
+}
+
+controller::~controller()
+{
+    toolState_.set(ToolState::Abandoned);
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+void controller::awakeFromNib()
+{
+    ShowCentred(welcomeWindow);
+}
+
+void controller::start()
+{
+    ShowCentred(choiceWindow);
+    welcomeWindow->close();
+}
+
+void controller::administratorWarning()
+{
+    log_.line(texts::kHereAtLeast);
+    // Also switches userOption off: the two options are exclusive.
+    systemOption->setChecked(true);
+    // Deleted as soon as it is closed; window-modal, so only the choice window waits for it.
+    auto *sheet = new QMessageBox(QMessageBox::Warning, texts::kAdminTitle, texts::kAdminTitle,
+                                  QMessageBox::NoButton, choiceWindow);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setInformativeText(texts::kAdminMessage);
+    QPushButton *ok = sheet->addButton(texts::kOK, QMessageBox::AcceptRole);
+    QPushButton *cancel = sheet->addButton(texts::kCancel, QMessageBox::RejectRole);
+    sheet->setDefaultButton(ok);
+    sheet->setEscapeButton(cancel);
+    sheet->setWindowModality(Qt::WindowModal);
+    connect(sheet, &QMessageBox::buttonClicked, this, [this, ok](QAbstractButton *pressed) {
+        sheetAdminResult(pressed == ok ? kDefaultReturn : kOtherReturn);
+    });
+    sheet->open();
+}
+
+void controller::sheetAdminResult(int returnCode)
+{
+    if (returnCode != kDefaultReturn) {
+        // Also switches systemOption off.
+        userOption->setChecked(true);
+    }
+}
+
+void controller::install()
+{
+    // One extraction per run: the choice window stays open behind, but may not start another.
+    choiceWindow->setEnabled(false);
+    ShowCentred(installWindow);
+    const std::optional<std::string> baseDirectory = BaseDirectoryFromGameLog(home_);
+    if (!baseDirectory) {
+        noUnrealFound();
+        return;
+    }
+    unrealPath = *baseDirectory;
+    StartAnimation(progressBar);
+    welcomeWindow->close();
+    userOnly = false;
+    sendFilesToTmp();
+}
+
+void controller::sendFilesToTmp()
+{
+    if (extractionRequested_) {
+        return;
+    }
+    extractionRequested_ = true;
+    StartAnimation(progressBar);
+    log_.line(texts::kUnrealSystemPath);
+    log_.line(unrealPath);
+    const std::string location = launcher::GameLocationOf(unrealPath);
+    log_.line(texts::kInstallAppPath);
+    log_.line(installerFolder_);
+    const std::string archive = ArchivePath(installerFolder_);
+    log_.line(location);
+    log_.line(texts::kPreparingForInstall);
+    log_.line(archive);
+    const std::vector<std::string> arguments = ExtractionArguments(archive, location);
+    log_.line(texts::kShouldBeRunning);
+    setStatus(texts::kMovingFiles);
+    installLocation_ = location;
+    // The run may outlive this controller (and report after it is gone).
+    const QPointer<controller> self(this);
+    run_.start(
+        kTarTool, arguments,
+        [self](StartOutcome outcome) {
+            if (self) {
+                self->extractionStarted(outcome);
+            }
+        },
+        [self](bool succeeded) {
+            if (self) {
+                self->toolState_.set(succeeded ? ToolState::Succeeded : ToolState::Failed);
+            }
+        });
+}
+
+void controller::extractionStarted(StartOutcome outcome)
+{
+    if (outcome != StartOutcome::Started) {
+        setStatus(texts::kIncorrectPassword);
+        StopAnimation(progressBar);
+        log_.line(texts::kAborted);
+        return;
+    }
+    const std::string marker = MarkerPath(installLocation_);
+    // Logged before the worker starts, so that the log's order does not depend on the threads.
+    log_.line(texts::kSeperatingThread);
+    worker_ = std::thread([this, marker] { waitForFile(marker); });
+    setStatus(texts::kInstallingFiles);
+}
+
+void controller::waitForFile(const std::string &marker)
+{
+    log_.line(marker);
+    const WaitOutcome outcome = WaitForMarker(
+        marker, [this] { return toolState_.get(); }, launcher::PathExistsOnDisk,
+        [this] { toolState_.pause(kCheckInterval); });
+    switch (outcome) {
+    case WaitOutcome::Abandoned:
+        return;
+    case WaitOutcome::ToolFailed:
+    case WaitOutcome::MarkerMissing:
+        log_.line(outcome == WaitOutcome::ToolFailed ? texts::kExtractionFailed
+                                                     : texts::kMarkerMissing);
+        // Queued calls to one receiver run in the order they were made, on its (main) thread.
+        QMetaObject::invokeMethod(this, &controller::showFailed, Qt::QueuedConnection);
+        return;
+    case WaitOutcome::MarkerFound:
+        break;
+    }
+    log_.line(texts::kCopyLauncher);
+    const bool copied = CopyLauncher(LauncherSource(installLocation_), LauncherDestination(home_));
+    log_.line(copied ? texts::kLauncherCopied : texts::kLauncherNotCopied);
+    log_.line(texts::kInstallationDone);
+    QMetaObject::invokeMethod(this, &controller::showFinished, Qt::QueuedConnection);
+}
+
+void controller::showFinished()
+{
+    StopAnimation(progressBar);
+    setStatus(QString());
+    setStatus(texts::kInstallationComplete);
+    cancelButton->setText(texts::kDone);
+    disconnect(cancelButton, &QPushButton::clicked, this, nullptr);
+    connect(cancelButton, &QPushButton::clicked, this, &controller::exitDone);
+    cancelButton->setShortcut(QKeySequence(Qt::Key_Return));
+    cancelButton->setDefault(true);
+}
+
+void controller::showFailed()
+{
+    StopAnimation(progressBar);
+    setStatus(texts::kInstallationFailed);
+    // Still bound to cancelInstall: quitting is all that is left.
+    cancelButton->setText(texts::kQuit);
+}
+
+void controller::setStatus(const QString &text)
+{
+    statusText->setText(text);
+    emit statusShown(text);
+}
+
+void controller::noUnrealFound()
+{
+    sheetWindow->open();
+}
+
+void controller::cancelSheet()
+{
+    sheetWindow->done(1);
+}
+
+void controller::unrealAttempt(int)
+{
+    log_.line(launcher::texts::kReturned);
+    const QString text = pathText->text();
+    if (text.isEmpty()) {
+        terminate_();
+        return;
+    }
+    const std::string baseDirectory = BaseDirectoryFromSheet(text.toStdString());
+    log_.line(baseDirectory);
+    unrealPath = baseDirectory;
+    sendFilesToTmp();
+    userOnly = false;
+}
+
+void controller::cancelInstall()
+{
+    exitDone();
+}
+
+void controller::exitDone()
+{
+    terminate_();
+}
+
+} // namespace kv::installer

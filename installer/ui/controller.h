@@ -1,0 +1,139 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <QObject>
+#include <QString>
+
+#include "ExtractionWait.h"
+#include "PrivilegedRun.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QWidget;
+
+namespace Ui {
+class ChoiceWindow;
+class InstallWindow;
+class WelcomeWindow;
+} // namespace Ui
+
+namespace kv::launcher {
+class AlertPanel;
+class LocationSheet;
+class SystemLog;
+} // namespace kv::launcher
+
+namespace kv::installer {
+
+// The installer: leads from the welcome window to the choice window and the install window,
+// finds the game from its log (or asks for it in the location sheet), unpacks the archive beside
+// the program into it with administrator rights, and on a worker thread waits for the result,
+// copies the launcher to the Desktop and shows the finished state. Every way out goes through
+// terminate.
+class controller : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The windows are built here. installerFolder holds KVRinstall.tgz; terminate ends the
+    // application (tests pass a recorder).
+    controller(launcher::SystemLog &log, launcher::AlertPanel &alerts, PrivilegedRun &run,
+               std::string installerFolder, std::function<void()> terminate,
+               QObject *parent = nullptr);
+    // Stops a waiting worker and waits for it to end.
+    ~controller() override;
+
+    // Once the layout is loaded: shows welcomeWindow centred.
+    void awakeFromNib();
+    // The welcome window's button: shows choiceWindow centred and closes welcomeWindow.
+    void start();
+    // The all-users option: warns that an administrator's password will be needed.
+    void administratorWarning();
+    // End of that warning: any button but "OK" (1) puts the choice back on userOption.
+    void sheetAdminResult(int returnCode);
+    // The choice window's Install button: shows installWindow, then extracts into the game named
+    // by the game log, or asks for the game.
+    void install();
+    // Starts the extraction into the game below unrealPath.
+    void sendFilesToTmp();
+    // Worker thread body: waits until the extraction has ended, checks marker, copies the
+    // launcher to the Desktop and hands the finished (or failed) window to the main thread.
+    void waitForFile(const std::string &marker);
+    // Shows the location sheet over installWindow.
+    void noUnrealFound();
+    // The sheet's button: ends the sheet with return code 1.
+    void cancelSheet();
+    // Runs when the sheet has ended: an empty path ends the program; any other is taken as the
+    // game's folder and extracted into.
+    void unrealAttempt(int returnCode);
+    // cancelButton until completion: quits (an extraction already started is not stopped).
+    void cancelInstall();
+    // cancelButton after completion: quits.
+    void exitDone();
+
+    // Return codes of the warning's buttons.
+    static constexpr int kDefaultReturn = 1;
+    static constexpr int kOtherReturn = -1;
+    // Longest pause of the worker between two checks; it wakes at once when the tool ends.
+    static constexpr std::chrono::milliseconds kCheckInterval{250};
+
+signals:
+    // The status line now shows text.
+    void statusShown(const QString &text);
+
+private:
+    void extractionStarted(StartOutcome outcome);
+    void setStatus(const QString &text);
+    void showFinished();
+    void showFailed();
+
+    std::unique_ptr<Ui::WelcomeWindow> welcomeUi_;
+    std::unique_ptr<Ui::ChoiceWindow> choiceUi_;
+    std::unique_ptr<Ui::InstallWindow> installUi_;
+    std::unique_ptr<QWidget> welcome_;
+    std::unique_ptr<QWidget> choice_;
+    std::unique_ptr<QWidget> install_;
+
+public:
+    // The outlets of the window layout; owned by the windows above.
+    QLabel *const statusText;
+    QRadioButton *const userOption;
+    QRadioButton *const systemOption;
+    QProgressBar *const progressBar;
+    QWidget *const welcomeWindow;
+    QWidget *const choiceWindow;
+    QWidget *const installWindow;
+    QPushButton *const cancelButton;
+    QGroupBox *const choiceMatrix;
+    launcher::LocationSheet *const sheetWindow;
+    QLineEdit *const pathText;
+
+    // Would select a per-user install, which is not offered: cleared whenever an install starts.
+    bool userOnly = false;
+    // The game's System folder, ending in "System/"; the extraction's location comes from it.
+    std::string unrealPath;
+
+private:
+    launcher::SystemLog &log_;
+    launcher::AlertPanel &alerts_;
+    PrivilegedRun &run_;
+    std::string installerFolder_;
+    std::string home_;
+    std::function<void()> terminate_;
+    bool extractionRequested_ = false;
+    // The game location of the extraction; written once before the worker starts.
+    std::string installLocation_;
+    ExtractionState toolState_;
+    std::thread worker_;
+};
+
+} // namespace kv::installer

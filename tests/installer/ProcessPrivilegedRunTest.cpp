@@ -1,0 +1,107 @@
+#include "ProcessPrivilegedRun.h"
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "InstallerTestSupport.h"
+#include "TestSupport.h"
+
+using namespace kv::installer;
+
+namespace {
+
+constexpr int kWaitMs = 60000; // generous: processes start slowly under the sanitizers
+
+// One run through the fake elevator, with what it reported.
+class ElevatedRun : public ::testing::Test
+{
+protected:
+    void start(const std::string &tool, const std::vector<std::string> &arguments)
+    {
+        run.start(
+            tool, arguments, [this](StartOutcome outcome) { startOutcomes.push_back(outcome); },
+            [this](bool succeeded) { ends.push_back(succeeded); });
+    }
+    bool waitForStart()
+    {
+        return QTest::qWaitFor([this] { return !startOutcomes.empty(); }, kWaitMs);
+    }
+    bool waitForEnd()
+    {
+        return QTest::qWaitFor([this] { return !ends.empty(); }, kWaitMs);
+    }
+    std::vector<std::string> elevatorArguments() const
+    {
+        std::vector<std::string> lines;
+        std::istringstream in(kv::test::ReadTextFile(record()));
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+    std::string record() const { return dir.File("pkexec-arguments.txt"); }
+
+    kv::test::TempDir dir;
+    kv::test::ScopedEnv recordEnv{"KV_FAKE_PKEXEC_RECORD", record()};
+    ProcessPrivilegedRun run{QStringLiteral(KV_FAKE_PKEXEC)};
+    std::vector<StartOutcome> startOutcomes;
+    std::vector<bool> ends;
+};
+
+} // namespace
+
+TEST_F(ElevatedRun, DismissedPasswordDialogIsReportedAsNotStarted)
+{
+    kv::test::ScopedEnv status{"KV_FAKE_PKEXEC_EXIT", "126"};
+    start("/usr/bin/tar", {"--version"});
+    ASSERT_TRUE(waitForStart());
+    EXPECT_EQ(startOutcomes, std::vector<StartOutcome>{StartOutcome::Dismissed});
+    EXPECT_TRUE(ends.empty()) << "a tool that never ran was reported as ended";
+}
+
+TEST_F(ElevatedRun, RefusedRightsAreReportedAsNotStarted)
+{
+    kv::test::ScopedEnv status{"KV_FAKE_PKEXEC_EXIT", "127"};
+    start("/usr/bin/tar", {"--version"});
+    ASSERT_TRUE(waitForStart());
+    EXPECT_EQ(startOutcomes, std::vector<StartOutcome>{StartOutcome::Refused});
+    EXPECT_TRUE(ends.empty());
+}
+
+TEST_F(ElevatedRun, AcceptedPasswordRunsTheToolWithEachArgumentAsItIs)
+{
+    const std::string odd = dir.File("it's a \"$(touch executed)\" folder");
+    start("/usr/bin/tar", {"--version", odd});
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(startOutcomes, std::vector<StartOutcome>{StartOutcome::Started});
+    EXPECT_EQ(ends, std::vector<bool>{true});
+    EXPECT_EQ(elevatorArguments(), (std::vector<std::string>{"/usr/bin/tar", "--version", odd}));
+}
+
+TEST_F(ElevatedRun, ToolThatFailedSilentlyIsReportedStartedThenFailed)
+{
+    start("/usr/bin/tar", {"-xzf", dir.File("missing.tgz"), "-C", dir.Path().string()});
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(startOutcomes, std::vector<StartOutcome>{StartOutcome::Started});
+    EXPECT_EQ(ends, std::vector<bool>{false});
+}
+
+TEST(DirectRun, MissingToolIsReportedAsNotStartedAndNeverEnds)
+{
+    ProcessPrivilegedRun run;
+    std::vector<StartOutcome> outcomes;
+    bool ended = false;
+    run.start(
+        "/nonexistent/kv-tool", {},
+        [&outcomes](StartOutcome outcome) { outcomes.push_back(outcome); },
+        [&ended](bool) { ended = true; });
+    EXPECT_TRUE(outcomes.empty()) << "reported before start() returned";
+    ASSERT_TRUE(QTest::qWaitFor([&outcomes] { return !outcomes.empty(); }, kWaitMs));
+    EXPECT_EQ(outcomes, std::vector<StartOutcome>{StartOutcome::FailedToStart});
+    EXPECT_FALSE(ended);
+}
