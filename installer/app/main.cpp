@@ -1,0 +1,38 @@
+#include <QApplication>
+#include <QDir>
+
+#include "AlertPanel.h"
+#include "InstallPipeline.h"
+#include "PlatformPrivilegedRun.h"
+#include "SystemLog.h"
+#include "controller.h"
+
+namespace {
+
+// The running program, or on macOS its application bundle: KVRinstall.tgz lies beside it.
+QString RunningBundlePath()
+{
+#ifdef Q_OS_MACOS
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../.."));
+#else
+    return QCoreApplication::applicationFilePath();
+#endif
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("KVRInstaller"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("kvrinstaller"));
+
+    const auto run = kv::installer::MakePlatformPrivilegedRun();
+    // Queued, so that a quit asked for from a handler still finds the event loop running.
+    kv::installer::controller installer(
+        kv::launcher::PlatformLog(), kv::launcher::MessageBoxAlerts(), *run,
+        kv::installer::InstallerFolderOf(RunningBundlePath().toStdString()),
+        [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
+    installer.awakeFromNib();
+    return QApplication::exec();
+}
