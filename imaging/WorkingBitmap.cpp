@@ -171,7 +171,8 @@ void WorkingBitmap::SetSize(std::int32_t width, std::int32_t height)
 
     const std::int32_t keepWidth = std::min(width, width_);
     const std::int32_t keepHeight = std::min(height, height_);
-    for (std::int32_t y = 0; y < keepHeight; ++y) {
+    // A width of 0 keeps no bytes (and the rows have no storage to copy into).
+    for (std::int32_t y = 0; y < keepHeight && keepWidth > 0; ++y) {
         if (bitsPerPixel_ >= 8) {
             std::memcpy(resized.Row(y), Row(y), RowBytesFor(keepWidth, bitsPerPixel_));
         } else {
@@ -322,7 +323,7 @@ void WorkingBitmap::Crop(std::int32_t x, std::int32_t y, std::int32_t width, std
     cropped.rowBytes_ = RowBytesFor(width, bitsPerPixel_);
     cropped.pixels_.resize(cropped.rowBytes_ * std::size_t(height));
     const std::size_t left = std::size_t(x) * std::size_t(bitsPerPixel_ / 8);
-    for (std::int32_t row = 0; row < height; ++row) {
+    for (std::int32_t row = 0; row < height && width > 0; ++row) {
         std::memcpy(cropped.Row(row), Row(y + row) + left, cropped.rowBytes_);
     }
     *this = std::move(cropped);
