@@ -311,10 +311,16 @@ bool HasColourBytes(const WorkingBitmap &image)
 // not the target. The intermediate image holds 3 bytes per pixel (the fourth byte carries
 // nothing), and a pass whose every tap list is (256, i) copies instead of filtering.
 void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, WorkingBitmap &target,
-                     std::int32_t newWidth, std::int32_t newHeight)
+                     std::int32_t newWidth, std::int32_t newHeight,
+                     WorkingBitmap *disposableSource = nullptr)
 {
-    PrepareTarget(target, newWidth, newHeight);
-    if (target.Empty()) {
+    // The target's rows are made once the intermediate is done and a disposable source gone, so
+    // that the three never take memory at once.
+    target.Discard();
+    target.ConvertTo(32);
+    target.SetWidth(newWidth);
+    if (newWidth == 0 || newHeight == 0) {
+        target.SetHeight(newHeight);
         return;
     }
     const std::int32_t sw = source.Width();
@@ -344,8 +350,14 @@ void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, Workin
             kernels::HorizontalRow(plan.level, line.data(), plan.horizontal, out);
             rows[std::size_t(y)] = out;
         }
+        // A source the caller gave away is not read again: its memory goes before the target's
+        // rows are filled.
+        if (disposableSource) {
+            disposableSource->Discard();
+        }
     }
 
+    target.SetHeight(newHeight);
     if (plan.vertical.identity) {
         for (std::int32_t y = 0; y < newHeight; ++y) {
             kernels::ExpandRow(plan.level, rows[std::size_t(y)], target.Row(y), newWidth);
@@ -444,7 +456,7 @@ void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter
     if (!HasColourBytes(source)) {
         source.ConvertTo(24);
     }
-    RunVectorPasses(*plan, source, image, newWidth, newHeight);
+    RunVectorPasses(*plan, source, image, newWidth, newHeight, &source);
 }
 
 } // namespace kv::imaging
