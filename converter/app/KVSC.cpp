@@ -50,8 +50,8 @@ int main(int argc, char **argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
 #ifdef KV_WITH_WINDOW
     if (kv::converter::IsCommandLineRequest(args)) {
-        // The stored settings are the command line's defaults.
-        QCoreApplication app(argc, argv);
+        // The stored settings are the command line's defaults. QSettings needs no application
+        // object, and not making one keeps a batch's start-up short.
         kv::converter::QtSettingsStore store;
         return kv::converter::RunCommandLine(args, kv::converter::StoredConversionSettings(store),
                                              std::cout, std::cerr);
