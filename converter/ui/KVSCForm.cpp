@@ -4,6 +4,7 @@
 #include <new>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -468,6 +469,16 @@ void TForm1::BConvertClick()
     }
     SetInputEnabled(true);
     converting_ = false;
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    // A run has no way to stop half-way through a screenshot; the window closes after it.
+    if (converting_) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)

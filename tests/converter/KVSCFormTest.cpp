@@ -276,15 +276,18 @@ TEST_F(KVSCFormTest, ConvertWritesFilesShowsMessagesAndMovesTheProgressBar)
     QList<int> positions;
     QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) { positions.append(v); });
     bool blockedDuringRun = false;
+    bool closedDuringRun = true;
     dialogs.onMessage = [&](const QString &) {
         blockedDuringRun = form->IsConverting() && !Find<QPushButton>("BConvert")->isEnabled() &&
                            !Find<QLineEdit>("ESaveName")->isEnabled() && !bar->isHidden();
+        closedDuringRun = form->close();
     };
     form->BConvertClick();
 
     EXPECT_EQ(dialogs.messages,
               QStringList{"Screenshot 2: This resolution is not (yet) supported"});
     EXPECT_TRUE(blockedDuringRun);
+    EXPECT_FALSE(closedDuringRun) << "the window stays until the run is over";
     EXPECT_EQ(positions, (QList<int>{25, 50, 75, 100, 0}));
     EXPECT_TRUE(bar->isHidden());
     EXPECT_TRUE(Find<QPushButton>("BConvert")->isEnabled());
