@@ -8,15 +8,14 @@
 // bytes; the prefix is plain ASCII.
 namespace kv::launcher {
 
-// The whole file, or nothing when it cannot be opened or read.
-std::optional<std::string> ReadTextFile(const std::string &path);
-
 // The last line of text that starts with "Init: Base directory: " (case and blanks exact), prefix
 // included; nothing when no line does. Lines end at LF, or at CR when text has no LF at all; a CR
 // before an LF stays on its line.
 std::optional<std::string> FindBaseDirectoryLine(std::string_view text);
 
-// The base-directory line of the log at path; nothing when the log is unreadable or has none.
+// The base-directory line of the log at path; nothing when the log is not a regular file (a
+// folder, a pipe that would block), cannot be read, or has no such line. The log is read in
+// pieces, so its size costs time but not memory.
 std::optional<std::string> ReadBaseDirectoryLine(const std::string &path);
 
 // A base-directory line less its prefix: the game's System folder with its trailing slash.
