@@ -68,6 +68,30 @@ std::vector<std::string> ExtractionArguments(const std::string &archive,
     return {"-xzvf", archive, "--no-same-permissions", "--no-same-owner", "-C", gameLocation};
 }
 
+std::vector<std::string> ListingArguments(const std::string &archive)
+{
+    return {"-tvzf", archive};
+}
+
+bool ListingNamesOnlyPlainMembers(std::string_view listing)
+{
+    // tar escapes a newline inside a name, so every line is one member, led by its type: "-" file,
+    // "d" folder, "l" symbolic link, "h" hard link. Anything else (device, FIFO, unknown) refuses.
+    std::size_t start = 0;
+    while (start < listing.size()) {
+        std::size_t end = listing.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = listing.size();
+        }
+        if (end > start &&
+            std::string_view("-dlh").find(listing[start]) == std::string_view::npos) {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
 bool CopyLauncher(const std::string &source, const std::string &destination)
 {
     std::error_code error;

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Where the install reads and writes: the archive beside the installer, the extraction command
@@ -39,6 +40,15 @@ std::string LauncherDestination(const std::string &home);
 // whoever built the archive.
 std::vector<std::string> ExtractionArguments(const std::string &archive,
                                              const std::string &gameLocation);
+
+// The arguments of kTarTool that list archive, one member a line led by its type letter; run as
+// the user before the extraction.
+std::vector<std::string> ListingArguments(const std::string &archive);
+
+// Whether a verbose listing (see ListingArguments) names only files, folders and links. Run as
+// administrator, tar would create device nodes and FIFOs (readable by all) whatever the other
+// arguments say, so an archive holding one is not extracted at all.
+bool ListingNamesOnlyPlainMembers(std::string_view listing);
 
 // Copies the file source to destination; false when source is missing or destination exists
 // (an existing file is left as it is).

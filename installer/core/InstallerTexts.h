@@ -39,5 +39,7 @@ inline constexpr const char *kInstallationDone = "Installation done!";
 // The extraction tool ended with a failure, or succeeded without writing the marker.
 inline constexpr const char *kExtractionFailed = "Extraction failed";
 inline constexpr const char *kMarkerMissing = "Marker missing after extraction";
+// The archive holds a device node or FIFO (or could not be listed as holding none): not extracted.
+inline constexpr const char *kArchiveRefused = "Archive holds device files: not extracted";
 
 } // namespace kv::installer::texts

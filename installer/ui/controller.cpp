@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -30,6 +31,23 @@
 namespace kv::installer {
 
 namespace {
+
+// Lists the archive as the user, before any rights are asked for. A listing that fails part way
+// still names the members tar would extract before failing; the extraction reports the failure.
+bool ArchiveIsPlain(const std::string &archive)
+{
+    QProcess tar;
+    QStringList arguments;
+    for (const std::string &argument : ListingArguments(archive)) {
+        arguments.append(QString::fromStdString(argument));
+    }
+    tar.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tar.start(QString::fromUtf8(kTarTool), arguments);
+    if (!tar.waitForFinished(-1) || tar.exitStatus() != QProcess::NormalExit) {
+        return false;
+    }
+    return ListingNamesOnlyPlainMembers(tar.readAllStandardOutput().toStdString());
+}
 
 // A busy progress bar (range 0..0) is Qt's indeterminate indicator; 0..1 at 0 stands still.
 void StartAnimation(QProgressBar *bar)
@@ -177,6 +195,11 @@ void controller::sendFilesToTmp()
     log_.line(texts::kShouldBeRunning);
     setStatus(texts::kMovingFiles);
     installLocation_ = location;
+    if (!ArchiveIsPlain(archive)) {
+        log_.line(texts::kArchiveRefused);
+        showFailed();
+        return;
+    }
     // The run may outlive this controller (and report after it is gone).
     const QPointer<controller> self(this);
     run_.start(

@@ -109,3 +109,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "Init: Base directory: System/\n", std::nullopt},
         LogCase{"EightCharactersLeaveALocation", "Init: Base directory: /System/\n", "/System/"}),
     [](const auto &info) { return std::string(info.param.name); });
+
+TEST(ArchiveListing, AllowsFilesFoldersAndLinksAndRefusesDevicesFifosAndUnknownTypes)
+{
+    const std::string plain =
+        "drwxr-xr-x 0/0 0 2026-01-01 00:00 KVRavelock/\n"
+        "-rw-r--r-- 0/0 5 2026-01-01 00:00 KVRavelock/a\\nb\n"
+        "lrwxrwxrwx 0/0 0 2026-01-01 00:00 KVRavelock/l -> a\n"
+        "hrw-r--r-- 0/0 0 2026-01-01 00:00 KVRavelock/h link to KVRavelock/a\n";
+    EXPECT_TRUE(ListingNamesOnlyPlainMembers(plain));
+    EXPECT_TRUE(ListingNamesOnlyPlainMembers("")) << "an empty listing has nothing to refuse";
+    for (const char *member : {"crw-r--r-- 0/0 1,3 2026-01-01 00:00 KVRavelock/null\n",
+                               "brw-r--r-- 0/0 8,0 2026-01-01 00:00 KVRavelock/disk\n",
+                               "prw-r--r-- 0/0 0 2026-01-01 00:00 KVRavelock/fifo\n",
+                               "?rw-r--r-- 0/0 0 2026-01-01 00:00 KVRavelock/odd"}) {
+        EXPECT_FALSE(ListingNamesOnlyPlainMembers(plain + member)) << "allowed: " << member;
+    }
+}

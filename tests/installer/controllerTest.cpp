@@ -1,6 +1,8 @@
 #include "controller.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -28,6 +30,7 @@
 #include "InstallerTestSupport.h"
 #include "LocationSheet.h"
 #include "ProcessPrivilegedRun.h"
+#include "TarWriter.h"
 #include "TestSupport.h"
 #include "fileDropView.h"
 
@@ -530,3 +533,146 @@ TEST_F(OddlyNamedGame, InstallsIntoItWithNothingExecuted)
         EXPECT_NE(entry.path().filename(), "executed") << "ran a command: " << entry.path();
     }
 }
+
+namespace {
+
+// An archive built to reach outside the game location or to leave dangerous files in it.
+struct HostileArchive
+{
+    const char *name;
+    // Members besides the marker and the launcher; outside is a folder beside the game.
+    std::function<std::vector<kv::test::TarMember>(const fs::path &outside)> members;
+    bool tarFails; // the real tar reports a failure (and the window says so)
+};
+
+void PrintTo(const HostileArchive &archive, std::ostream *out)
+{
+    *out << archive.name;
+}
+
+// Every path below root, with what it is, leaving out the subtrees in skipped.
+std::vector<std::string> Listing(const fs::path &root, const std::vector<fs::path> &skipped)
+{
+    std::vector<std::string> paths;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
+        bool skip = false;
+        for (const fs::path &s : skipped) {
+            skip = skip || it->path() == s;
+        }
+        if (skip) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        paths.push_back(it->path().string() + (it->is_symlink() ? " (link)" : ""));
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+class HostileArchiveInstall : public InstallerTest,
+                              public ::testing::WithParamInterface<HostileArchive>
+{
+protected:
+    void SetUp() override
+    {
+        kv::test::WriteTextFile(outside() / "target", "outside the game");
+        kv::test::TarWriter writer;
+        writer.add(kv::test::File(kMarkerBelowGame, "texture package"));
+        writer.add(kv::test::File(kLauncherBelowGame, kLauncherBytes));
+        for (const kv::test::TarMember &member : GetParam().members(outside())) {
+            writer.add(member);
+        }
+        ASSERT_TRUE(writer.writeGzip(archive()));
+    }
+    fs::path outside() const { return dir.Path() / "outside"; }
+};
+
+} // namespace
+
+TEST_P(HostileArchiveInstall, PutsNothingOutsideTheGameAndNothingOwnedByTheArchivesOwner)
+{
+    writeGameLog(kv::test::LogNaming(gameApp()));
+    const std::vector<fs::path> skipped = {gameApp(), desktopCopy()};
+    const std::vector<std::string> before = Listing(dir.Path(), skipped);
+    clickThrough();
+    ASSERT_TRUE(waitForTheEnd()) << "status stayed at \""
+                                 << installer->statusText->text().toStdString() << "\"";
+
+    EXPECT_EQ(Listing(dir.Path(), skipped), before) << "something changed outside the game";
+    EXPECT_EQ(kv::test::ReadTextFile(outside() / "target"), "outside the game");
+    for (const auto &entry : fs::recursive_directory_iterator(gameApp())) {
+        struct stat info
+        {
+        };
+        ASSERT_EQ(lstat(entry.path().c_str(), &info), 0) << entry.path();
+        EXPECT_NE(info.st_uid, kv::test::TarWriter::kOwner)
+            << "archive's owner on " << entry.path();
+        EXPECT_NE(info.st_gid, kv::test::TarWriter::kOwner)
+            << "archive's group on " << entry.path();
+        EXPECT_FALSE(S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) || S_ISFIFO(info.st_mode))
+            << "device node or FIFO extracted: " << entry.path();
+        if (S_ISREG(info.st_mode)) {
+            EXPECT_EQ(info.st_nlink, 1u) << "hard link to a file elsewhere: " << entry.path();
+        }
+    }
+    const std::string ending =
+        GetParam().tarFails ? "Installation Failed!" : "Installation Complete";
+    EXPECT_EQ(statuses.back(), ending);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Archives, HostileArchiveInstall,
+    ::testing::Values(
+        HostileArchive{"DotDotMembers",
+                       [](const fs::path &) {
+                           return std::vector<kv::test::TarMember>{
+                               kv::test::File("../../../outside/dotdot", "escaped"),
+                               kv::test::File("KVRavelock/../../../outside/dotdot2", "escaped")};
+                       },
+                       true},
+        // GNU tar drops the leading "/" and unpacks the member below the game location.
+        HostileArchive{"AbsoluteNames",
+                       [](const fs::path &outside) {
+                           return std::vector<kv::test::TarMember>{
+                               kv::test::File((outside / "absolute").string(), "escaped")};
+                       },
+                       false},
+        HostileArchive{"SymlinksOutAndMembersWrittenThroughThem",
+                       [](const fs::path &outside) {
+                           return std::vector<kv::test::TarMember>{
+                               kv::test::Link("KVRavelock/out", '2', outside.string()),
+                               kv::test::File("KVRavelock/out/through", "escaped"),
+                               kv::test::Link("KVRavelock/up", '2', "../../../outside"),
+                               kv::test::File("KVRavelock/up/through", "escaped"),
+                               kv::test::Link("KVRavelock/chain", '2', "out"),
+                               kv::test::File("KVRavelock/chain/through", "escaped")};
+                       },
+                       true},
+        HostileArchive{"HardLinkToAFileOutside",
+                       [](const fs::path &outside) {
+                           return std::vector<kv::test::TarMember>{
+                               kv::test::Link("KVRavelock/hard", '1',
+                                              (outside / "target").string()),
+                               kv::test::Link("KVRavelock/hard2", '1', "../../../outside/target")};
+                       },
+                       true},
+        // Regression: tar run as administrator created these, readable by every user.
+        HostileArchive{"DeviceNodesAndFifoAreRefusedBeforeExtraction",
+                       [](const fs::path &) {
+                           return std::vector<kv::test::TarMember>{
+                               kv::test::Special("KVRavelock/null", '3', 1, 3),
+                               kv::test::Special("KVRavelock/disk", '4', 8, 0),
+                               kv::test::Special("KVRavelock/fifo", '6')};
+                       },
+                       true},
+        HostileArchive{"TwentyThousandMembers",
+                       [](const fs::path &) {
+                           std::vector<kv::test::TarMember> members;
+                           for (int i = 0; i < 20000; ++i) {
+                               members.push_back(
+                                   kv::test::File("KVRavelock/Many/" + std::to_string(i)));
+                           }
+                           return members;
+                       },
+                       false}),
+    [](const auto &info) { return std::string(info.param.name); });
