@@ -95,6 +95,11 @@ bool ListingNamesOnlyPlainMembers(std::string_view listing)
 bool CopyLauncher(const std::string &source, const std::string &destination)
 {
     std::error_code error;
+    // The archive decides what lies at source: a link there could hand any file the installer
+    // can read to the Desktop, so only a plain file is copied.
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(source, error))) {
+        return false;
+    }
     return std::filesystem::copy_file(source, destination, std::filesystem::copy_options::none,
                                       error);
 }

@@ -50,8 +50,8 @@ std::vector<std::string> ListingArguments(const std::string &archive);
 // arguments say, so an archive holding one is not extracted at all.
 bool ListingNamesOnlyPlainMembers(std::string_view listing);
 
-// Copies the file source to destination; false when source is missing or destination exists
-// (an existing file is left as it is).
+// Copies the file source to destination; false when source is missing or no plain file (a link
+// is not followed) or destination exists (an existing file is left as it is).
 bool CopyLauncher(const std::string &source, const std::string &destination);
 
 } // namespace kv::installer

@@ -1,5 +1,6 @@
 #include "InstallPipeline.h"
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -125,4 +126,21 @@ TEST(ArchiveListing, AllowsFilesFoldersAndLinksAndRefusesDevicesFifosAndUnknownT
                                "?rw-r--r-- 0/0 0 2026-01-01 00:00 KVRavelock/odd"}) {
         EXPECT_FALSE(ListingNamesOnlyPlainMembers(plain + member)) << "allowed: " << member;
     }
+}
+
+TEST(CopyLauncher, CopiesAPlainFileOnceAndNeverFollowsALink)
+{
+    kv::test::TempDir dir;
+    kv::test::WriteBytes(dir.File("secret"), {'s'});
+    kv::test::WriteBytes(dir.File("launcher.zip"), {'z', 'i', 'p'});
+    std::filesystem::create_symlink(dir.File("secret"), dir.File("linked.zip"));
+
+    EXPECT_TRUE(kv::installer::CopyLauncher(dir.File("launcher.zip"), dir.File("desk.zip")));
+    EXPECT_EQ(kv::test::ReadBytes(dir.File("desk.zip")),
+              (std::vector<unsigned char>{'z', 'i', 'p'}));
+    EXPECT_FALSE(kv::installer::CopyLauncher(dir.File("launcher.zip"), dir.File("desk.zip")))
+        << "an existing Desktop copy is left as it is";
+    EXPECT_FALSE(kv::installer::CopyLauncher(dir.File("linked.zip"), dir.File("other.zip")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("other.zip")));
+    EXPECT_FALSE(kv::installer::CopyLauncher(dir.File("missing.zip"), dir.File("other.zip")));
 }
