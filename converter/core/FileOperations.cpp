@@ -1,5 +1,6 @@
 #include "FileOperations.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -45,11 +46,18 @@ namespace {
     throw ConversionError(imaging::texts::CannotCreateFile(path, std::strerror(error)));
 }
 
+std::atomic<int> injectedWriteError{0};
+
 #ifndef _WIN32
 // Writes all of bytes to fd and, with flush, to the disk; false with errno set on failure.
 bool WriteAll(int fd, const std::vector<std::uint8_t> &bytes, bool flush)
 {
     std::size_t done = 0;
+    if (const int error = injectedWriteError.exchange(0)) {
+        [[maybe_unused]] const ssize_t half = ::write(fd, bytes.data(), bytes.size() / 2);
+        errno = error;
+        return false;
+    }
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
@@ -182,6 +190,11 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
     }
     return true;
 #endif
+}
+
+void FailNextWriteForTesting(int error)
+{
+    injectedWriteError = error;
 }
 
 void FlushToDisk(const std::string &path)

@@ -32,4 +32,9 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
 // Flushes a written file and its folder entry to the disk; failures are ignored.
 void FlushToDisk(const std::string &path);
 
+// Test-only fault injection: the next file write of WriteNewFile stores half of its bytes and
+// then fails with error (say ENOSPC or EIO), as a disk that fills up or breaks mid-file would.
+// 0 withdraws a fault not yet used.
+void FailNextWriteForTesting(int error);
+
 } // namespace kv::converter

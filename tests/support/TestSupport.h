@@ -1,9 +1,12 @@
 #pragma once
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -71,6 +74,32 @@ imaging::WorkingBitmap MakeImage(int width, int height, int bitsPerPixel, Colour
     }
     return image;
 }
+
+// Lowers the soft file-size limit of this process and ignores SIGXFSZ, so that writes past it
+// fail with EFBIG; both come back when it goes.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit saved_{};
+    void (*oldHandler_)(int) = nullptr;
+};
 
 } // namespace kv::test
 
