@@ -61,11 +61,9 @@ bool QtSettingsStore::LooksDamaged() const
     }
     // QSettings reads nearly anything without complaint; a file it wrote itself is text, ends
     // with a line end and holds at least one of our names.
+    // An empty file is one cut short too: every store written holds at least one value.
     const QByteArray bytes = file.readAll();
-    if (bytes.isEmpty()) {
-        return false;
-    }
-    if (bytes.contains('\0') || !bytes.endsWith('\n')) {
+    if (bytes.isEmpty() || bytes.contains('\0') || !bytes.endsWith('\n')) {
         return true;
     }
     for (const char *name : kKnownNames) {
@@ -132,16 +130,28 @@ std::string QtSettingsStore::Read(const std::string &name) const
 
 void QtSettingsStore::Write(const std::string &name, const std::string &value)
 {
+    // An object that met an error reports it for good, also for writes that succeed later.
+    if (settings_->status() != QSettings::NoError) {
+        Reopen();
+    }
     if (!file_.isEmpty()) {
         QDir().mkpath(QFileInfo(file_).absolutePath());
     }
     const QString qname = QString::fromStdString(name);
     const QString stored = StoredName(qname);
-    settings_->setValue(stored.isEmpty() ? qname : stored, QString::fromStdString(value));
+    const QString key = stored.isEmpty() ? qname : stored;
+    const QVariant previous = settings_->value(key); // invalid when there is none
+    settings_->setValue(key, QString::fromStdString(value));
     // Written through at once, so the next start sees it even if this process is killed.
     settings_->sync();
     if (settings_->status() != QSettings::NoError) {
-        Reopen();
+        // Every QSettings of this file in the process shares the values not yet written; the
+        // refused one is taken back so that reads give what the file still holds.
+        if (previous.isValid()) {
+            settings_->setValue(key, previous);
+        } else {
+            settings_->remove(key);
+        }
         throw SettingsError(QStringLiteral("Cannot write the setting \"%1\" to %2")
                                 .arg(qname, Location())
                                 .toStdString());

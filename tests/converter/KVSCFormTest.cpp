@@ -1,7 +1,9 @@
 #include "KVSCForm.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <random>
 
 #include <QAction>
 #include <QApplication>
@@ -340,6 +342,138 @@ TEST_F(KVSCFormTest, DamagedStoreStartsOnDefaultsWithAMessage)
     EXPECT_EQ(dialogs.messages, QStringList{texts::kSettingsDamaged});
     EXPECT_EQ(Stored("Size"), "100");
     EXPECT_EQ(Find<QComboBox>("CGameSelect")->currentText(), "Select Game:");
+}
+
+struct DamagedStoreCase
+{
+    const char *name;
+    std::function<std::vector<unsigned char>(const std::vector<unsigned char> &good)> damage;
+};
+
+void PrintTo(const DamagedStoreCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+// A store file written by an earlier start, then damaged; the window must start on the
+// defaults with the message.
+class DamagedStore : public KVSCFormTest, public ::testing::WithParamInterface<DamagedStoreCase>
+{
+};
+
+TEST_P(DamagedStore, StartsOnDefaultsWithTheMessage)
+{
+    Start();
+    ChooseGame("Korvane: Ravelock");
+    Find<QLineEdit>("ESaveName")->setText("Mine");
+    form.reset();
+    const std::vector<unsigned char> good = kv::test::ReadBytes(storeFile.toStdString());
+    ASSERT_FALSE(good.empty());
+    kv::test::WriteBytes(storeFile.toStdString(), GetParam().damage(good));
+
+    dialogs.messages.clear();
+    Start();
+    EXPECT_EQ(dialogs.messages, QStringList{texts::kSettingsDamaged});
+    EXPECT_EQ(Find<QComboBox>("CGameSelect")->currentText(), "Select Game:");
+    EXPECT_EQ(Find<QLineEdit>("ESaveName")->text(), "Screenshot");
+    EXPECT_EQ(Stored("SizeNumber"), " 6 on 6");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CutShortOrGarbage, DamagedStore,
+    ::testing::Values(DamagedStoreCase{"CutMidLine",
+                                       [](const std::vector<unsigned char> &good) {
+                                           const std::string text(good.begin(), good.end());
+                                           const std::size_t cut = text.find("Game=Korv") + 8;
+                                           return std::vector<unsigned char>(good.begin(),
+                                                                             good.begin() + cut);
+                                       }},
+                      DamagedStoreCase{"CutInTheGroupLine",
+                                       [](const std::vector<unsigned char> &good) {
+                                           return std::vector<unsigned char>(good.begin(),
+                                                                             good.begin() + 4);
+                                       }},
+                      // What a crash right after the file was created but before its data reached
+                      // the disk leaves behind.
+                      DamagedStoreCase{"CutToNothing",
+                                       [](const std::vector<unsigned char> &) {
+                                           return std::vector<unsigned char>{};
+                                       }},
+                      DamagedStoreCase{"ZeroBytes",
+                                       [](const std::vector<unsigned char> &good) {
+                                           return std::vector<unsigned char>(good.size(), 0);
+                                       }},
+                      DamagedStoreCase{"RandomBytes",
+                                       [](const std::vector<unsigned char> &) {
+                                           std::mt19937 rng(11);
+                                           std::vector<unsigned char> bytes(4096);
+                                           for (unsigned char &b : bytes) {
+                                               b = static_cast<unsigned char>(rng());
+                                           }
+                                           return bytes;
+                                       }},
+                      DamagedStoreCase{"OneHugeLineWithoutEnd",
+                                       [](const std::vector<unsigned char> &) {
+                                           return std::vector<unsigned char>(1 << 20, 'G');
+                                       }}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(KVSCFormTest, StoreCutShortAnywhereNeverStopsTheStart)
+{
+    Start();
+    ChooseGame("Korvane: Ravelock");
+    Find<QCheckBox>("CSpectator")->setChecked(true);
+    form.reset();
+    const std::vector<unsigned char> good = kv::test::ReadBytes(storeFile.toStdString());
+    for (std::size_t length = 0; length < good.size(); length += 5) {
+        kv::test::WriteBytes(storeFile.toStdString(),
+                             std::vector<unsigned char>(good.begin(), good.begin() + length));
+        dialogs.messages.clear();
+        Start();
+        // A cut at a line end leaves a shorter store, whose missing values read as empty.
+        if (!dialogs.messages.isEmpty()) {
+            EXPECT_EQ(dialogs.messages.first(), texts::kSettingsDamaged) << "cut at " << length;
+            EXPECT_EQ(Stored("Size"), "100") << "cut at " << length;
+        }
+    }
+}
+
+// A window whose store held "Before" as the save name when writing "After" failed.
+class FailedStoreWrite : public KVSCFormTest
+{
+protected:
+    void SetUp() override
+    {
+        Start();
+        Find<QLineEdit>("ESaveName")->setText("Before");
+        dialogs.messages.clear();
+        // The store is rewritten whole through a temporary file, which cannot grow past this.
+        const kv::test::FileSizeLimit limit(16);
+        Find<QLineEdit>("ESaveName")->setText("After");
+    }
+};
+
+TEST_F(FailedStoreWrite, IsReportedAndLeavesThePreviousValuesReadableInThisProcessToo)
+{
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages.first().startsWith("Cannot write the setting \"SaveName\""))
+        << dialogs.messages.first().toStdString();
+    EXPECT_EQ(Find<QLineEdit>("ESaveName")->text(), "After") << "the field keeps what was typed";
+    // QSettings shares values not yet written between its objects of one file.
+    EXPECT_EQ(store->Read("SaveName"), "Before");
+    EXPECT_EQ(Stored("SaveName"), "Before");
+    EXPECT_EQ(Stored("Size"), "100");
+    EXPECT_EQ(Stored("SizeNumber"), " 6 on 6");
+}
+
+TEST_F(FailedStoreWrite, DoesNotMakeLaterWritesFailOnceTheStoreCanBeWrittenAgain)
+{
+    dialogs.messages.clear();
+    Find<QLineEdit>("ESaveName")->setText("Later");
+    Find<QComboBox>("CSize")->setCurrentText(" 2 on 2");
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join("|").toStdString();
+    EXPECT_EQ(Stored("SaveName"), "Later");
+    EXPECT_EQ(Stored("SizeNumber"), " 2 on 2");
 }
 
 TEST_F(KVSCFormTest, AboutNamesProductVersionAndMaker)
