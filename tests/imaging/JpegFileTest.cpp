@@ -464,6 +464,48 @@ TEST_F(JpegFileTest, HeaderBeyondThePixelCeilingIsRefusedBeforeDecoding)
     }
 }
 
+TEST_F(JpegFileTest, PixelCeilingPassesAtTheLimitAndRefusesOneMore)
+{
+    static_assert(16384 * 8192 == kv::imaging::kMaxPixels);
+    const Bytes small = kv::imaging::EncodeJpeg(BlockImage(16, 16, 24), 90);
+    const std::vector<Segment> segments = HeaderSegments(small);
+    const Segment *sof0 = FindSegment(segments, 0xC0);
+    ASSERT_NE(sof0, nullptr);
+    const std::size_t at = sof0->offset;
+    // The frame header claims width x height; the scan holds 16 x 16, so the crop at the top
+    // left decodes (the library pads the rest) without the whole picture being allocated.
+    const auto claim = [&](int width, int height) {
+        Bytes file = small;
+        file[at + 1] = std::uint8_t(height >> 8);
+        file[at + 2] = std::uint8_t(height);
+        file[at + 3] = std::uint8_t(width >> 8);
+        file[at + 4] = std::uint8_t(width);
+        kv::test::WriteBytes(file_, file);
+    };
+    // Every pixel the ceiling allows, once in the squarest and once in the widest frame.
+    for (const auto &[width, height] : {std::pair{16384, 8192}, std::pair{65500, 2049}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        claim(width, height);
+        EXPECT_EQ(ReadJpegSize(file_).width, width);
+        const WorkingBitmap crop = kv::imaging::LoadJpegFileCropped(file_, 0, 0, 16, 16);
+        EXPECT_EQ(crop.Width(), 16);
+        EXPECT_EQ(crop.Height(), 16);
+
+        claim(width, height + 1);
+        for (const auto &load :
+             {std::function<void()>([&] { LoadJpegFile(file_); }), std::function<void()>([&] {
+                  kv::imaging::LoadJpegFileCropped(file_, 0, 0, 16, 16);
+              })}) {
+            try {
+                load();
+                ADD_FAILURE() << "one row above the ceiling loaded";
+            } catch (const ImageError &e) {
+                EXPECT_EQ(e.what(), texts::ImageTooLarge(width, height + 1));
+            }
+        }
+    }
+}
+
 TEST_F(JpegFileTest, MissingFileNamesPathAndReason)
 {
     const std::string path = dir_.File("missing.jpg");
