@@ -47,6 +47,7 @@ namespace {
 }
 
 std::atomic<int> injectedWriteError{0};
+std::atomic<int> injectedFolderFlushError{0};
 
 #ifndef _WIN32
 // Writes all of bytes to fd and, with flush, to the disk; false with errno set on failure.
@@ -113,13 +114,23 @@ bool WriteExclusively(const std::string &path, const std::vector<std::uint8_t> &
     return true;
 }
 
-void SyncFolder(const std::string &folder)
+// Flushes the folder's entries to the disk; returns 0 or the error the disk reported. File
+// systems that cannot flush a folder (EINVAL and the like) have nothing to lose by it.
+int SyncFolder(const std::string &folder)
 {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    if (const int error = injectedFolderFlushError.exchange(0)) {
+        return error;
     }
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) {
+        return 0;
+    }
+    int error = 0;
+    if (::fsync(fd) != 0 && (errno == EIO || errno == ENOSPC || errno == EDQUOT)) {
+        error = errno;
+    }
+    ::close(fd);
+    return error;
 }
 #endif
 
@@ -186,15 +197,18 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
         ThrowCannotCreate(path, error);
     }
     if (flush) {
-        SyncFolder(folder);
+        // The whole file stays under its name, but its original must not go on the strength of it.
+        if (const int synced = SyncFolder(folder)) {
+            ThrowCannotCreate(path, synced);
+        }
     }
     return true;
 #endif
 }
 
-void FailNextWriteForTesting(int error)
+void FailNextWriteForTesting(int error, bool folderFlush)
 {
-    injectedWriteError = error;
+    (folderFlush ? injectedFolderFlushError : injectedWriteError) = error;
 }
 
 void FlushToDisk(const std::string &path)
@@ -208,11 +222,18 @@ void FlushToDisk(const std::string &path)
     }
 #else
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    if (fd < 0) {
+        ThrowCannotCreate(path, errno);
     }
-    SyncFolder(fs::path(path).parent_path().string());
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    if (!synced) {
+        ThrowCannotCreate(path, error);
+    }
+    if (const int folderError = SyncFolder(fs::path(path).parent_path().string())) {
+        ThrowCannotCreate(path, folderError);
+    }
 #endif
 }
 

@@ -238,6 +238,25 @@ TEST_P(ConversionFault, InputOutputErrorMidFileKeepsTheOriginalAndLeavesNoPartia
     ExpectOnlyTheFirstConverted();
 }
 
+TEST_P(ConversionFault, FolderEntryThatCannotBeFlushedKeepsTheOriginal)
+{
+    AddShots(3);
+    observer.onPump = [](int pump) {
+        if (pump == 2) {
+            FailNextWriteForTesting(EIO, true);
+        }
+    };
+    EXPECT_EQ(RunForError(), kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EIO)));
+    FailNextWriteForTesting(0, true);
+    // The second JPEG is whole under its name, but its name might not survive a crash.
+    EXPECT_FALSE(fs::exists(shots[0]));
+    EXPECT_TRUE(fs::exists(shots[1])) << "original deleted although its JPEG may be lost";
+    EXPECT_TRUE(fs::exists(shots[2]));
+    const OutputFolder outputs = ReadOutputs(out, kCropWidth, kCropHeight);
+    EXPECT_EQ(outputs.temporaries, 0);
+    EXPECT_EQ(ShownShots(out, outputs), (std::vector<int>{0, 1}));
+}
+
 TEST_P(ConversionFault, FileSizeLimitEndsTheRunAtTheFirstJpegTooLargeForIt)
 {
     // The flat first screenshot encodes to a few kilobytes, the noisy second to far more.
