@@ -55,5 +55,5 @@ done
 
 echo "$files files: $pictures pictures, $errors errors, $failures failures"
 echo "slowest: ${max_ms} ms ($max_ms_file)"
-echo "largest: $((max_kib / 1024)) MiB resident ($max_kib_file)"
+echo "largest: ${max_kib} KiB resident ($max_kib_file)"
 ((files > 0 && failures == 0))
