@@ -25,6 +25,7 @@ for file in "$data"/bmpsuite/{b,q,x,g}/*.bmp "$data"/jpeg/*.jpg; do
     [ -f "$file" ] || continue
     files=$((files + 1))
     status=0
+    # shellcheck disable=SC2016 # the inner shell expands its own arguments
     /usr/bin/time -f '%e %M' -o "$scratch/time" \
         bash -c 'ulimit -v "$1"; exec "$2" info "$3"' _ "$limit_kib" "$tool" "$file" \
         >"$scratch/out" 2>"$scratch/err" || status=$?
