@@ -32,33 +32,6 @@ private:
     std::vector<std::string> lines_;
 };
 
-// Sets an environment variable for the lifetime of the object and puts the old value back.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char *name, const std::string &value) : name_(name)
-    {
-        if (const char *old = std::getenv(name)) {
-            old_ = old;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-    ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
-
-private:
-    const char *name_;
-    std::optional<std::string> old_;
-};
-
 // Writes text as a file at path, creating the folders above it.
 inline void WriteTextFile(const std::filesystem::path &path, const std::string &text)
 {

@@ -29,38 +29,12 @@
 #include "fileDropView.h"
 
 using kv::launcher::controller;
+using kv::test::ScopedEnv;
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int kWaitMs = 30000; // generous: the fake game may start slowly under the sanitizers
-
-// Sets an environment variable for the lifetime of the object and puts the old value back.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char *name, const std::string &value) : name_(name)
-    {
-        if (const char *old = std::getenv(name)) {
-            old_ = old;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-    ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
-
-private:
-    const char *name_;
-    std::optional<std::string> old_;
-};
 
 bool Spinning(const QProgressBar *bar)
 {

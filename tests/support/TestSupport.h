@@ -1,8 +1,10 @@
 #pragma once
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,33 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// Sets an environment variable for the lifetime of the object and puts the old value back.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char *name, const std::string &value) : name_(name)
+    {
+        if (const char *old = std::getenv(name)) {
+            old_ = old;
+        }
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    const char *name_;
+    std::optional<std::string> old_;
 };
 
 // The shared test data folder (BMP suite, unusual JPEGs); empty when it is not there.
