@@ -62,6 +62,20 @@ void WorkingBitmap::SetPalette(std::vector<PaletteEntry> palette)
     palette_ = std::move(palette);
 }
 
+WorkingBitmap WorkingBitmap::AllocatedLike(std::int32_t width, std::int32_t height,
+                                           int bitsPerPixel) const
+{
+    WorkingBitmap image;
+    image.bitsPerPixel_ = bitsPerPixel;
+    image.palette_ = palette_;
+    image.masks_ = masks_;
+    image.width_ = width;
+    image.height_ = height;
+    image.rowBytes_ = RowBytesFor(width, bitsPerPixel);
+    image.pixels_.resize(image.rowBytes_ * std::size_t(height));
+    return image;
+}
+
 std::size_t WorkingBitmap::RowBytesFor(std::int32_t width, int bitsPerPixel)
 {
     return (std::size_t(width) * std::size_t(bitsPerPixel) + 7) / 8;
@@ -159,14 +173,7 @@ void WorkingBitmap::SetSize(std::int32_t width, std::int32_t height)
     if (width == width_ && height == height_) {
         return;
     }
-    WorkingBitmap resized;
-    resized.bitsPerPixel_ = bitsPerPixel_;
-    resized.palette_ = palette_;
-    resized.masks_ = masks_;
-    resized.width_ = width;
-    resized.height_ = height;
-    resized.rowBytes_ = RowBytesFor(width, bitsPerPixel_);
-    resized.pixels_.resize(resized.rowBytes_ * std::size_t(height));
+    WorkingBitmap resized = AllocatedLike(width, height, bitsPerPixel_);
     resized.FillWhite();
 
     const std::int32_t keepWidth = std::min(width, width_);
@@ -222,12 +229,8 @@ void WorkingBitmap::ConvertTo(int bitsPerPixel)
     if (bitsPerPixel == bitsPerPixel_) {
         return;
     }
-    WorkingBitmap converted;
-    converted.bitsPerPixel_ = bitsPerPixel;
-    converted.width_ = width_;
-    converted.height_ = height_;
-    converted.rowBytes_ = RowBytesFor(width_, bitsPerPixel);
-    converted.pixels_.resize(converted.rowBytes_ * std::size_t(height_));
+    WorkingBitmap converted = AllocatedLike(width_, height_, bitsPerPixel);
+    converted.palette_.clear();
     const std::size_t outBytes = std::size_t(bitsPerPixel / 8);
     for (std::int32_t y = 0; y < height_; ++y) {
         std::uint8_t *out = converted.Row(y);
@@ -314,14 +317,7 @@ void WorkingBitmap::Crop(std::int32_t x, std::int32_t y, std::int32_t width, std
         SetSize(width, height);
         return;
     }
-    WorkingBitmap cropped;
-    cropped.bitsPerPixel_ = bitsPerPixel_;
-    cropped.palette_ = palette_;
-    cropped.masks_ = masks_;
-    cropped.width_ = width;
-    cropped.height_ = height;
-    cropped.rowBytes_ = RowBytesFor(width, bitsPerPixel_);
-    cropped.pixels_.resize(cropped.rowBytes_ * std::size_t(height));
+    WorkingBitmap cropped = AllocatedLike(width, height, bitsPerPixel_);
     const std::size_t left = std::size_t(x) * std::size_t(bitsPerPixel_ / 8);
     for (std::int32_t row = 0; row < height && width > 0; ++row) {
         std::memcpy(cropped.Row(row), Row(y + row) + left, cropped.rowBytes_);

@@ -87,6 +87,8 @@ public:
 
 private:
     static std::size_t RowBytesFor(std::int32_t width, int bitsPerPixel);
+    // A width x height image with this one's palette and masks; its pixels are zero bytes.
+    WorkingBitmap AllocatedLike(std::int32_t width, std::int32_t height, int bitsPerPixel) const;
     void FillWhite();
     std::uint32_t WhiteValue() const;
     std::uint32_t RawAt(const std::uint8_t *row, std::int32_t x) const;
