@@ -30,8 +30,8 @@ TEST(InstallPaths, AreAppendedToTheGameLocationWithoutAnExtraSlash)
               "/Games/Game.app/KVRavelock/Textures/KV2_Quarrytide1.utx");
     EXPECT_EQ(LauncherSource("/Games/Game.app/"),
               "/Games/Game.app/KVRavelock/Help/KVRavelock Mac Launcher.zip");
-    EXPECT_EQ(LauncherDestination("/home/player"),
-              "/home/player/Desktop/KVRavelock Mac Launcher.zip");
+    EXPECT_EQ(LauncherDestination("/Users/player"),
+              "/Users/player/Desktop/KVRavelock Mac Launcher.zip");
     EXPECT_EQ(BaseDirectoryFromSheet("/Games/Game.app"), "/Games/Game.app/System/");
 }
 

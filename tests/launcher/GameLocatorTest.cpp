@@ -182,7 +182,7 @@ TEST_F(GameLocatorTest, BinaryTestTakesThePathAsItIsWithoutExpandingHome)
 TEST(ExpandHome, ReplacesOnlyALeadingTildeOfTheCurrentUser)
 {
     EXPECT_EQ(ExpandHome("~/Library/x", "/Users/player"), "/Users/player/Library/x");
-    EXPECT_EQ(ExpandHome("~", "/home/player"), "/home/player");
-    EXPECT_EQ(ExpandHome("~other/x", "/home/player"), "~other/x");
-    EXPECT_EQ(ExpandHome("/a/~/x", "/home/player"), "/a/~/x");
+    EXPECT_EQ(ExpandHome("~", "/Users/player"), "/Users/player");
+    EXPECT_EQ(ExpandHome("~other/x", "/Users/player"), "~other/x");
+    EXPECT_EQ(ExpandHome("/a/~/x", "/Users/player"), "/a/~/x");
 }
