@@ -171,7 +171,8 @@ std::size_t ScanDataStart(const Bytes &file)
 // sample(x, y, channel) gives the input. Well-formed input never reaches the default error exit.
 Bytes EncodeWithLibjpeg(int width, int height, J_COLOR_SPACE space, int components,
                         const std::function<int(int, int, int)> &sample, bool progressive,
-                        bool adobeMarker = true)
+                        bool adobeMarker = true,
+                        const std::function<void(jpeg_compress_struct &)> &configure = {})
 {
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
@@ -190,6 +191,9 @@ Bytes EncodeWithLibjpeg(int width, int height, J_COLOR_SPACE space, int componen
     }
     if (progressive) {
         jpeg_simple_progression(&info);
+    }
+    if (configure) {
+        configure(info);
     }
     jpeg_start_compress(&info, TRUE);
     Bytes row(std::size_t(width * components));
@@ -635,65 +639,43 @@ int Detail(int x, int y, int channel)
 
 Bytes EncodeKind(JpegKind kind, int width, int height)
 {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char *buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = JDIMENSION(width);
-    info.image_height = JDIMENSION(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 85, TRUE);
-    const auto sampling = [&](int h, int v) {
-        info.comp_info[0].h_samp_factor = h;
-        info.comp_info[0].v_samp_factor = v;
+    const auto configure = [kind](jpeg_compress_struct &info) {
+        jpeg_set_quality(&info, 85, TRUE);
+        const auto sampling = [&](int h, int v) {
+            info.comp_info[0].h_samp_factor = h;
+            info.comp_info[0].v_samp_factor = v;
+        };
+        switch (kind) {
+        case JpegKind::Sampled444:
+            sampling(1, 1);
+            break;
+        case JpegKind::Sampled422:
+            sampling(2, 1);
+            break;
+        case JpegKind::Sampled440:
+            sampling(1, 2);
+            break;
+        case JpegKind::RestartMarkers:
+            info.restart_interval = 3;
+            break;
+        case JpegKind::Progressive:
+        case JpegKind::ProgressiveCutShort:
+            jpeg_simple_progression(&info);
+            break;
+        case JpegKind::NonInterleaved: {
+            static jpeg_scan_info scans[3];
+            for (int c = 0; c < 3; ++c) {
+                scans[c] = jpeg_scan_info{1, {c, 0, 0, 0}, 0, 63, 0, 0};
+            }
+            info.scan_info = scans;
+            info.num_scans = 3;
+            break;
+        }
+        case JpegKind::Baseline420:
+            break;
+        }
     };
-    switch (kind) {
-    case JpegKind::Sampled444:
-        sampling(1, 1);
-        break;
-    case JpegKind::Sampled422:
-        sampling(2, 1);
-        break;
-    case JpegKind::Sampled440:
-        sampling(1, 2);
-        break;
-    case JpegKind::RestartMarkers:
-        info.restart_interval = 3;
-        break;
-    case JpegKind::Progressive:
-    case JpegKind::ProgressiveCutShort:
-        jpeg_simple_progression(&info);
-        break;
-    case JpegKind::NonInterleaved: {
-        static jpeg_scan_info scans[3];
-        for (int c = 0; c < 3; ++c) {
-            scans[c] = jpeg_scan_info{1, {c, 0, 0, 0}, 0, 63, 0, 0};
-        }
-        info.scan_info = scans;
-        info.num_scans = 3;
-        break;
-    }
-    case JpegKind::Baseline420:
-        break;
-    }
-    jpeg_start_compress(&info, TRUE);
-    Bytes row(std::size_t(width) * 3);
-    for (int y = 0; y < height; ++y) {
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            row[i] = std::uint8_t(Detail(int(i / 3), y, int(i % 3)));
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    Bytes bytes(buffer, buffer + size);
-    jpeg_destroy_compress(&info);
-    std::free(buffer);
+    Bytes bytes = EncodeWithLibjpeg(width, height, JCS_RGB, 3, Detail, false, true, configure);
     if (kind == JpegKind::ProgressiveCutShort) {
         bytes.resize(bytes.size() * 2 / 5);
     }
