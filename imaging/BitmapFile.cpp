@@ -48,13 +48,13 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
     throw ImageError(texts::kStreamReadError);
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string &path)
+ByteBuffer ReadWholeFile(const std::string &path)
 {
     FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         throw ImageError(texts::CannotOpenFile(path, std::strerror(errno)));
     }
-    std::vector<std::uint8_t> bytes;
+    ByteBuffer bytes;
     // One allocation of the file's size where it is known, instead of growing by copies.
     std::error_code unknown;
     if (const std::uintmax_t size = std::filesystem::file_size(path, unknown); !unknown) {
@@ -373,7 +373,7 @@ void PutU32(std::uint8_t *at, std::uint32_t value)
 
 WorkingBitmap LoadBitmapFile(const std::string &path)
 {
-    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    const ByteBuffer bytes = ReadWholeFile(path);
     if (bytes.empty()) {
         return {};
     }

@@ -330,7 +330,7 @@ void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, Workin
     constexpr std::size_t kRoom = 16;
 
     std::vector<const std::uint8_t *> rows(std::size_t(sh), nullptr);
-    std::vector<std::uint8_t> intermediate;
+    ByteBuffer intermediate;
     if (plan.horizontal.identity && source.BitsPerPixel() == 24) {
         for (std::int32_t y = 0; y < sh; ++y) {
             rows[std::size_t(y)] = source.Row(y);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "BulkMemory.h"
+
 namespace kv::imaging {
 
 // Loaders refuse images beyond these before allocating: far above any screen a screenshot comes
@@ -100,7 +102,7 @@ private:
     std::size_t rowBytes_ = 0;
     std::vector<PaletteEntry> palette_;
     std::array<std::uint32_t, 3> masks_{0x7C00, 0x03E0, 0x001F};
-    std::vector<std::uint8_t> pixels_;
+    ByteBuffer pixels_;
 };
 
 } // namespace kv::imaging
