@@ -5,7 +5,6 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
@@ -52,13 +51,15 @@ jpeg_error_mgr *InitErrorManager(ErrorManager &errors)
     return &errors.pub;
 }
 
-// Reads from a copy of the whole file owned by the caller.
-struct MemorySource
+// Reads the file kBlockSize bytes at a time: only the blocks the library asks for are read (a
+// header takes a block or two, a partial decode stops early) and no copy of the file is kept.
+struct FileSource
 {
     jpeg_source_mgr pub;
-    const std::uint8_t *data;
-    std::size_t size;
-    std::size_t offset; // the first byte not yet handed to the library
+    std::FILE *file;
+    bool readAny;    // some block held data
+    bool readFailed; // the system failed a read; the caller throws ImageError
+    JOCTET block[kBlockSize];
 };
 
 void InitSource(j_decompress_ptr) {}
@@ -67,27 +68,31 @@ void TermSource(j_decompress_ptr) {}
 boolean FillInputBuffer(j_decompress_ptr cinfo)
 {
     static const JOCTET kFakeEoi[2] = {0xFF, JPEG_EOI};
-    auto *source = reinterpret_cast<MemorySource *>(cinfo->src);
-    if (source->size == 0) {
+    auto *source = reinterpret_cast<FileSource *>(cinfo->src);
+    const std::size_t got = std::fread(source->block, 1, kBlockSize, source->file);
+    if (got > 0) {
+        source->readAny = true;
+        source->pub.next_input_byte = source->block;
+        source->pub.bytes_in_buffer = got;
+        return TRUE;
+    }
+    if (std::ferror(source->file)) {
+        source->readFailed = true;
+        ERREXIT(cinfo, JERR_FILE_READ);
+    }
+    if (!source->readAny) {
         ERREXIT(cinfo, JERR_INPUT_EMPTY);
     }
-    if (source->offset < source->size) {
-        const std::size_t block = std::min(kBlockSize, source->size - source->offset);
-        source->pub.next_input_byte = source->data + source->offset;
-        source->pub.bytes_in_buffer = block;
-        source->offset += block;
-    } else {
-        // A file cut short ends here as if complete, so it decodes at its full size with the
-        // missing part left grey. Fed again for as long as the library asks.
-        source->pub.next_input_byte = kFakeEoi;
-        source->pub.bytes_in_buffer = sizeof kFakeEoi;
-    }
+    // A file cut short ends here as if complete, so it decodes at its full size with the
+    // missing part left grey. Fed again for as long as the library asks.
+    source->pub.next_input_byte = kFakeEoi;
+    source->pub.bytes_in_buffer = sizeof kFakeEoi;
     return TRUE;
 }
 
 void SkipInputData(j_decompress_ptr cinfo, long numBytes)
 {
-    auto *source = reinterpret_cast<MemorySource *>(cinfo->src);
+    auto *source = reinterpret_cast<FileSource *>(cinfo->src);
     if (numBytes <= 0) {
         return;
     }
@@ -97,11 +102,22 @@ void SkipInputData(j_decompress_ptr cinfo, long numBytes)
         source->pub.bytes_in_buffer -= skip;
         return;
     }
-    // Beyond the block handed out: move on in the copy (at most to its end); the next read
-    // starts there.
-    const std::size_t beyond = skip - source->pub.bytes_in_buffer;
-    source->offset += std::min(beyond, source->size - source->offset);
+    // Beyond the block handed out: move on in the file; past its end the next read finds
+    // nothing, as for a file cut short.
+    long beyond = long(skip - source->pub.bytes_in_buffer);
     source->pub.bytes_in_buffer = 0;
+    if (std::fseek(source->file, beyond, SEEK_CUR) == 0) {
+        return;
+    }
+    // A file that cannot seek is read through instead.
+    while (beyond > 0) {
+        const std::size_t want = std::min(kBlockSize, std::size_t(beyond));
+        const std::size_t got = std::fread(source->block, 1, want, source->file);
+        if (got == 0) {
+            return;
+        }
+        beyond -= long(got);
+    }
 }
 
 // Collects the compressed bytes in a buffer owned by the caller, one block at a time.
@@ -150,11 +166,11 @@ void TermDestination(j_compress_ptr cinfo)
     destination->bytes->resize(destination->bytes->size() - destination->pub.free_in_buffer);
 }
 
-// One decompression of a file held in memory. It lives in the C++ caller, outside every guarded
+// One decompression of an open file. It lives in the C++ caller, outside every guarded
 // step, and frees the library's memory however decoding ends.
 struct Reader
 {
-    explicit Reader(const std::vector<std::uint8_t> &file)
+    explicit Reader(std::FILE *file)
     {
         info.err = InitErrorManager(errors);
         source.pub.init_source = InitSource;
@@ -162,15 +178,14 @@ struct Reader
         source.pub.skip_input_data = SkipInputData;
         source.pub.resync_to_restart = jpeg_resync_to_restart;
         source.pub.term_source = TermSource;
-        source.data = file.data();
-        source.size = file.size();
+        source.file = file;
     }
     ~Reader() { jpeg_destroy_decompress(&info); }
     Reader(const Reader &) = delete;
     Reader &operator=(const Reader &) = delete;
 
     ErrorManager errors{};
-    MemorySource source{};
+    FileSource source{};
     jpeg_decompress_struct info{};
 };
 
@@ -305,6 +320,9 @@ bool FinishCompress(Writer *writer)
 
 void ThrowIfFailed(bool ok, const Reader &reader)
 {
+    if (!ok && reader.source.readFailed) {
+        throw ImageError(texts::kStreamReadError);
+    }
     if (!ok) {
         throw EJPEG(reader.errors.pub.msg_code);
     }
@@ -326,32 +344,13 @@ struct CloseFile
 };
 using FilePtr = std::unique_ptr<std::FILE, CloseFile>;
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string &path)
+FilePtr OpenFile(const std::string &path)
 {
-    constexpr std::size_t kChunk = 1 << 16;
-    const FilePtr file(std::fopen(path.c_str(), "rb"));
+    FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         throw ImageError(texts::CannotOpenFile(path, std::strerror(errno)));
     }
-    std::vector<std::uint8_t> bytes;
-    // One allocation of the file's size (and the last, empty read) where the size is known,
-    // instead of growing by copies.
-    std::error_code unknown;
-    if (const std::uintmax_t size = std::filesystem::file_size(path, unknown); !unknown) {
-        bytes.reserve(std::size_t(std::min<std::uintmax_t>(size, std::uintmax_t(1) << 30)) +
-                      kChunk);
-    }
-    std::size_t got = kChunk;
-    while (got == kChunk) {
-        const std::size_t used = bytes.size();
-        bytes.resize(used + kChunk);
-        got = std::fread(bytes.data() + used, 1, kChunk, file.get());
-        bytes.resize(used + got);
-    }
-    if (std::ferror(file.get())) {
-        throw ImageError(texts::kStreamReadError);
-    }
-    return bytes;
+    return file;
 }
 
 // CMYK to one RGB channel. Files with an Adobe marker hold inverted CMYK (0 is full ink), as
@@ -401,8 +400,8 @@ void ApplyDecodingSettings(jpeg_decompress_struct &info)
     info.buffered_image = FALSE;
 }
 
-// Decodes a whole file held in memory (see LoadJpegFile).
-WorkingBitmap Decode(const std::vector<std::uint8_t> &file)
+// Decodes a whole file from its start (see LoadJpegFile).
+WorkingBitmap Decode(std::FILE *file)
 {
     Reader reader(file);
     jpeg_decompress_struct &info = reader.info;
@@ -452,7 +451,7 @@ WorkingBitmap Decode(const std::vector<std::uint8_t> &file)
     return image;
 }
 
-// Decodes only the rectangle (x, y, width, height) of a colour file held in memory, or gives
+// Decodes only the rectangle (x, y, width, height) of a colour file, or gives
 // nothing where that might not give the pixels of a whole decode: greyscale files (quantising
 // looks at the whole image), CMYK files, a library without partial decoding, and a rectangle
 // not inside the image. Rows above the rectangle are skipped and rows below never decoded;
@@ -460,14 +459,14 @@ WorkingBitmap Decode(const std::vector<std::uint8_t> &file)
 // upsampling and block smoothing near a skipped edge see that edge instead of the pixels
 // beyond it: 2 lines of upsampling, and 2 blocks of smoothing either side of an upsampled
 // 16-pixel block, stay well inside these margins.
-std::optional<WorkingBitmap> DecodeRegion(const std::vector<std::uint8_t> &file, std::int32_t x,
+std::optional<WorkingBitmap> DecodeRegion(std::FILE *file, std::int32_t x,
                                           std::int32_t y, std::int32_t width, std::int32_t height)
 {
 #ifdef LIBJPEG_TURBO_VERSION
     constexpr JDIMENSION kMarginColumns = 64;
     constexpr JDIMENSION kMarginRows = 32;
 
-    if (file.empty() || x < 0 || y < 0 || width <= 0 || height <= 0) {
+    if (x < 0 || y < 0 || width <= 0 || height <= 0) {
         return std::nullopt;
     }
     Reader reader(file);
@@ -530,28 +529,35 @@ std::optional<WorkingBitmap> DecodeRegion(const std::vector<std::uint8_t> &file,
 
 WorkingBitmap LoadJpegFile(const std::string &path)
 {
-    return Decode(ReadWholeFile(path));
+    const FilePtr file = OpenFile(path);
+    return Decode(file.get());
 }
 
 WorkingBitmap LoadJpegFileCropped(const std::string &path, std::int32_t x, std::int32_t y,
                                   std::int32_t width, std::int32_t height)
 {
-    const std::vector<std::uint8_t> file = ReadWholeFile(path);
-    if (std::optional<WorkingBitmap> region = DecodeRegion(file, x, y, width, height)) {
+    const FilePtr file = OpenFile(path);
+    if (std::optional<WorkingBitmap> region = DecodeRegion(file.get(), x, y, width, height)) {
         return std::move(*region);
     }
-    WorkingBitmap image = Decode(file);
+    std::rewind(file.get());
+    WorkingBitmap image = Decode(file.get());
     image.Crop(x, y, width, height);
     return image;
 }
 
 ImageSize ReadJpegSize(const std::string &path)
 {
-    const std::vector<std::uint8_t> file = ReadWholeFile(path);
-    if (file.empty()) {
+    const FilePtr file = OpenFile(path);
+    const int first = std::fgetc(file.get());
+    if (first == EOF) {
+        if (std::ferror(file.get())) {
+            throw ImageError(texts::kStreamReadError);
+        }
         return {};
     }
-    Reader reader(file);
+    std::ungetc(first, file.get());
+    Reader reader(file.get());
     ThrowIfFailed(CreateAndReadHeader(&reader), reader);
     // The library refuses sides above 65500, so both fit.
     return {std::int32_t(reader.info.image_width), std::int32_t(reader.info.image_height)};
@@ -573,6 +579,9 @@ std::vector<std::uint8_t> EncodeJpeg(const WorkingBitmap &image, int quality)
         bgr = &converted;
     }
     const std::size_t pixelBytes = std::size_t(bgr->BitsPerPixel() / 8);
+    // Room for a byte a pixel, more than a screenshot at this quality needs: growing block by
+    // block would copy the bytes again and again.
+    bytes.reserve(std::size_t(bgr->Width()) * std::size_t(bgr->Height()) + kBlockSize);
     Writer writer(bytes);
     ThrowIfFailed(
         StartCompress(&writer, JDIMENSION(bgr->Width()), JDIMENSION(bgr->Height()), quality),
