@@ -10,6 +10,10 @@
 // where the system offers a RAM-backed folder.
 namespace kv::fuzz {
 
+// Inputs whose header claims more pixels are skipped: large pictures decode by the same code,
+// just slower. The ceilings themselves are tested at the limit in the test suite.
+inline constexpr std::int64_t kMaxFuzzPixels = std::int64_t{1} << 18;
+
 inline const std::string &ScratchFile(const char *suffix)
 {
     static const std::string path = [suffix] {

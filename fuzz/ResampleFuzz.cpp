@@ -1,5 +1,6 @@
 // The resampler with sizes, kernel and radius taken from the input (bounded so one run stays
 // small): it must never read or write outside its lines, whatever the reach of the filter.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -13,11 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     const int sourceWidth = 1 + data[0] % 64;
     const int sourceHeight = 1 + data[1] % 64;
-    const int targetWidth = data[2] % 129;
-    const int targetHeight = data[3] % 129;
+    const int targetWidth = data[2] % 97;
+    const int targetHeight = data[3] % 97;
     const auto kernel = kv::imaging::FilterKernel(data[4] % 7);
-    // 0 (the kernel's default) or 1/16 steps up to 16.
-    const float radius = float(data[5]) / 16.0f;
+    // 0 (the kernel's default) or 1/16 steps up to 8.
+    const float radius = float(data[5] % 129) / 16.0f;
     const int bits = (data[6] & 1) ? 32 : 24;
     data += 7;
     size -= 7;

@@ -51,7 +51,7 @@ for target in "${targets[@]}"; do
     corpus=fuzz/corpus-$target
     seed "$target" "$corpus"
     log=$(mktemp)
-    if ! "$build_dir/fuzz/$target" "$corpus" -max_total_time="$seconds" -max_len=65536 \
+    if ! "$build_dir/fuzz/$target" "$corpus" -max_total_time="$seconds" -max_len=16384 \
         -rss_limit_mb=4096 -timeout=30 -print_final_stats=1 \
         -artifact_prefix="fuzz/artifacts/$target-" >"$log" 2>&1; then
         failed=1
