@@ -1,6 +1,8 @@
 #include <clocale>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,12 +15,7 @@
 #include "SettingsStore.h"
 
 #ifdef KV_WITH_WINDOW
-#include <QApplication>
-#include <QIcon>
-
-#include "KVSCDialogs.h"
-#include "KVSCForm.h"
-#include "QtSettingsStore.h"
+#include "WindowModule.h"
 #endif
 
 namespace {
@@ -50,26 +47,38 @@ int main(int argc, char **argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
 #ifdef KV_WITH_WINDOW
     if (kv::converter::IsCommandLineRequest(args)) {
-        // The stored settings are the command line's defaults. QSettings needs no application
-        // object, and not making one keeps a batch's start-up short.
-        kv::converter::QtSettingsStore store;
-        return kv::converter::RunCommandLine(args, kv::converter::StoredConversionSettings(store),
-                                             std::cout, std::cerr);
+        // The stored settings are the command line's defaults, read only when one is missing.
+        const auto readStoredSettings = [] {
+            std::string error;
+            const std::unique_ptr<kv::converter::WindowModule> module =
+                kv::converter::WindowModule::Load(error);
+            if (!module) {
+                throw std::runtime_error("kvsc: the stored settings cannot be read: " + error);
+            }
+            return module->StoredSettings();
+        };
+        try {
+            return kv::converter::RunCommandLine(args, readStoredSettings, std::cout, std::cerr);
+        } catch (const std::runtime_error &e) {
+            std::cerr << e.what() << '\n';
+            return 1;
+        }
     }
     if (!DisplayAvailable()) {
         std::cerr << "kvsc: no display is available, so the window cannot open; the "
                      "command-line converter works without one.\n\n";
-        kv::converter::RunCommandLine({"--help"}, {}, std::cerr, std::cerr);
+        kv::converter::RunCommandLine({"--help"}, kv::converter::FixedConversionSettings{},
+                                      std::cerr, std::cerr);
         return 1;
     }
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("KVSC");
-    QApplication::setWindowIcon(QIcon(":/kvsc/kvsc.png"));
-    kv::converter::QtSettingsStore store;
-    kv::converter::QtKVSCDialogs dialogs;
-    kv::converter::TForm1 form(store, dialogs);
-    form.show();
-    return app.exec();
+    std::string error;
+    const std::unique_ptr<kv::converter::WindowModule> module =
+        kv::converter::WindowModule::Load(error);
+    if (!module) {
+        std::cerr << "kvsc: the window cannot open: " << error << '\n';
+        return 1;
+    }
+    return module->RunWindow(argc, argv);
 #else
     kv::converter::FixedConversionSettings defaults;
     defaults.edition = kv::converter::texts::kSelectGame;

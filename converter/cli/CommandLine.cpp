@@ -4,6 +4,7 @@
 #include <cctype>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <new>
 #include <optional>
 #include <thread>
@@ -114,9 +115,23 @@ int DefaultJobs()
     return int(std::max(1u, std::thread::hardware_concurrency()));
 }
 
+// The settings a command line can give, one bit each.
+enum Given : unsigned
+{
+    kGivenGame = 1,
+    kGivenTeam = 2,
+    kGivenSpectator = 4,
+    kGivenScoreboard = 8,
+    kGivenSize = 16,
+    kGivenFolder = 32,
+    kGivenName = 64,
+    kGivenAll = 127,
+};
+
 struct ParsedCommand
 {
     FixedConversionSettings settings;
+    unsigned given = 0;
     int jobs = DefaultJobs();
     std::vector<std::string> files;
     bool help = false;
@@ -160,14 +175,12 @@ std::optional<std::string> Parse(const std::vector<std::string> &args, ParsedCom
             command.help = true;
         } else if (arg == "-V" || arg == "--version") {
             command.version = true;
-        } else if (arg == "--spectator") {
-            s.spectator = true;
-        } else if (arg == "--no-spectator") {
-            s.spectator = false;
-        } else if (arg == "--scoreboard-only") {
-            s.scoreboardOnly = true;
-        } else if (arg == "--whole") {
-            s.scoreboardOnly = false;
+        } else if (arg == "--spectator" || arg == "--no-spectator") {
+            s.spectator = arg == "--spectator";
+            command.given |= kGivenSpectator;
+        } else if (arg == "--scoreboard-only" || arg == "--whole") {
+            s.scoreboardOnly = arg == "--scoreboard-only";
+            command.given |= kGivenScoreboard;
         } else if (arg == "--delete-originals") {
             s.deleteOriginals = true;
         } else if (arg == "-g" || arg == "--game" || arg == "-t" || arg == "--team" ||
@@ -184,14 +197,17 @@ std::optional<std::string> Parse(const std::vector<std::string> &args, ParsedCom
                            texts::kRavelock + "\")";
                 }
                 s.edition = *title;
+                command.given |= kGivenGame;
             } else if (arg == "-t" || arg == "--team") {
                 const std::optional<std::string> label = TeamLabel(*v);
                 if (!label) {
                     return "unknown team size \"" + *v + "\" (use 1 to 10 or \" 6 on 6\")";
                 }
                 s.teamSize = *label;
+                command.given |= kGivenTeam;
             } else if (arg == "-s" || arg == "--size") {
                 s.sizePercent = *v;
+                command.given |= kGivenSize;
             } else if (arg == "-j" || arg == "--jobs") {
                 const std::optional<int> jobs = JobCount(*v);
                 if (!jobs) {
@@ -201,8 +217,10 @@ std::optional<std::string> Parse(const std::vector<std::string> &args, ParsedCom
                 command.jobs = *jobs;
             } else if (arg == "-o" || arg == "--save-folder") {
                 s.saveFolder = *v;
+                command.given |= kGivenFolder;
             } else {
                 s.saveName = *v;
+                command.given |= kGivenName;
             }
         } else {
             return "unknown option " + arg;
@@ -272,6 +290,17 @@ int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSe
         return 1;
     }
     return 0;
+}
+
+int RunCommandLine(const std::vector<std::string> &args,
+                   const std::function<FixedConversionSettings()> &readStoredSettings,
+                   std::ostream &out, std::ostream &err)
+{
+    ParsedCommand probe;
+    const bool standsAlone = Parse(args, probe) || probe.help || probe.version ||
+                             probe.given == kGivenAll;
+    return RunCommandLine(args, standsAlone ? FixedConversionSettings{} : readStoredSettings(),
+                          out, err);
 }
 
 } // namespace kv::converter

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -16,6 +17,12 @@ bool IsCommandLineRequest(const std::vector<std::string> &args);
 // every option not given. Messages and result rows go to out, errors to err. Returns 0 when the run
 // finished, 1 when an error ended it, 2 for wrong usage.
 int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSettings &defaults,
+                   std::ostream &out, std::ostream &err);
+
+// The same with the stored settings as defaults, read only when the command line leaves one of
+// them out (or is wrong): a command line that gives them all runs without the store.
+int RunCommandLine(const std::vector<std::string> &args,
+                   const std::function<FixedConversionSettings()> &readStoredSettings,
                    std::ostream &out, std::ostream &err);
 
 } // namespace kv::converter

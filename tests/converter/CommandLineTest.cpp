@@ -1,6 +1,8 @@
 #include "CommandLine.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -139,3 +141,68 @@ TEST_F(CommandLineTest, HelpAndVersionNeedNoFiles)
     EXPECT_EQ(o.code, 0);
     EXPECT_NE(o.out.find("kvsc convert [options] FILE..."), std::string::npos);
 }
+
+TEST_F(CommandLineTest, ReadsTheStoredSettingsOnlyWhenTheCommandLineLeavesOneOut)
+{
+    const std::string shot = Screenshot("a.bmp", 1680, 1050);
+    int reads = 0;
+    const auto stored = [&] {
+        ++reads;
+        FixedConversionSettings settings = defaults;
+        settings.edition = texts::kRavelock;
+        settings.saveName = "Stored";
+        return settings;
+    };
+    const auto run = [&](std::vector<std::string> args) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = RunCommandLine(args, stored, out, err);
+        return Outcome{code, out.str(), err.str()};
+    };
+    const std::string folder = dir.File("out") + "/";
+
+    // Every stored setting given: the store is not consulted.
+    Outcome o = run({"convert", "-g", "ravelock", "-t", "6", "--no-spectator", "--whole", "-s",
+                     "50", "-o", folder, "-n", "Given", shot});
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(reads, 0);
+    EXPECT_TRUE(std::filesystem::exists(folder + "Given1.jpg"));
+    EXPECT_EQ(run({"--version"}).code, 0);
+    EXPECT_EQ(reads, 0);
+
+    // The save name left out: it comes from the store, the given options still win.
+    o = run({"convert", "-g", "ravelock", "-t", "6", "--no-spectator", "--whole", "-s", "50", "-o",
+             folder, shot});
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(reads, 1);
+    EXPECT_TRUE(std::filesystem::exists(folder + "Stored1.jpg"));
+}
+
+#if defined(KV_KVSC_BINARY) && defined(KV_KVSC_WINDOW_MODULE)
+
+std::string LogOf(const std::string &path)
+{
+    const std::vector<unsigned char> bytes = kv::test::ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+// The program reads the stored settings through its window module when an option is missing.
+TEST_F(CommandLineTest, ProgramTakesMissingOptionsFromTheStoredSettings)
+{
+    const std::string shot = Screenshot("a.bmp", 1680, 1050);
+    const std::string out = dir.File("stored") + "/";
+    std::filesystem::create_directories(dir.File("config/KVSC"));
+    {
+        std::ofstream conf(dir.File("config/KVSC/KVSC.conf"));
+        conf << "[General]\nGame=Korvane: Ravelock\nSizeNumber=\" 6 on 6\"\nSaveName=Stored\n"
+                "SaveFolder="
+             << out << "\nSize=50\nScoreBoardOnly=Yes\nSpectator=No\n";
+    }
+    const kv::test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("config"));
+    const std::string command = std::string(KV_KVSC_BINARY) + " convert --jobs 1 " + shot +
+                                " >" + dir.File("log") + " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << LogOf(dir.File("log"));
+    EXPECT_TRUE(std::filesystem::exists(out + "Stored1.jpg")) << LogOf(dir.File("log"));
+}
+
+#endif

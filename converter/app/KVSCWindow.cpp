@@ -1,0 +1,33 @@
+// The module holding the KVSC window and the settings store; kvsc loads it when it needs them.
+#include <QApplication>
+#include <QIcon>
+
+#include "KVSCDialogs.h"
+#include "KVSCForm.h"
+#include "QtSettingsStore.h"
+#include "SettingsStore.h"
+
+#if defined(_WIN32)
+#define KV_MODULE_EXPORT extern "C" __declspec(dllexport)
+#else
+#define KV_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+KV_MODULE_EXPORT int kvscRunWindow(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("KVSC");
+    QApplication::setWindowIcon(QIcon(":/kvsc/kvsc.png"));
+    kv::converter::QtSettingsStore store;
+    kv::converter::QtKVSCDialogs dialogs;
+    kv::converter::TForm1 form(store, dialogs);
+    form.show();
+    return app.exec();
+}
+
+// QSettings needs no application object, and not making one keeps a batch's start short.
+KV_MODULE_EXPORT void kvscStoredSettings(kv::converter::FixedConversionSettings *settings)
+{
+    kv::converter::QtSettingsStore store;
+    *settings = kv::converter::StoredConversionSettings(store);
+}

@@ -1,0 +1,121 @@
+#include "WindowModule.h"
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+#if defined(__APPLE__)
+#include <mach-o/dyld.h>
+#endif
+
+namespace kv::converter {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path ProgramFolder()
+{
+#if defined(_WIN32)
+    std::vector<wchar_t> buffer(32768);
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
+    return fs::path(std::wstring(buffer.data(), length)).parent_path();
+#elif defined(__APPLE__)
+    std::uint32_t size = 0;
+    _NSGetExecutablePath(nullptr, &size);
+    std::vector<char> buffer(size + 1, '\0');
+    _NSGetExecutablePath(buffer.data(), &size);
+    std::error_code ignored;
+    return fs::canonical(buffer.data(), ignored).parent_path();
+#else
+    std::error_code ignored;
+    return fs::read_symlink("/proc/self/exe", ignored).parent_path();
+#endif
+}
+
+void *OpenLibrary(const fs::path &path, std::string &error)
+{
+#if defined(_WIN32)
+    void *handle = LoadLibraryW(path.c_str());
+    if (!handle) {
+        error = path.string() + ": error " + std::to_string(GetLastError());
+    }
+    return handle;
+#else
+    void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char *reason = dlerror();
+        error = reason ? reason : path.string();
+    }
+    return handle;
+#endif
+}
+
+void *Symbol(void *handle, const char *name)
+{
+#if defined(_WIN32)
+    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(handle), name));
+#else
+    return dlsym(handle, name);
+#endif
+}
+
+void CloseLibrary(void *handle)
+{
+#if defined(_WIN32)
+    FreeLibrary(static_cast<HMODULE>(handle));
+#else
+    dlclose(handle);
+#endif
+}
+
+} // namespace
+
+std::unique_ptr<WindowModule> WindowModule::Load(std::string &error)
+{
+    const fs::path folder = ProgramFolder();
+    fs::path path = folder / KV_WINDOW_MODULE;
+    std::error_code missing;
+    if (!fs::exists(path, missing)) {
+        path = folder.parent_path() / "lib" / "kvsc" / KV_WINDOW_MODULE;
+    }
+    void *handle = OpenLibrary(path, error);
+    if (!handle) {
+        return nullptr;
+    }
+    std::unique_ptr<WindowModule> module(new WindowModule);
+    module->handle_ = handle;
+    module->runWindow_ =
+        reinterpret_cast<RunWindowFunction>(Symbol(handle, "kvscRunWindow"));
+    module->storedSettings_ =
+        reinterpret_cast<StoredSettingsFunction>(Symbol(handle, "kvscStoredSettings"));
+    if (!module->runWindow_ || !module->storedSettings_) {
+        error = path.string() + ": not a KVSC window module";
+        return nullptr;
+    }
+    return module;
+}
+
+WindowModule::~WindowModule()
+{
+    CloseLibrary(handle_);
+}
+
+int WindowModule::RunWindow(int argc, char **argv)
+{
+    return runWindow_(argc, argv);
+}
+
+FixedConversionSettings WindowModule::StoredSettings()
+{
+    FixedConversionSettings settings;
+    storedSettings_(&settings);
+    return settings;
+}
+
+} // namespace kv::converter

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ConversionSettings.h"
+
+namespace kv::converter {
+
+// The window and the settings store (Qt) live in a module of their own, loaded only when
+// needed: a conversion from the command line that gives every setting starts without loading
+// Qt, which would otherwise take longer than converting a screenshot.
+class WindowModule
+{
+public:
+    // The module beside the program, or in ../lib/kvsc where it is installed; nullptr with the
+    // reason in error when it cannot be loaded.
+    static std::unique_ptr<WindowModule> Load(std::string &error);
+    ~WindowModule();
+    WindowModule(const WindowModule &) = delete;
+    WindowModule &operator=(const WindowModule &) = delete;
+
+    // Opens the KVSC window and returns the program's exit code when it closes.
+    int RunWindow(int argc, char **argv);
+    // The converter's stored settings (defaults where nothing is stored).
+    FixedConversionSettings StoredSettings();
+
+    using RunWindowFunction = int (*)(int, char **);
+    using StoredSettingsFunction = void (*)(FixedConversionSettings *);
+
+private:
+    WindowModule() = default;
+
+    void *handle_ = nullptr;
+    RunWindowFunction runWindow_ = nullptr;
+    StoredSettingsFunction storedSettings_ = nullptr;
+};
+
+} // namespace kv::converter
