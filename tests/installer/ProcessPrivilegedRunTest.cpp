@@ -39,7 +39,7 @@ protected:
     {
         std::vector<std::string> lines;
         std::istringstream in(kv::test::ReadTextFile(record()));
-        for (std::string line; std::getline(in, line);) {
+        for (std::string line; std::getline(in, line, '\0');) {
             lines.push_back(line);
         }
         return lines;
@@ -75,7 +75,7 @@ TEST_F(ElevatedRun, RefusedRightsAreReportedAsNotStarted)
 
 TEST_F(ElevatedRun, AcceptedPasswordRunsTheToolWithEachArgumentAsItIs)
 {
-    const std::string odd = dir.File("it's a \"$(touch executed)\" folder");
+    const std::string odd = dir.File("it's a \"$(touch executed)\"\nfolder; `touch executed`");
     start("/usr/bin/tar", {"--version", odd});
     ASSERT_TRUE(waitForEnd());
     EXPECT_EQ(startOutcomes, std::vector<StartOutcome>{StartOutcome::Started});

@@ -534,6 +534,38 @@ TEST_F(OddlyNamedGame, InstallsIntoItWithNothingExecuted)
     }
 }
 
+// A game folder whose name holds a line end as well, which no log line can carry: it comes
+// through the location sheet.
+class GameNamedOverTwoLines : public InstallerTest
+{
+protected:
+    fs::path gameApp() const override
+    {
+        return dir.Path() / "Games/Bob's \"Game\"\n$(touch executed) `touch executed`.app";
+    }
+};
+
+TEST_F(GameNamedOverTwoLines, DroppedOnTheSheetInstallsIntoItWithNothingExecuted)
+{
+    fs::create_directories(gameApp() / "System");
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.Path());
+    clickThrough();
+    ASSERT_TRUE(installer->sheetWindow->isVisible());
+    dropOnTheSheet(gameApp());
+    QTest::mouseClick(installer->sheetWindow->sheetButton(), Qt::LeftButton);
+    const bool ended = waitForTheEnd();
+    fs::current_path(previous);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(installer->unrealPath, gameApp().string() + "/System/");
+    EXPECT_EQ(statuses, completedStatuses());
+    EXPECT_EQ(run.arguments, extractionArguments());
+    EXPECT_TRUE(fs::exists(gameApp() / kMarkerBelowGame));
+    for (const auto &entry : fs::recursive_directory_iterator(dir.Path())) {
+        EXPECT_NE(entry.path().filename(), "executed") << "ran a command: " << entry.path();
+    }
+}
+
 namespace {
 
 // An archive built to reach outside the game location or to leave dangerous files in it.
