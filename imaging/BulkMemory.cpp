@@ -26,7 +26,7 @@ void *AllocateBulk(std::size_t bytes)
         return ::operator new(bytes);
     }
     const std::size_t size = BulkSize(bytes);
-    void *block = ::operator new(size, std::align_val_t{kHugePage});
+    void *block = ::operator new (size, std::align_val_t{kHugePage});
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     // Only advice: without huge pages the block works the same, just slower to fault in.
     ::madvise(block, size, MADV_HUGEPAGE);
@@ -40,7 +40,7 @@ void FreeBulk(void *block, std::size_t bytes) noexcept
         ::operator delete(block);
         return;
     }
-    ::operator delete(block, std::align_val_t{kHugePage});
+    ::operator delete (block, std::align_val_t{kHugePage});
 }
 
 } // namespace kv::imaging

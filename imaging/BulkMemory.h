@@ -18,17 +18,13 @@ inline constexpr std::size_t kBulkBlock = std::size_t{1} << 20;
 void *AllocateBulk(std::size_t bytes);
 void FreeBulk(void *block, std::size_t bytes) noexcept;
 
-template <class T>
-class BulkAllocator
+template <class T> class BulkAllocator
 {
 public:
     using value_type = T;
 
     BulkAllocator() noexcept = default;
-    template <class U>
-    BulkAllocator(const BulkAllocator<U> &) noexcept
-    {
-    }
+    template <class U> BulkAllocator(const BulkAllocator<U> &) noexcept {}
 
     T *allocate(std::size_t count)
     {

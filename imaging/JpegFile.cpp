@@ -459,8 +459,8 @@ WorkingBitmap Decode(std::FILE *file)
 // upsampling and block smoothing near a skipped edge see that edge instead of the pixels
 // beyond it: 2 lines of upsampling, and 2 blocks of smoothing either side of an upsampled
 // 16-pixel block, stay well inside these margins.
-std::optional<WorkingBitmap> DecodeRegion(std::FILE *file, std::int32_t x,
-                                          std::int32_t y, std::int32_t width, std::int32_t height)
+std::optional<WorkingBitmap> DecodeRegion(std::FILE *file, std::int32_t x, std::int32_t y,
+                                          std::int32_t width, std::int32_t height)
 {
 #ifdef LIBJPEG_TURBO_VERSION
     constexpr JDIMENSION kMarginColumns = 64;

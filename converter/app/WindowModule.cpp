@@ -90,8 +90,7 @@ std::unique_ptr<WindowModule> WindowModule::Load(std::string &error)
     }
     std::unique_ptr<WindowModule> module(new WindowModule);
     module->handle_ = handle;
-    module->runWindow_ =
-        reinterpret_cast<RunWindowFunction>(Symbol(handle, "kvscRunWindow"));
+    module->runWindow_ = reinterpret_cast<RunWindowFunction>(Symbol(handle, "kvscRunWindow"));
     module->storedSettings_ =
         reinterpret_cast<StoredSettingsFunction>(Symbol(handle, "kvscStoredSettings"));
     if (!module->runWindow_ || !module->storedSettings_) {

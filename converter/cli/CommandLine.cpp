@@ -297,10 +297,10 @@ int RunCommandLine(const std::vector<std::string> &args,
                    std::ostream &out, std::ostream &err)
 {
     ParsedCommand probe;
-    const bool standsAlone = Parse(args, probe) || probe.help || probe.version ||
-                             probe.given == kGivenAll;
-    return RunCommandLine(args, standsAlone ? FixedConversionSettings{} : readStoredSettings(),
-                          out, err);
+    const bool standsAlone =
+        Parse(args, probe) || probe.help || probe.version || probe.given == kGivenAll;
+    return RunCommandLine(args, standsAlone ? FixedConversionSettings{} : readStoredSettings(), out,
+                          err);
 }
 
 } // namespace kv::converter

@@ -199,8 +199,8 @@ TEST_F(CommandLineTest, ProgramTakesMissingOptionsFromTheStoredSettings)
              << out << "\nSize=50\nScoreBoardOnly=Yes\nSpectator=No\n";
     }
     const kv::test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("config"));
-    const std::string command = std::string(KV_KVSC_BINARY) + " convert --jobs 1 " + shot +
-                                " >" + dir.File("log") + " 2>&1";
+    const std::string command = std::string(KV_KVSC_BINARY) + " convert --jobs 1 " + shot + " >" +
+                                dir.File("log") + " 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << LogOf(dir.File("log"));
     EXPECT_TRUE(std::filesystem::exists(out + "Stored1.jpg")) << LogOf(dir.File("log"));
 }

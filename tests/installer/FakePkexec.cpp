@@ -1,7 +1,8 @@
 // Stands in for pkexec: writes each of its arguments, each ended by a NUL byte (an argument may
-// hold a line end), to the file named by KV_FAKE_PKEXEC_RECORD; then exits with the status in KV_FAKE_PKEXEC_EXIT when that is set (as
-// pkexec does when the password dialog is dismissed or refused), or else runs its arguments as a
-// command, as pkexec does once the password was accepted.
+// hold a line end), to the file named by KV_FAKE_PKEXEC_RECORD; then exits with the status in
+// KV_FAKE_PKEXEC_EXIT when that is set (as pkexec does when the password dialog is dismissed or
+// refused), or else runs its arguments as a command, as pkexec does once the password was
+// accepted.
 #include <cstdlib>
 #include <fstream>
 
