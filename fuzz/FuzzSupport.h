@@ -13,6 +13,9 @@ namespace kv::fuzz {
 // Inputs whose header claims more pixels are skipped: large pictures decode by the same code,
 // just slower. The ceilings themselves are tested at the limit in the test suite.
 inline constexpr std::int64_t kMaxFuzzPixels = std::int64_t{1} << 18;
+// JPEG decoding costs more a pixel (and decodes twice here), so its inputs stay smaller still;
+// every decoding path (sampling, progressive, restarts) is reached at this size.
+inline constexpr std::int64_t kMaxFuzzJpegPixels = std::int64_t{1} << 14;
 
 inline const std::string &ScratchFile(const char *suffix)
 {

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         // Headers within the ceiling but of millions of pixels decode correctly and slowly;
         // they teach the fuzzer nothing the small ones do not.
         const kv::imaging::ImageSize header = kv::imaging::ReadJpegSize(path);
-        if (std::int64_t(header.width) * header.height > kv::fuzz::kMaxFuzzPixels) {
+        if (std::int64_t(header.width) * header.height > kv::fuzz::kMaxFuzzJpegPixels) {
             return 0;
         }
         const kv::imaging::WorkingBitmap image = kv::imaging::LoadJpegFile(path);

@@ -1,5 +1,6 @@
 #include "WindowModule.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <system_error>
 #include <vector>
