@@ -66,15 +66,6 @@ void *Symbol(void *handle, const char *name)
 #endif
 }
 
-void CloseLibrary(void *handle)
-{
-#if defined(_WIN32)
-    FreeLibrary(static_cast<HMODULE>(handle));
-#else
-    dlclose(handle);
-#endif
-}
-
 } // namespace
 
 std::unique_ptr<WindowModule> WindowModule::Load(std::string &error)
@@ -90,7 +81,6 @@ std::unique_ptr<WindowModule> WindowModule::Load(std::string &error)
         return nullptr;
     }
     std::unique_ptr<WindowModule> module(new WindowModule);
-    module->handle_ = handle;
     module->runWindow_ = reinterpret_cast<RunWindowFunction>(Symbol(handle, "kvscRunWindow"));
     module->storedSettings_ =
         reinterpret_cast<StoredSettingsFunction>(Symbol(handle, "kvscStoredSettings"));
@@ -99,11 +89,6 @@ std::unique_ptr<WindowModule> WindowModule::Load(std::string &error)
         return nullptr;
     }
     return module;
-}
-
-WindowModule::~WindowModule()
-{
-    CloseLibrary(handle_);
 }
 
 int WindowModule::RunWindow(int argc, char **argv)

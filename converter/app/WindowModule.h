@@ -14,9 +14,9 @@ class WindowModule
 {
 public:
     // The module beside the program, or in ../lib/kvsc where it is installed; nullptr with the
-    // reason in error when it cannot be loaded.
+    // reason in error when it cannot be loaded. The module stays loaded until the program ends:
+    // Qt's libraries are not made to be unloaded while their globals live.
     static std::unique_ptr<WindowModule> Load(std::string &error);
-    ~WindowModule();
     WindowModule(const WindowModule &) = delete;
     WindowModule &operator=(const WindowModule &) = delete;
 
@@ -31,7 +31,6 @@ public:
 private:
     WindowModule() = default;
 
-    void *handle_ = nullptr;
     RunWindowFunction runWindow_ = nullptr;
     StoredSettingsFunction storedSettings_ = nullptr;
 };
