@@ -509,61 +509,62 @@ INSTANTIATE_TEST_SUITE_P(Options, OptionChoice,
 class OddlyNamedGame : public InstallerTest
 {
 protected:
-    fs::path gameApp() const override
+    fs::path gameApp() const override { return dir.Path() / folderName(); }
+    virtual std::string folderName() const { return "Games/Bob's \"Game\" $(touch executed).app"; }
+    // Installs (begun by start) from the test's folder, where a shell would have run the
+    // commands; true when the install ended.
+    bool installFromTheTestFolder(const std::function<void()> &start)
     {
-        return dir.Path() / "Games/Bob's \"Game\" $(touch executed).app";
+        fs::create_directories(gameApp() / "System");
+        const fs::path previous = fs::current_path();
+        fs::current_path(dir.Path());
+        start();
+        const bool ended = waitForTheEnd();
+        fs::current_path(previous);
+        return ended;
+    }
+    void expectInstalledWithNothingExecuted() const
+    {
+        EXPECT_EQ(statuses, completedStatuses());
+        EXPECT_EQ(run.arguments, extractionArguments());
+        EXPECT_TRUE(fs::exists(gameApp() / kMarkerBelowGame));
+        for (const auto &entry : fs::recursive_directory_iterator(dir.Path())) {
+            EXPECT_NE(entry.path().filename(), "executed") << "ran a command: " << entry.path();
+        }
     }
 };
 
 TEST_F(OddlyNamedGame, InstallsIntoItWithNothingExecuted)
 {
-    fs::create_directories(gameApp() / "System");
-    const fs::path previous = fs::current_path();
-    fs::current_path(dir.Path()); // where a shell would have run the command
-    writeGameLog(kv::test::LogNaming(gameApp()));
-    clickThrough();
-    const bool ended = waitForTheEnd();
-    fs::current_path(previous);
-    ASSERT_TRUE(ended);
-    EXPECT_EQ(statuses, completedStatuses());
-    EXPECT_EQ(run.arguments, extractionArguments());
-    EXPECT_TRUE(fs::exists(gameApp() / kMarkerBelowGame));
+    ASSERT_TRUE(installFromTheTestFolder([this] {
+        writeGameLog(kv::test::LogNaming(gameApp()));
+        clickThrough();
+    }));
+    expectInstalledWithNothingExecuted();
     EXPECT_EQ(kv::test::ReadTextFile(desktopCopy()), kLauncherBytes);
-    for (const auto &entry : fs::recursive_directory_iterator(dir.Path())) {
-        EXPECT_NE(entry.path().filename(), "executed") << "ran a command: " << entry.path();
-    }
 }
 
 // A game folder whose name holds a line end as well, which no log line can carry: it comes
 // through the location sheet.
-class GameNamedOverTwoLines : public InstallerTest
+class GameNamedOverTwoLines : public OddlyNamedGame
 {
 protected:
-    fs::path gameApp() const override
+    std::string folderName() const override
     {
-        return dir.Path() / "Games/Bob's \"Game\"\n$(touch executed) `touch executed`.app";
+        return "Games/Bob's \"Game\"\n$(touch executed) `touch executed`.app";
     }
 };
 
 TEST_F(GameNamedOverTwoLines, DroppedOnTheSheetInstallsIntoItWithNothingExecuted)
 {
-    fs::create_directories(gameApp() / "System");
-    const fs::path previous = fs::current_path();
-    fs::current_path(dir.Path());
-    clickThrough();
-    ASSERT_TRUE(installer->sheetWindow->isVisible());
-    dropOnTheSheet(gameApp());
-    QTest::mouseClick(installer->sheetWindow->sheetButton(), Qt::LeftButton);
-    const bool ended = waitForTheEnd();
-    fs::current_path(previous);
-    ASSERT_TRUE(ended);
+    ASSERT_TRUE(installFromTheTestFolder([this] {
+        clickThrough();
+        ASSERT_TRUE(installer->sheetWindow->isVisible());
+        dropOnTheSheet(gameApp());
+        QTest::mouseClick(installer->sheetWindow->sheetButton(), Qt::LeftButton);
+    }));
     EXPECT_EQ(installer->unrealPath, gameApp().string() + "/System/");
-    EXPECT_EQ(statuses, completedStatuses());
-    EXPECT_EQ(run.arguments, extractionArguments());
-    EXPECT_TRUE(fs::exists(gameApp() / kMarkerBelowGame));
-    for (const auto &entry : fs::recursive_directory_iterator(dir.Path())) {
-        EXPECT_NE(entry.path().filename(), "executed") << "ran a command: " << entry.path();
-    }
+    expectInstalledWithNothingExecuted();
 }
 
 namespace {
