@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+#include "FilePath.h"
 #include "ImageError.h"
 #include "ImagingTexts.h"
 
@@ -32,12 +33,6 @@ constexpr std::size_t kInfoHeaderBytes = 40;
 constexpr std::array<std::uint32_t, 3> kDefaultMasks16{0x7C00, 0x03E0, 0x001F};
 constexpr std::array<std::uint32_t, 3> kDefaultMasks32{0x00FF0000, 0x0000FF00, 0x000000FF};
 
-struct FileCloser
-{
-    void operator()(std::FILE *file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 [[noreturn]] void ThrowNotValid()
 {
     throw ImageError(texts::kBitmapNotValid);
@@ -50,14 +45,15 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 ByteBuffer ReadWholeFile(const std::string &path)
 {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
+    FilePtr file = OpenFile(path, "rb");
     if (!file) {
         throw ImageError(texts::CannotOpenFile(path, std::strerror(errno)));
     }
     ByteBuffer bytes;
     // One allocation of the file's size where it is known, instead of growing by copies.
     std::error_code unknown;
-    if (const std::uintmax_t size = std::filesystem::file_size(path, unknown); !unknown) {
+    if (const std::uintmax_t size = std::filesystem::file_size(PathFromUtf8(path), unknown);
+        !unknown) {
         bytes.reserve(std::size_t(std::min<std::uintmax_t>(size, std::uintmax_t(1) << 30)));
     }
     std::array<std::uint8_t, 65536> chunk;
@@ -423,7 +419,7 @@ void WriteBitmapFile(const WorkingBitmap &image, const std::string &path)
     if (!WithinPixelCeiling(image.Width(), image.Height())) {
         throw ImageError(texts::ImageTooLarge(image.Width(), image.Height()));
     }
-    FilePtr file(std::fopen(path.c_str(), "wb"));
+    FilePtr file = OpenFile(path, "wb");
     if (!file) {
         throw ImageError(texts::CannotCreateFile(path, std::strerror(errno)));
     }

@@ -5,6 +5,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
@@ -12,6 +13,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "FilePath.h"
 #include "ImageError.h"
 #include "ImagingTexts.h"
 
@@ -338,15 +340,9 @@ void ThrowIfFailed(bool ok, const Writer &writer)
     }
 }
 
-struct CloseFile
+FilePtr OpenForReading(const std::string &path)
 {
-    void operator()(std::FILE *file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, CloseFile>;
-
-FilePtr OpenFile(const std::string &path)
-{
-    FilePtr file(std::fopen(path.c_str(), "rb"));
+    FilePtr file = OpenFile(path, "rb");
     if (!file) {
         throw ImageError(texts::CannotOpenFile(path, std::strerror(errno)));
     }
@@ -529,14 +525,14 @@ std::optional<WorkingBitmap> DecodeRegion(std::FILE *file, std::int32_t x, std::
 
 WorkingBitmap LoadJpegFile(const std::string &path)
 {
-    const FilePtr file = OpenFile(path);
+    const FilePtr file = OpenForReading(path);
     return Decode(file.get());
 }
 
 WorkingBitmap LoadJpegFileCropped(const std::string &path, std::int32_t x, std::int32_t y,
                                   std::int32_t width, std::int32_t height)
 {
-    const FilePtr file = OpenFile(path);
+    const FilePtr file = OpenForReading(path);
     if (std::optional<WorkingBitmap> region = DecodeRegion(file.get(), x, y, width, height)) {
         return std::move(*region);
     }
@@ -548,7 +544,7 @@ WorkingBitmap LoadJpegFileCropped(const std::string &path, std::int32_t x, std::
 
 ImageSize ReadJpegSize(const std::string &path)
 {
-    const FilePtr file = OpenFile(path);
+    const FilePtr file = OpenForReading(path);
     const int first = std::fgetc(file.get());
     if (first == EOF) {
         if (std::ferror(file.get())) {
@@ -603,7 +599,7 @@ std::vector<std::uint8_t> EncodeJpeg(const WorkingBitmap &image, int quality)
 void WriteJpegFile(const WorkingBitmap &image, const std::string &path, int quality)
 {
     const std::vector<std::uint8_t> bytes = EncodeJpeg(image, quality);
-    FilePtr file(std::fopen(path.c_str(), "wb"));
+    FilePtr file = OpenFile(path, "wb");
     if (!file) {
         throw ImageError(texts::CannotCreateFile(path, std::strerror(errno)));
     }
@@ -621,7 +617,8 @@ void WriteJpegFile(const WorkingBitmap &image, const std::string &path, int qual
         error = lastError();
     }
     if (error != 0) {
-        std::remove(path.c_str());
+        std::error_code ignored;
+        std::filesystem::remove(PathFromUtf8(path), ignored);
         throw ImageError(texts::CannotCreateFile(path, std::strerror(error)));
     }
 }

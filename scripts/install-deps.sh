@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs everything the project needs to build and test on Debian 12.
-# Runs as root, or through sudo when that is available.
+# Installs everything the project needs to build and test on Debian 12, plus any further
+# packages named as arguments. Runs as root, or through sudo when that is available.
 set -euo pipefail
 
 packages=(
@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     desktop-file-utils xvfb xauth
     clang libclang-rt-14-dev valgrind
+    "$@"
 )
 
 sudo_cmd=()

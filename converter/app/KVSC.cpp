@@ -9,6 +9,11 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+#ifdef _WIN32
+#include <cstdio>
+
+#include <windows.h>
+#endif
 
 #include "CommandLine.h"
 #include "ConverterTexts.h"
@@ -32,19 +37,44 @@ bool DisplayAvailable()
 }
 #endif
 
-} // namespace
-
-int main(int argc, char **argv)
+#ifdef _WIN32
+std::string Utf8(const wchar_t *text)
 {
-    std::setlocale(LC_ALL, "");
-#ifdef __GLIBC__
-    // Image buffers (a few MB each) come from the heap and stay there once freed, so the next
-    // screenshot reuses pages instead of mapping fresh ones: on a virtual machine a page fault
-    // can cost as much as filtering the page. Buffers above the threshold are still mapped.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string result(std::size_t(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
+    result.resize(result.size() - 1);
+    return result;
+}
+
+#ifdef KV_GUI_SUBSYSTEM
+// KVSC.exe is a window program and starts without a console. Typed in one, `KVSC convert`
+// writes its lines to that console, unless they were sent elsewhere. (KVSC.com, the console
+// twin that cmd.exe picks first, also waits and returns the exit status to the prompt.)
+void UseParentConsole()
+{
+    const auto redirected = [](DWORD which) {
+        const HANDLE handle = GetStdHandle(which);
+        return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+               GetFileType(handle) != FILE_TYPE_UNKNOWN;
+    };
+    const bool outRedirected = redirected(STD_OUTPUT_HANDLE);
+    const bool errRedirected = redirected(STD_ERROR_HANDLE);
+    if ((outRedirected && errRedirected) || !AttachConsole(ATTACH_PARENT_PROCESS)) {
+        return;
+    }
+    if (!outRedirected) {
+        std::freopen("CONOUT$", "w", stdout);
+    }
+    if (!errRedirected) {
+        std::freopen("CONOUT$", "w", stderr);
+    }
+}
 #endif
-    const std::vector<std::string> args(argv + 1, argv + argc);
+#endif
+
+int Run(const std::vector<std::string> &args, int argc, char **argv)
+{
 #ifdef KV_WITH_WINDOW
     if (kv::converter::IsCommandLineRequest(args)) {
         // The stored settings are the command line's defaults, read only when one is missing.
@@ -83,7 +113,56 @@ int main(int argc, char **argv)
     kv::converter::FixedConversionSettings defaults;
     defaults.edition = kv::converter::texts::kSelectGame;
     defaults.saveFolder = kv::converter::DefaultFolder();
+    (void)argc;
+    (void)argv;
     return kv::converter::RunCommandLine(args.empty() ? std::vector<std::string>{"--help"} : args,
                                          defaults, std::cout, std::cerr);
 #endif
 }
+
+void SetUpProcess()
+{
+    std::setlocale(LC_ALL, "");
+#ifdef __GLIBC__
+    // Image buffers (a few MB each) come from the heap and stay there once freed, so the next
+    // screenshot reuses pages instead of mapping fresh ones: on a virtual machine a page fault
+    // can cost as much as filtering the page. Buffers above the threshold are still mapped.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
+#ifdef _WIN32
+#ifdef KV_GUI_SUBSYSTEM
+    UseParentConsole();
+#endif
+    // Names and paths are printed as the UTF-8 text they are.
+    SetConsoleOutputCP(CP_UTF8);
+#endif
+}
+
+} // namespace
+
+#ifdef _WIN32
+// The wide-character entry point, so that file names outside the ANSI code page arrive intact
+// (as UTF-8 from here on). MinGW links it with -municode; MSVC, for the window subsystem, with
+// /ENTRY:wmainCRTStartup.
+int wmain(int argc, wchar_t **wideArgv)
+{
+    SetUpProcess();
+    std::vector<std::string> utf8;
+    for (int i = 0; i < argc; ++i) {
+        utf8.push_back(Utf8(wideArgv[i]));
+    }
+    std::vector<char *> argv;
+    for (std::string &arg : utf8) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    return Run(std::vector<std::string>(utf8.begin() + 1, utf8.end()), argc, argv.data());
+}
+#else
+int main(int argc, char **argv)
+{
+    SetUpProcess();
+    return Run(std::vector<std::string>(argv + 1, argv + argc), argc, argv);
+}
+#endif

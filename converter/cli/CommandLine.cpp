@@ -11,6 +11,7 @@
 
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
+#include "FilePath.h"
 #include "ScoreboardTable.h"
 #include "ScreenshotRow.h"
 
@@ -270,7 +271,8 @@ int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSe
     try {
         std::vector<ScreenshotRow> rows;
         for (const std::string &file : command.files) {
-            const std::string path = std::filesystem::absolute(file).string();
+            const std::string path =
+                imaging::Utf8FromPath(std::filesystem::absolute(imaging::PathFromUtf8(file)));
             try {
                 rows.push_back(MeasureScreenshot(path, command.settings.edition));
             } catch (const std::exception &e) {

@@ -12,6 +12,7 @@
 #include "ConversionError.h"
 #include "ConverterTexts.h"
 #include "FileOperations.h"
+#include "FilePath.h"
 #include "ImageError.h"
 #include "ImagingTexts.h"
 #include "JpegFile.h"
@@ -59,7 +60,8 @@ int ParseWholeNumber(const std::string &text)
 std::string Normalised(const std::string &path)
 {
     std::error_code ignored;
-    return std::filesystem::absolute(path, ignored).lexically_normal().string();
+    return imaging::Utf8FromPath(
+        std::filesystem::absolute(imaging::PathFromUtf8(path), ignored).lexically_normal());
 }
 
 } // namespace
@@ -266,7 +268,7 @@ void ConversionRun::HandleRow(int index, const std::string &edition, bool messag
 std::string ConversionRun::SaveFolderWithSeparator()
 {
     std::string folder = settings_.SaveFolder();
-    if (folder.empty() || folder.back() != kPathSeparator) {
+    if (folder.empty() || !IsPathSeparator(folder.back())) {
         folder += kPathSeparator;
         settings_.SetSaveFolder(folder);
     }
@@ -385,13 +387,13 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
         touchedFiles_.insert(Normalised(output));
     }
     observer_.AddResultRow(
-        {std::filesystem::path(output).filename().string(), texts::kSaved, output});
+        {imaging::Utf8FromPath(imaging::PathFromUtf8(output).filename()), texts::kSaved, output});
 
     if (settings_.DeleteOriginals() && FileExists(row.path)) {
         if (!flushed) {
             FlushToDisk(output);
         }
-        DeleteFile(row.path);
+        RemoveFile(row.path);
         if (pool_) {
             touchedFiles_.insert(Normalised(row.path));
         }

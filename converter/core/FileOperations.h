@@ -12,14 +12,26 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr char kPathSeparator = '/';
 #endif
 
+// True for a character that ends a folder's name in a path: on Windows "/" as well as "\".
+constexpr bool IsPathSeparator(char c)
+{
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
+// Paths are UTF-8 text; on Windows they reach the system through its wide-character API.
+
 // True when path names an existing regular file.
 bool FileExists(const std::string &path);
 
 // Creates folder with every missing parent; failures are left to the write that follows.
 void CreateFolders(const std::string &folder);
 
-// Deletes a file; a file that cannot be deleted stays.
-void DeleteFile(const std::string &path);
+// Deletes a file; a file that cannot be deleted stays, and the result says so.
+bool RemoveFile(const std::string &path);
 
 // Writes bytes as a new file under path without ever replacing one: the bytes go to a temporary
 // file in the same folder and only then appear under the final name; with flush they reach the

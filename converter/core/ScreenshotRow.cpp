@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 
 #include "BitmapFile.h"
 #include "ConverterTexts.h"
+#include "FilePath.h"
 #include "JpegFile.h"
 #include "ResolutionSupport.h"
 
@@ -13,7 +13,7 @@ namespace kv::converter {
 
 bool IsBitmapFileName(const std::string &path)
 {
-    std::string extension = std::filesystem::path(path).extension().string();
+    std::string extension = imaging::Utf8FromPath(imaging::PathFromUtf8(path).extension());
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
     return extension == ".bmp";
@@ -32,7 +32,7 @@ ScreenshotRow MeasureScreenshot(const std::string &path, const std::string &sele
 {
     const imaging::ImageSize size = MeasureImageFile(path);
     ScreenshotRow row;
-    row.caption = std::filesystem::path(path).filename().string();
+    row.caption = imaging::Utf8FromPath(imaging::PathFromUtf8(path).filename());
     row.resolution = ResolutionLabel(size.width, size.height);
     row.supported =
         ResolutionSupported(selectedGame, size.width, size.height) ? texts::kYes : texts::kNo;

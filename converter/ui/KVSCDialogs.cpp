@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QUrl>
 
 namespace kv::converter {
 
@@ -35,12 +36,16 @@ QStringList QtKVSCDialogs::getOpenFileNames(QWidget *owner, const QString &folde
 std::optional<QString> QtKVSCDialogs::getExistingDirectory(QWidget *owner, const QString &title,
                                                            const QString &root)
 {
-    const QString folder =
-        QFileDialog::getExistingDirectory(owner, title, root, QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty()) {
+    // A "clsid:" root names one of Windows' virtual folders, which only the URL form reaches;
+    // offering "file" alone keeps the choice to file-system folders.
+    const QUrl rootUrl =
+        root.startsWith(QStringLiteral("clsid:")) ? QUrl(root) : QUrl::fromLocalFile(root);
+    const QUrl folder = QFileDialog::getExistingDirectoryUrl(
+        owner, title, rootUrl, QFileDialog::ShowDirsOnly, {QStringLiteral("file")});
+    if (!folder.isLocalFile() || folder.toLocalFile().isEmpty()) {
         return std::nullopt;
     }
-    return folder;
+    return folder.toLocalFile();
 }
 
 } // namespace kv::converter

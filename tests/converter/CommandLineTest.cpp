@@ -178,7 +178,7 @@ TEST_F(CommandLineTest, ReadsTheStoredSettingsOnlyWhenTheCommandLineLeavesOneOut
     EXPECT_TRUE(std::filesystem::exists(folder + "Stored1.jpg"));
 }
 
-#if defined(KV_KVSC_BINARY) && defined(KV_KVSC_WINDOW_MODULE)
+#if defined(KV_KVSC_BINARY) && defined(KV_KVSC_WINDOW_MODULE) && !defined(_WIN32)
 
 std::string LogOf(const std::string &path)
 {

@@ -334,6 +334,32 @@ TEST_F(ConversionRunTest, DeletesEachOriginalAfterItsJpegAndKeepsTheOneWhereAnEr
     EXPECT_EQ(observer.results.size(), 1u);
 }
 
+// Names in the player's own script, and paths past Windows' classic limit of 260 characters,
+// reach the system intact: every screenshot converts into a folder named alike and then goes.
+TEST_F(ConversionRunTest, NamesOutsideAsciiAndLongPathsConvertAndDeleteTheirOriginals)
+{
+    using kv::imaging::PathFromUtf8;
+    settings.deleteOriginals = true;
+    const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e');
+    for (const std::string folder : {"скриншоты", "截图", deep.c_str()}) {
+        fs::create_directories(PathFromUtf8(dir.File(folder)));
+        settings.saveFolder = dir.File(folder + "/выход") + kPathSeparator;
+        rows.clear();
+        observer = RecordingObserver{};
+        const std::string bmp = AddScreenshot(folder + "/снимок.bmp", 800, 600);
+        const std::string jpg = AddScreenshot(folder + "/画面.jpg", 800, 600);
+        Run();
+        ASSERT_EQ(observer.results.size(), 2u) << folder;
+        for (const ResultRow &row : observer.results) {
+            EXPECT_TRUE(fs::exists(PathFromUtf8(row.path))) << row.path;
+            EXPECT_GT(kv::imaging::ReadJpegSize(row.path).width, 0) << row.path;
+        }
+        EXPECT_EQ(observer.results[1].fileName, "Screenshot2.jpg");
+        EXPECT_FALSE(fs::exists(PathFromUtf8(bmp))) << bmp;
+        EXPECT_FALSE(fs::exists(PathFromUtf8(jpg))) << jpg;
+    }
+}
+
 TEST_F(ConversionRunTest, MissingScreenshotIsSkippedSilently)
 {
     settings.deleteOriginals = true;

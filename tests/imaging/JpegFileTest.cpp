@@ -14,7 +14,9 @@
 #include <gtest/gtest.h>
 #include <jerror.h>
 #include <jpeglib.h>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include "ImageError.h"
 #include "ImagingTexts.h"
@@ -537,6 +539,7 @@ TEST_F(JpegFileTest, WriteIntoMissingFolderFailsAndCreatesNothing)
     EXPECT_FALSE(std::filesystem::exists(dir_.File("no-such-folder")));
 }
 
+#ifndef _WIN32
 TEST_F(JpegFileTest, WriteFailingPartWayRemovesThePartialFile)
 {
     // Files may grow to 100 bytes only; past that, writes fail with EFBIG instead of a signal.
@@ -557,6 +560,7 @@ TEST_F(JpegFileTest, WriteFailingPartWayRemovesThePartialFile)
     EXPECT_EQ(message, texts::CannotCreateFile(file_, std::strerror(EFBIG)));
     EXPECT_FALSE(std::filesystem::exists(file_));
 }
+#endif
 
 TEST_F(JpegFileTest, FailedEncodingLeavesAnExistingFileUntouched)
 {

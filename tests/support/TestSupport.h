@@ -5,13 +5,17 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <gtest/gtest.h>
 
+#include "FilePath.h"
 #include "WorkingBitmap.h"
 
 namespace kv::test {
@@ -22,8 +26,11 @@ class TempDir
 public:
     TempDir()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kvtest-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        do {
+            path_ = std::filesystem::temp_directory_path() / ("kvtest-" + std::to_string(random()));
+        } while (!std::filesystem::create_directory(path_));
     }
     ~TempDir()
     {
@@ -34,7 +41,11 @@ public:
     TempDir &operator=(const TempDir &) = delete;
 
     const std::filesystem::path &Path() const { return path_; }
-    std::string File(const std::string &name) const { return (path_ / name).string(); }
+    // The UTF-8 path of name in the folder.
+    std::string File(const std::string &name) const
+    {
+        return imaging::Utf8FromPath(path_ / imaging::PathFromUtf8(name));
+    }
 
 private:
     std::filesystem::path path_;
@@ -49,20 +60,22 @@ public:
         if (const char *old = std::getenv(name)) {
             old_ = old;
         }
-        setenv(name, value.c_str(), 1);
+        Set(name, value.c_str());
     }
-    ~ScopedEnv()
-    {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
+    ~ScopedEnv() { Set(name_, old_ ? old_->c_str() : nullptr); }
     ScopedEnv(const ScopedEnv &) = delete;
     ScopedEnv &operator=(const ScopedEnv &) = delete;
 
 private:
+    static void Set(const char *name, const char *value)
+    {
+#ifdef _WIN32
+        _putenv_s(name, value ? value : "");
+#else
+        value ? setenv(name, value, 1) : unsetenv(name);
+#endif
+    }
+
     const char *name_;
     std::optional<std::string> old_;
 };
@@ -104,6 +117,7 @@ imaging::WorkingBitmap MakeImage(int width, int height, int bitsPerPixel, Colour
     return image;
 }
 
+#ifndef _WIN32
 // Lowers the soft file-size limit of this process and ignores SIGXFSZ, so that writes past it
 // fail with EFBIG; both come back when it goes.
 class FileSizeLimit
@@ -129,6 +143,7 @@ private:
     rlimit saved_{};
     void (*oldHandler_)(int) = nullptr;
 };
+#endif
 
 } // namespace kv::test
 

@@ -1,0 +1,179 @@
+// The file layer on Windows, through the wide-character API so that any file name works.
+#include "FileOperations.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include <windows.h>
+
+#include "ConversionError.h"
+#include "FilePath.h"
+#include "ImagingTexts.h"
+
+namespace kv::converter {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The C library's error number for a system error, so that messages read as on other systems.
+int ErrnoOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+        return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ENAMETOOLONG;
+    case ERROR_INVALID_NAME:
+        return EINVAL;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
+    default:
+        return EIO;
+    }
+}
+
+[[noreturn]] void ThrowCannotCreate(const std::string &path, int error)
+{
+    throw ConversionError(imaging::texts::CannotCreateFile(path, std::strerror(error)));
+}
+
+std::atomic<int> injectedWriteError{0};
+std::atomic<int> injectedFolderFlushError{0};
+
+struct HandleCloser
+{
+    HANDLE handle;
+    ~HandleCloser()
+    {
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+};
+
+// Writes all of bytes and, with flush, pushes them to the disk; 0 or the errno of the failure.
+int WriteAll(HANDLE file, const std::vector<std::uint8_t> &bytes, bool flush)
+{
+    if (const int error = injectedWriteError.exchange(0)) {
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), DWORD(bytes.size() / 2), &written, nullptr);
+        return error;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) {
+            return ErrnoOf(GetLastError());
+        }
+        done += written;
+    }
+    if (flush && !FlushFileBuffers(file)) {
+        return ErrnoOf(GetLastError());
+    }
+    return 0;
+}
+
+// A new, exclusively created file beside path, named "." + its name + "." + six characters,
+// like the temporary files on other systems.
+HANDLE CreateTemporary(const fs::path &target, fs::path &temporary)
+{
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device seed;
+    std::mt19937 random(seed());
+    std::uniform_int_distribution<int> pick(0, int(sizeof(kLetters)) - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::wstring suffix = L".";
+        for (int i = 0; i < 6; ++i) {
+            suffix += wchar_t(kLetters[pick(random)]);
+        }
+        temporary = target.parent_path() / (L"." + target.filename().native() + suffix);
+        const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
+            return file;
+        }
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return INVALID_HANDLE_VALUE;
+}
+
+} // namespace
+
+bool RemoveFile(const std::string &path)
+{
+    return DeleteFileW(imaging::PathFromUtf8(path).c_str()) != 0;
+}
+
+bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes, bool flush)
+{
+    const fs::path target = imaging::PathFromUtf8(path);
+    fs::path temporary;
+    int error = 0;
+    {
+        const HandleCloser file{CreateTemporary(target, temporary)};
+        if (file.handle == INVALID_HANDLE_VALUE) {
+            ThrowCannotCreate(path, ErrnoOf(GetLastError()));
+        }
+        error = WriteAll(file.handle, bytes, flush);
+    }
+    if (error != 0) {
+        DeleteFileW(temporary.c_str());
+        ThrowCannotCreate(path, error);
+    }
+    // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name, so a file that
+    // appeared since the caller looked for a free name is never overwritten; with write-through
+    // the new name is on the disk when it returns.
+    if (!MoveFileExW(temporary.c_str(), target.c_str(), flush ? MOVEFILE_WRITE_THROUGH : 0)) {
+        const DWORD moveError = GetLastError();
+        DeleteFileW(temporary.c_str());
+        if (moveError == ERROR_ALREADY_EXISTS || moveError == ERROR_FILE_EXISTS) {
+            return false;
+        }
+        ThrowCannotCreate(path, ErrnoOf(moveError));
+    }
+    if (flush) {
+        // The whole file stays under its name, but its original must not go on the strength of it.
+        if (const int folderError = injectedFolderFlushError.exchange(0)) {
+            ThrowCannotCreate(path, folderError);
+        }
+    }
+    return true;
+}
+
+void FailNextWriteForTesting(int error, bool folderFlush)
+{
+    (folderFlush ? injectedFolderFlushError : injectedWriteError) = error;
+}
+
+void FlushToDisk(const std::string &path)
+{
+    const HandleCloser file{CreateFileW(imaging::PathFromUtf8(path).c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (file.handle == INVALID_HANDLE_VALUE || !FlushFileBuffers(file.handle)) {
+        ThrowCannotCreate(path, ErrnoOf(GetLastError()));
+    }
+}
+
+} // namespace kv::converter

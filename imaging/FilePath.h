@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace kv::imaging {
+
+// Paths travel through the programs as UTF-8 text. On Windows the system's narrow functions
+// would read them in the ANSI code page, so a screenshot named in Cyrillic or Chinese could not
+// be opened: every file is reached through these, which use the wide-character API there.
+
+// The path named by UTF-8 text. On Windows an absolute path too long for the classic limit of
+// 260 characters gets the "\\?\" prefix that lifts it.
+std::filesystem::path PathFromUtf8(const std::string &path);
+
+// The UTF-8 text of a path (without a "\\?\" prefix that PathFromUtf8 added).
+std::string Utf8FromPath(const std::filesystem::path &path);
+
+struct FileCloser
+{
+    void operator()(std::FILE *file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// std::fopen for a UTF-8 path; nullptr with errno set on failure.
+FilePtr OpenFile(const std::string &path, const char *mode);
+
+} // namespace kv::imaging
