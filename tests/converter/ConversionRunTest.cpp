@@ -243,6 +243,22 @@ TEST_F(ConversionRunTest, AddsTheMissingSeparatorAndFillsNameGapsWithTheLowestFr
     EXPECT_EQ(kv::test::ReadBytes(Output(1)), (std::vector<unsigned char>{1, 2, 3}));
 }
 
+TEST_F(ConversionRunTest, SaveFolderEndingInEitherSeparatorOfTheSystemGetsNoOther)
+{
+    AddScreenshot("a.bmp", 800, 600);
+#ifdef _WIN32
+    const std::vector<std::string> kept = {dir.File("x") + "\\", dir.File("y") + "/"};
+#else
+    const std::vector<std::string> kept = {dir.File("x") + "/"};
+#endif
+    for (const std::string &folder : kept) {
+        settings.saveFolder = folder;
+        Run();
+        EXPECT_EQ(settings.saveFolder, folder);
+        EXPECT_EQ(observer.results.back().path, folder + "Screenshot1.jpg");
+    }
+}
+
 TEST_F(ConversionRunTest, UnsupportedRowsGetTheMessageInTheRavelockPassOnly)
 {
     AddScreenshot("a.bmp", 800, 600);
