@@ -22,6 +22,7 @@
 
 #include "BitmapFile.h"
 #include "ConverterTexts.h"
+#include "FileOperations.h"
 #include "KVSCDialogs.h"
 #include "QtSettingsStore.h"
 #include "TestSupport.h"
@@ -194,7 +195,7 @@ TEST_F(KVSCFormTest, BrowseStoresTheChosenFolderWithSeparatorAndCancelKeepsTheFi
 
     dialogs.folder = QString::fromStdString(dir.File("shots"));
     form->BBrowseClick();
-    const std::string expected = dir.File("shots") + "/";
+    const std::string expected = dir.File("shots") + kPathSeparator;
     EXPECT_EQ(Find<QLineEdit>("ESaveFolder")->text().toStdString(), expected);
     EXPECT_EQ(Stored("SaveFolder"), expected);
 }
@@ -224,7 +225,7 @@ TEST_F(KVSCFormTest, OpenMeasuresMarksAndSortsRowsAndStoresTheFolderForNextStart
     EXPECT_EQ(Column("LOpen", 1), (QStringList{"640 x 480", "1680 x 1050"}));
     EXPECT_EQ(Column("LOpen", 2), (QStringList{"Yes", "No"}));
     EXPECT_EQ(form->LastResolution, "640 x 480");
-    EXPECT_EQ(Stored("OpenFolder"), dir.Path().string() + "/");
+    EXPECT_EQ(Stored("OpenFolder"), dir.Path().string() + kPathSeparator);
     EXPECT_EQ(form->OpenFolderPath, startFolder);
 
     ChooseGame("Korvane: Ravelock");
@@ -233,7 +234,7 @@ TEST_F(KVSCFormTest, OpenMeasuresMarksAndSortsRowsAndStoresTheFolderForNextStart
     EXPECT_EQ(Column("LOpen", 2), (QStringList{"Yes", "No", "Yes"})) << "earlier rows keep theirs";
 
     Start();
-    EXPECT_EQ(form->OpenFolderPath.toStdString(), dir.Path().string() + "/");
+    EXPECT_EQ(form->OpenFolderPath.toStdString(), dir.Path().string() + kPathSeparator);
 }
 
 TEST_F(KVSCFormTest, AFileThatFailsEndsTheSelectionWithoutAHalfFilledRow)
@@ -293,7 +294,7 @@ TEST_F(KVSCFormTest, ConvertWritesFilesShowsMessagesAndMovesTheProgressBar)
     EXPECT_EQ(positions, (QList<int>{25, 50, 75, 100, 0}));
     EXPECT_TRUE(bar->isHidden());
     EXPECT_TRUE(Find<QPushButton>("BConvert")->isEnabled());
-    const std::string out = dir.File("out") + "/";
+    const std::string out = dir.File("out") + kPathSeparator;
     EXPECT_EQ(Find<QLineEdit>("ESaveFolder")->text().toStdString(), out);
     EXPECT_EQ(Stored("SaveFolder"), out);
     EXPECT_EQ(Column("LSave", 0),
