@@ -16,12 +16,16 @@ if [ -f "$prefix/.complete" ]; then
 fi
 
 work="$KV_WIN_CACHE/work/qt6-base-$version"
-rm -rf "$work"
-mkdir -p "$work"
-fetch_source qt6-base "$version" "$work/src"
+# An interrupted build goes on where it stopped.
+if [ ! -f "$work/src/CMakeLists.txt" ]; then
+    rm -rf "$work"
+    mkdir -p "$work"
+    fetch_source qt6-base "$version" "$work/src"
+fi
 
-# Only what KVSC uses; Debian's repacked source lacks the tablet headers the Windows platform
-# plugin would include, so tablet events go too.
+# Only what KVSC uses (without OpenGL, dynamic GL must go too, or the Windows platform plugin
+# does not build); Debian's repacked source lacks the tablet headers that plugin would include,
+# so tablet events go as well.
 cmake -G Ninja -S "$work/src" -B "$work/build" \
     -DCMAKE_TOOLCHAIN_FILE="$KV_ROOT/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=Release \
@@ -31,7 +35,7 @@ cmake -G Ninja -S "$work/src" -B "$work/build" \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
     -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF \
     -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
-    -DFEATURE_vulkan=OFF -DFEATURE_tabletevent=OFF \
+    -DFEATURE_vulkan=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_tabletevent=OFF \
     > "$work/configure.log" 2>&1 || { tail -40 "$work/configure.log" >&2; exit 1; }
 cmake --build "$work/build" --parallel "$(nproc)" > "$work/build.log" 2>&1 ||
     { tail -40 "$work/build.log" >&2; exit 1; }

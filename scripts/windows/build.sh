@@ -44,10 +44,10 @@ cmake -G Ninja -S "$KV_ROOT" -B "$build" "${native_option[@]}" \
     -DCMAKE_TOOLCHAIN_FILE="$KV_ROOT/cmake/mingw-w64-x86_64.cmake" \
     -DKV_WINDOWS_PREFIX="$prefixes" \
     -DKV_GUI="$gui" -DKV_BENCH=OFF -DKV_WERROR=ON
+# The Wine prefix is made once, before the build lists tests and CTest runs them side by side.
+"$here/wine-run.sh" wineboot.exe --init > /dev/null 2>&1
 cmake --build "$build" --parallel "$(nproc)"
 
 if [ "$run_tests" = 1 ]; then
-    # The Wine prefix is made once, before tests start side by side.
-    "$here/wine-run.sh" wineboot.exe --init > /dev/null 2>&1 || true
     ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
 fi
