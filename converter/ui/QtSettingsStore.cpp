@@ -14,11 +14,13 @@ const char *const kKnownNames[] = {
     setting::kSizeNumber,     setting::kSaveName,   setting::kSaveFolder, setting::kSize,
     setting::kScoreBoardOnly, setting::kOpenFolder, setting::kGame,       setting::kSpectator};
 
+#ifndef _WIN32
 QString UserStoreFile()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            "/KVSC/KVSC.conf";
 }
+#endif
 
 } // namespace
 
@@ -77,12 +79,11 @@ bool QtSettingsStore::LooksDamaged() const
 
 bool QtSettingsStore::KeyExists() const
 {
-#ifdef _WIN32
-    QSettings software("HKEY_CURRENT_USER\\Software", QSettings::NativeFormat);
-    return software.childGroups().contains("KVSC", Qt::CaseInsensitive);
-#else
+    if (file_.isEmpty()) {
+        QSettings software("HKEY_CURRENT_USER\\Software", QSettings::NativeFormat);
+        return software.childGroups().contains("KVSC", Qt::CaseInsensitive);
+    }
     return QFileInfo::exists(file_);
-#endif
 }
 
 void QtSettingsStore::Reopen()

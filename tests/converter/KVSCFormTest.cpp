@@ -439,6 +439,7 @@ TEST_F(KVSCFormTest, StoreCutShortAnywhereNeverStopsTheStart)
     }
 }
 
+#ifndef _WIN32
 // A window whose store held "Before" as the save name when writing "After" failed.
 class FailedStoreWrite : public KVSCFormTest
 {
@@ -476,6 +477,7 @@ TEST_F(FailedStoreWrite, DoesNotMakeLaterWritesFailOnceTheStoreCanBeWrittenAgain
     EXPECT_EQ(Stored("SaveName"), "Later");
     EXPECT_EQ(Stored("SizeNumber"), " 2 on 2");
 }
+#endif
 
 TEST_F(KVSCFormTest, AboutNamesProductVersionAndMaker)
 {
