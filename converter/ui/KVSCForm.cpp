@@ -363,8 +363,10 @@ void TForm1::AddFiles(const QStringList &paths)
             // Measured before a row exists, so a file that fails leaves no half-filled row.
             const imaging::ImageSize size = MeasureImageFile(S(path));
             const bool supported = ResolutionSupported(size.width, size.height);
+            // The Full Path column shows the path as the system writes it ("C:\shots\a.bmp").
             InsertSorted({S(QFileInfo(path).fileName()), S(LastResolution),
-                          supported ? texts::kYes : texts::kNo, S(path)});
+                          supported ? texts::kYes : texts::kNo,
+                          S(QDir::toNativeSeparators(path))});
             // Takes effect at the next start; this run keeps its Open folder.
             store_.Write(setting::kOpenFolder,
                          S(QDir::toNativeSeparators(QFileInfo(path).absolutePath()) +

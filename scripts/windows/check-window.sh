@@ -16,6 +16,7 @@ source "$here/common.sh"
 build="$(realpath "${BUILD_DIR:-$KV_ROOT/build-windows}")"
 native="$(realpath "${NATIVE_BUILD_DIR:-$KV_ROOT/build}")"
 shots_out="$(realpath -m "${1:-$KV_ROOT/docs}")"
+mkdir -p "$shots_out"
 app="$build/converter/app"
 export KV_WIN_DLL_PATH="$KV_WIN_CACHE/qt-$(dpkg-query -W -f='${Version}' qt6-base-dev)/bin"
 wine=("$here/wine-run.sh")
@@ -35,6 +36,12 @@ Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY="$display"
 "${wine[@]}" wineboot.exe --init > /dev/null 2>&1
+# Wine has none of Windows' own fonts (Verdana, Tahoma, Segoe UI), and Qt's edit fields draw no
+# text at all in the stand-ins it offers; a real font in their place shows what Windows shows.
+for font in Verdana Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'Segoe UI'; do
+    "${wine[@]}" reg.exe add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" \
+        /d 'DejaVu Sans' /f > /dev/null
+done
 key='HKCU\Software\KVSC'
 
 # Starts KVSC.exe and waits for its window; sets $window and $kvsc_pid.
@@ -47,7 +54,7 @@ start_window()
 }
 close_window()
 {
-    xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4 || true
+    xdotool windowfocus --sync "$window" key --clearmodifiers alt+F4 || true
     wait "$kvsc_pid" || true
 }
 
@@ -71,7 +78,7 @@ import -window "$window" "$work/restarted.png"
 
 echo "== 3. Open and Convert in the window"
 # Focus starts on "Open..": the file dialog opens in the folder typed, then takes both names.
-xdotool windowactivate --sync "$window" key --clearmodifiers space
+xdotool windowfocus --sync "$window" key --clearmodifiers space
 sleep 3
 xdotool type --delay 30 "Z:${work//\//\\}\\shots"
 xdotool key Return
@@ -80,7 +87,7 @@ xdotool type --delay 30 '"a.jpg" "b.bmp"'
 xdotool key Return
 sleep 3
 # Convert: two tabs from Open.. (Remove Selected, then Convert).
-xdotool windowactivate --sync "$window" key --clearmodifiers Tab Tab space
+xdotool windowfocus --sync "$window" key --clearmodifiers Tab Tab space
 sleep 5
 import -window "$window" "$shots_out/kvsc-window-wine-converted.png"
 close_window
@@ -99,5 +106,13 @@ done
 echo "== 4. KVSC convert at cmd.exe's prompt"
 mkdir -p "$work/out-cmd"
 cp "$work/shots/a.jpg" "$work/shots/x.jpg"
-(cd "$app" && "${wine[@]}" cmd.exe /c "KVSC convert --jobs 1 -o Z:${work//\//\\}\\out-cmd\\ Z:${work//\//\\}\\shots\\x.jpg & echo status %ERRORLEVEL%" ) | tr -d '\r'
-(cd "$app" && "${wine[@]}" cmd.exe /c "KVSC convert --size abc Z:${work//\//\\}\\shots\\x.jpg & echo status %ERRORLEVEL%" ) 2>&1 | tr -d '\r'
+win_work="Z:${work//\//\\}"
+# cmd.exe runs KVSC.com for "KVSC"; its exit status is cmd's.
+for command in "KVSC convert --jobs 1 -o $win_work\\out-cmd\\ $win_work\\shots\\x.jpg" \
+    "KVSC convert --size abc $win_work\\shots\\x.jpg"; do
+    echo "C:\\> $command"
+    status=0
+    (cd "$app" && "${wine[@]}" cmd.exe /c "$command") > "$work/cmd.log" 2>&1 || status=$?
+    tr -d '\r' < "$work/cmd.log"
+    echo "exit status $status"
+done
