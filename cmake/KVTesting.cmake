@@ -2,7 +2,7 @@ include(GoogleTest)
 
 # kv_add_test(NAME [GUI_MAIN] SOURCES... LIBS libs...) adds one GoogleTest binary whose cases
 # CTest lists one by one. GUI_MAIN gives the binary a QApplication on the offscreen platform.
-# Tests find the shared test data through KV_TESTDATA_DIR and skip when it is absent.
+# Tests find the test pictures of tests/data through KV_TESTDATA_DIR.
 function(kv_add_test name)
     cmake_parse_arguments(ARG "GUI_MAIN" "" "SOURCES;LIBS" ${ARGN})
     if(ARG_GUI_MAIN)
@@ -14,7 +14,7 @@ function(kv_add_test name)
     endif()
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
     target_compile_definitions(${name} PRIVATE
-        KV_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/../shared/testdata")
+        KV_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

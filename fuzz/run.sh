@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for SECONDS (default 60), seeded from the
-# shared test data and a few generated files. Corpora and findings stay in fuzz/corpus-*/ and
+# test pictures in tests/data and a few generated files. Corpora and findings stay in fuzz/corpus-*/ and
 # fuzz/artifacts/, outside version control. Prints the executions of each target and fails
 # when any target found a crash.
 #   fuzz/run.sh [SECONDS] [TARGET...]
@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
-testdata=../shared/testdata
+testdata=tests/data
 
 if [ ! -f "$build_dir/CMakeCache.txt" ]; then
     CC=clang CXX=clang++ cmake -S . -B "$build_dir" -G Ninja -DKV_FUZZ=ON -DKV_BENCH=OFF \

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Loads every file of the shared test data (BMP suite b/, q/, x/, g/ and the odd JPEGs) with
+# Loads every file of the test pictures (BMP suite b/, q/, x/, g/ and the odd JPEGs) with
 # `kvimage info` under a 256 MiB address-space limit and checks that each one gives a picture or
 # a clear error (never a crash, never silence) within 1 s and 256 MiB. Prints the slowest and
 # the largest file. Needs a build without sanitizers (their shadow memory exceeds the limit):
-# BUILD_DIR chooses it (default build/), TESTDATA_DIR the data (default ../shared/testdata).
+# BUILD_DIR chooses it (default build/), TESTDATA_DIR the data (default tests/data).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${BUILD_DIR:-build}
-data=${TESTDATA_DIR:-../shared/testdata}
+data=${TESTDATA_DIR:-tests/data}
 tool=$build_dir/tools/kvimage
 limit_kib=262144
 limit_ms=1000

@@ -109,10 +109,6 @@ class BmpSuite : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (kv::test::TestDataDir().empty() ||
-            !fs::is_directory(kv::test::TestDataDir() / "bmpsuite")) {
-            GTEST_SKIP() << "the BMP suite is not in the test data folder";
-        }
         suite_ = kv::test::TestDataDir() / "bmpsuite";
         references_ = ReadReferenceMap(suite_);
     }

@@ -80,11 +80,12 @@ private:
     std::optional<std::string> old_;
 };
 
-// The shared test data folder (BMP suite, unusual JPEGs); empty when it is not there.
+// The test pictures of tests/data (BMP suite, unusual JPEGs).
 inline std::filesystem::path TestDataDir()
 {
     const std::filesystem::path dir = KV_TESTDATA_DIR;
-    return std::filesystem::is_directory(dir) ? dir : std::filesystem::path{};
+    EXPECT_TRUE(std::filesystem::is_directory(dir)) << dir << " is missing";
+    return dir;
 }
 
 inline void WriteBytes(const std::string &path, const std::vector<unsigned char> &bytes)
