@@ -214,12 +214,12 @@ void ConversionRun::Run()
 
     // The edition is read before each pass, as the field holds it then.
     if (settings_.Edition() == texts::kVeskar) {
-        for (int i = 0; i < int(rows_.size()); ++i) {
+        for (int i = 0; i < int(rows_.size()) && !observer_.StopRequested(); ++i) {
             HandleRow(i, texts::kVeskar, false);
         }
     }
     if (settings_.Edition() == texts::kRavelock) {
-        for (int i = 0; i < int(rows_.size()); ++i) {
+        for (int i = 0; i < int(rows_.size()) && !observer_.StopRequested(); ++i) {
             HandleRow(i, texts::kRavelock, true);
         }
     }

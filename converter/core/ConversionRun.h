@@ -20,6 +20,8 @@ public:
     virtual void SetProgress(int position) = 0; // 0..kProgressMaximum
     // Lets the caller's event loop run between screenshots.
     virtual void ProcessPendingMessages() = 0;
+    // Asked before each screenshot: true ends the run there, after the one in hand is done.
+    virtual bool StopRequested() const { return false; }
     // A modal message; returns once the user has dismissed it.
     virtual void ShowMessage(const std::string &text) = 0;
     virtual void AddResultRow(const ResultRow &row) = 0;
