@@ -21,6 +21,7 @@
 
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
+#include "CropPreview.h"
 #include "FileOperations.h"
 #include "KVSCDialogs.h"
 #include "ResolutionSupport.h"
@@ -193,6 +194,20 @@ TForm1::TForm1(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
     }
     // Long names and paths are cut off in their fields; the tooltip shows them whole.
     connect(ui->ESaveFolder, &QLineEdit::textChanged, ui->ESaveFolder, &QLineEdit::setToolTip);
+
+    // The crop preview follows every setting the crop and the output size depend on.
+    connect(ui->CGameSelect, &QComboBox::currentTextChanged, this, &TForm1::UpdatePreview);
+    connect(ui->CSize, &QComboBox::currentTextChanged, this, &TForm1::UpdatePreview);
+    connect(ui->CSpectator, &QCheckBox::toggled, this, &TForm1::UpdatePreview);
+    connect(ui->CNoCut, &QCheckBox::toggled, this, &TForm1::UpdatePreview);
+    connect(ui->ESize, &QSpinBox::textChanged, this, &TForm1::UpdatePreview);
+    // A text that is no value yet (emptied, say) reaches only the editor's own signal.
+    connect(SizeEdit(), &QLineEdit::textChanged, this, &TForm1::UpdatePreview);
+    connect(ui->LOpen, &QTableWidget::cellDoubleClicked, this,
+            [this](int row) { PreviewRow(row); });
+    ui->LOpen->addAction(ui->Preview1);
+    connect(ui->Preview1, &QAction::triggered, this,
+            [this] { PreviewRow(ui->LOpen->currentRow()); });
 
     ui->LOpen->setAcceptDrops(true);
     ui->LOpen->viewport()->setAcceptDrops(true);
@@ -375,6 +390,7 @@ void TForm1::ResetAllSettings1Click()
         ui->CSpectator->setChecked(false);
         ui->CNoCut->setChecked(true);
         ui->CRemove->setChecked(false);
+        UpdatePreview();
         dialogs_.showMessage(this, texts::kSettingsReset);
     });
 }
@@ -484,12 +500,17 @@ void TForm1::InsertSorted(const ScreenshotRow &row)
     }
 }
 
+ScreenshotRow TForm1::RowAt(int row) const
+{
+    return {S(ui->LOpen->item(row, 0)->text()), S(ui->LOpen->item(row, 1)->text()),
+            S(ui->LOpen->item(row, 2)->text()), S(ui->LOpen->item(row, 3)->text())};
+}
+
 std::vector<ScreenshotRow> TForm1::ScreenshotRows() const
 {
     std::vector<ScreenshotRow> rows;
     for (int r = 0; r < ui->LOpen->rowCount(); ++r) {
-        rows.push_back({S(ui->LOpen->item(r, 0)->text()), S(ui->LOpen->item(r, 1)->text()),
-                        S(ui->LOpen->item(r, 2)->text()), S(ui->LOpen->item(r, 3)->text())});
+        rows.push_back(RowAt(r));
     }
     return rows;
 }
@@ -523,6 +544,28 @@ void TForm1::AddResultRow(const ResultRow &row)
     // Laid out first: the scroll range is otherwise updated only later and misses the new row.
     ui->LSave->doItemsLayout();
     ui->LSave->scrollToItem(name);
+}
+
+void TForm1::PreviewRow(int row)
+{
+    if (row < 0 || row >= ui->LOpen->rowCount()) {
+        return;
+    }
+    if (preview_ == nullptr) {
+        preview_ = new CropPreview(this);
+    }
+    preview_->showRow(RowAt(row));
+    preview_->showSettings(FormSettings(*this));
+    preview_->show();
+    preview_->raise();
+    preview_->activateWindow();
+}
+
+void TForm1::UpdatePreview()
+{
+    if (preview_ != nullptr && preview_->isVisible()) {
+        preview_->showSettings(FormSettings(*this));
+    }
 }
 
 void TForm1::SetInputEnabled(bool enabled)

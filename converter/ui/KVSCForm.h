@@ -19,6 +19,7 @@ class TForm1;
 
 namespace kv::converter {
 
+class CropPreview;
 class KVSCDialogs;
 class SettingsStore;
 
@@ -88,9 +89,14 @@ private:
     // Measures one file and lists it; false, with the message, when it cannot be read.
     bool AddFile(const QString &path);
     void InsertSorted(const ScreenshotRow &row);
+    ScreenshotRow RowAt(int row) const;
     void AddResultRow(const ResultRow &row);
     void SetInputEnabled(bool enabled);
     QLineEdit *SizeEdit() const;
+    // Opens the crop preview on row of the screenshot list.
+    void PreviewRow(int row);
+    // Redraws an open preview for the settings as the controls now hold them.
+    void UpdatePreview();
 
     std::unique_ptr<Ui::TForm1> ui;
     SettingsStore &store_;
@@ -99,6 +105,7 @@ private:
     bool adding_ = false;
     // The window was asked to close while a run or an Open was under way; it closes after them.
     bool closeRequested_ = false;
+    CropPreview *preview_ = nullptr; // made on first use, owned by the window
 };
 
 } // namespace kv::converter

@@ -29,6 +29,7 @@
 
 #include "BitmapFile.h"
 #include "ConverterTexts.h"
+#include "CropPreview.h"
 #include "FileOperations.h"
 #include "KVSCDialogs.h"
 #include "QtSettingsStore.h"
@@ -815,4 +816,115 @@ TEST_F(KVSCFormTest, WindowOpensAtTheDesignedPointOrAsNearAsTheScreenAllows)
         << "partly off a screen of " << screen.width() << " x " << screen.height();
     EXPECT_EQ(frame.x(), std::min(406, screen.right() + 1 - frame.width()));
     EXPECT_EQ(frame.y(), std::min(282, screen.bottom() + 1 - frame.height()));
+}
+
+// The crop preview as a player meets it: opened on a row, then following the settings.
+class CropPreviewTest : public KVSCFormTest
+{
+protected:
+    CropPreview *Preview() const { return form->findChild<CropPreview *>(); }
+    QString Said() const { return Preview()->findChild<QLabel *>("OutputSize")->text(); }
+    QImage Shown() const { return Preview()->findChild<QLabel *>("Picture")->pixmap().toImage(); }
+};
+
+TEST_F(CropPreviewTest, DoubleClickShowsTheCropAndItFollowsEverySettingItDependsOn)
+{
+    Start();
+    Show();
+    ChooseGame("Korvane: Ravelock");
+    dialogs.files = {Screenshot("board.bmp", 1680, 1050)};
+    form->BOpenClick();
+    auto *list = Find<QTableWidget>("LOpen");
+    const QPoint cell = list->visualItemRect(list->item(0, 0)).center();
+    // A double click is a click followed by the double-click event, as the system sends it.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell);
+    ASSERT_NE(Preview(), nullptr) << "no preview after a double click";
+    ASSERT_TRUE(Preview()->isVisible());
+
+    struct Step
+    {
+        const char *did;
+        std::function<void()> change;
+        std::optional<QRect> crop;
+        QString said;
+    };
+    auto *spectator = Find<QCheckBox>("CSpectator");
+    auto *cut = Find<QCheckBox>("CNoCut");
+    const std::vector<Step> steps = {
+        {"opened at 6 on 6", [] {}, QRect(170, 105, 1337, 321), "Output: 1337 x 321 pixels"},
+        {"10 on 10",
+         [&] {
+             Find<QComboBox>("CSize")->lineEdit()->selectAll();
+             QTest::keyClicks(Find<QComboBox>("CSize")->lineEdit(), "10 on 10");
+         },
+         QRect(170, 105, 1337, 465), "Output: 1337 x 465 pixels"},
+        {"spectator",
+         [&] {
+             QTest::mouseClick(spectator, Qt::LeftButton, {}, QPoint(4, spectator->height() / 2));
+         },
+         QRect(170, 105, 1337, 486), "Output: 1337 x 486 pixels"},
+        {"75 %", [&] { Find<QSpinBox>("ESize")->setValue(75); }, QRect(170, 105, 1337, 486),
+         "Output: 1002 x 364 pixels"},
+        {"whole picture",
+         [&] { QTest::mouseClick(cut, Qt::LeftButton, {}, QPoint(4, cut->height() / 2)); },
+         std::nullopt, "Output: 1260 x 787 pixels"},
+        {"no size",
+         [&] {
+             auto *size = Find<QSpinBox>("ESize")->findChild<QLineEdit *>();
+             size->selectAll();
+             QTest::keyClick(size, Qt::Key_Backspace);
+         },
+         std::nullopt, "'' is not a valid integer value"},
+        {"Veskar", [&] { ChooseGame("Korvane: Veskar"); }, std::nullopt,
+         "1680 x 1050: not supported"},
+    };
+    for (const Step &step : steps) {
+        step.change();
+        EXPECT_EQ(Preview()->crop(), step.crop) << step.did;
+        EXPECT_EQ(Said(), step.said) << step.did;
+    }
+}
+
+TEST_F(CropPreviewTest, DrawsTheRectangleOnTheScaledScreenshotAndDimsWhatIsCutAway)
+{
+    Start();
+    Show();
+    ChooseGame("Korvane: Veskar");
+    dialogs.files = {Screenshot("white.bmp", 1024, 768)};
+    form->BOpenClick();
+    Find<QTableWidget>("LOpen")->setCurrentCell(0, 0);
+    Find<QAction>("Preview1")->trigger();
+    ASSERT_NE(Preview(), nullptr);
+    // 782 x 304 at (145, 30) in a white 1024 x 768 picture.
+    ASSERT_EQ(Preview()->crop(), QRect(145, 30, 782, 304));
+    const QImage shown = Shown();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_NEAR(shown.width() * 768.0 / 1024, shown.height(), 1) << "not scaled to fit";
+    const double scale = shown.width() / 1024.0;
+    const auto at = [&](double x, double y) {
+        return shown.pixelColor(int(x * scale), int(y * scale));
+    };
+    EXPECT_EQ(at(145 + 391, 30 + 152), QColor(Qt::white)) << "inside the crop";
+    EXPECT_EQ(at(145, 30 + 152), QColor(255, 0, 0)) << "on its left edge";
+    EXPECT_EQ(at(145 + 391, 30 + 304), QColor(255, 0, 0)) << "on its bottom edge";
+    EXPECT_LT(at(60, 600).lightness(), 200) << "outside, not dimmed";
+}
+
+TEST_F(CropPreviewTest, ContextMenuOffersPreviewAndAnUnsupportedRowSaysSo)
+{
+    Start();
+    ChooseGame("Korvane: Ravelock");
+    dialogs.files = {Screenshot("old.bmp", 640, 480)};
+    form->BOpenClick();
+    auto *list = Find<QTableWidget>("LOpen");
+    EXPECT_EQ(list->contextMenuPolicy(), Qt::ActionsContextMenu);
+    ASSERT_EQ(list->actions().size(), 1);
+    EXPECT_EQ(list->actions().first()->text(), "Preview");
+    list->setCurrentCell(0, 0);
+    list->actions().first()->trigger();
+    ASSERT_NE(Preview(), nullptr);
+    EXPECT_EQ(Said(), "640 x 480: not supported");
+    EXPECT_EQ(Preview()->crop(), std::nullopt);
+    EXPECT_FALSE(Shown().isNull()) << "the screenshot itself is still shown";
 }
