@@ -437,6 +437,8 @@ std::string OutcomeName(const ::testing::TestParamInfo<StartOutcome> &info)
         return "Refused";
     case StartOutcome::FailedToStart:
         return "FailedToStart";
+    case StartOutcome::NoElevator:
+        return "NoElevator";
     }
     return "Unknown";
 }
