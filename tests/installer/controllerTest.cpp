@@ -764,13 +764,18 @@ class FailedInstall : public InstallerTest, public ::testing::WithParamInterface
 {
 public:
     // What the cases reach of the fixture.
-    void install(const std::string &log) { writeGameLog(log), clickThrough(); }
+    void install(const std::string &log)
+    {
+        writeGameLog(log);
+        clickThrough();
+    }
     using InstallerTest::archive;
     using InstallerTest::dir;
     using InstallerTest::gameApp;
     using InstallerTest::installer;
     using InstallerTest::useRun;
     UnauthorisedRun noElevator{StartOutcome::NoElevator};
+    UnauthorisedRun dismissed{StartOutcome::Dismissed};
 };
 
 // Mended: the window said "Installation Failed!" (or "Incorrect Password!" without pkexec) but
@@ -828,6 +833,12 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const fs::path &) {
                         return std::string("gzip: stdin: not in gzip format"); // tar's first line
                     }},
+        FailureCase{"PasswordDismissed",
+                    [](FailedInstall &test) {
+                        test.useRun(test.dismissed);
+                        test.install(kv::test::LogNaming(test.gameApp()));
+                    },
+                    "Incorrect Password!", [](const fs::path &) { return std::string(); }},
         FailureCase{"NoPkexec",
                     [](FailedInstall &test) {
                         test.useRun(test.noElevator);
