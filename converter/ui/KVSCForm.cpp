@@ -220,7 +220,7 @@ TForm1::TForm1(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
     // known only once it is shown, the frame is taken to be the window itself.
     create();
     const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
-    QScreen *screen = QGuiApplication::screenAt(kDesignedPosition);
+    QScreen *screen = QGuiApplication::screenAt(kStartPoint);
     if (screen == nullptr) {
         screen = QGuiApplication::primaryScreen();
     }
@@ -233,8 +233,8 @@ TForm1::TForm1(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
 
 QPoint TForm1::StartPosition(QSize frame, const QRect &screen)
 {
-    const int x = std::min(kDesignedPosition.x(), screen.x() + screen.width() - frame.width());
-    const int y = std::min(kDesignedPosition.y(), screen.y() + screen.height() - frame.height());
+    const int x = std::min(kStartPoint.x(), screen.x() + screen.width() - frame.width());
+    const int y = std::min(kStartPoint.y(), screen.y() + screen.height() - frame.height());
     return {std::max(x, screen.x()), std::max(y, screen.y())};
 }
 

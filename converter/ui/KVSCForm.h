@@ -45,7 +45,7 @@ public:
     // Where the window opens: (406, 282), moved left and up as far as a frame of that size needs
     // to lie inside screen; the top-left corner stays on it when the window is the larger.
     static QPoint StartPosition(QSize frame, const QRect &screen);
-    static constexpr QPoint kDesignedPosition{406, 282};
+    static constexpr QPoint kStartPoint{406, 282};
 
     QString SelectedGame;
     QString OpenFolderPath;

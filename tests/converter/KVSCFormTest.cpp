@@ -663,7 +663,7 @@ TEST_F(KVSCFormTest, TypingInTheGameBoxCompletesNothing)
 }
 
 // Mended: Tab walked cell by cell through both lists.
-TEST_F(KVSCFormTest, TabLeavesEachListAtOnceInTheDesignedOrder)
+TEST_F(KVSCFormTest, TabLeavesEachListAtOnceInTheWindowsTabOrder)
 {
     Start();
     ConvertScreenshots(3);
@@ -787,8 +787,8 @@ class StartPosition : public ::testing::TestWithParam<StartPositionCase>
 {
 };
 
-// A 413 x 430 frame: the designed client area under a menu bar.
-TEST_P(StartPosition, IsTheDesignedPointMovedJustInsideTheScreen)
+// A 413 x 430 frame: the 413 x 405 client area under a menu bar.
+TEST_P(StartPosition, IsTheStartPointMovedJustInsideTheScreen)
 {
     EXPECT_EQ(TForm1::StartPosition(QSize(413, 430), GetParam().screen), GetParam().expected);
 }
@@ -806,7 +806,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 // Mended: the window opened at (0, 0).
-TEST_F(KVSCFormTest, WindowOpensAtTheDesignedPointOrAsNearAsTheScreenAllows)
+TEST_F(KVSCFormTest, WindowOpensAt406By282OrAsNearAsTheScreenAllows)
 {
     Start();
     Show();
