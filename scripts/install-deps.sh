@@ -15,6 +15,8 @@ packages=(
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
     sudo_cmd=(sudo)
+    # KVRInstaller asks for the administrator's password through pkexec when not run as root.
+    packages+=(pkexec)
 fi
 
 missing=()

@@ -21,10 +21,6 @@
 
 namespace kv::converter {
 
-namespace {
-
-// Whole numbers as the size field holds them: blanks before, an optional sign, decimal digits,
-// within 32 bits. Anything else is refused with the field's text.
 int ParseWholeNumber(const std::string &text)
 {
     std::size_t i = 0;
@@ -55,6 +51,13 @@ int ParseWholeNumber(const std::string &text)
     }
     return int(value);
 }
+
+std::int64_t ScaledLength(std::int64_t length, std::int64_t percent)
+{
+    return length * percent / 100;
+}
+
+namespace {
 
 // The same file's path however it was written, to recognise files this run has touched.
 std::string Normalised(const std::string &path)
@@ -214,12 +217,12 @@ void ConversionRun::Run()
 
     // The edition is read before each pass, as the field holds it then.
     if (settings_.Edition() == texts::kVeskar) {
-        for (int i = 0; i < int(rows_.size()); ++i) {
+        for (int i = 0; i < int(rows_.size()) && !observer_.StopRequested(); ++i) {
             HandleRow(i, texts::kVeskar, false);
         }
     }
     if (settings_.Edition() == texts::kRavelock) {
-        for (int i = 0; i < int(rows_.size()); ++i) {
+        for (int i = 0; i < int(rows_.size()) && !observer_.StopRequested(); ++i) {
             HandleRow(i, texts::kRavelock, true);
         }
     }
@@ -314,8 +317,8 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
 
         const std::string sizeText = settings_.SizePercent();
         const std::int64_t percent = ParseWholeNumber(sizeText);
-        const std::int64_t newWidth = std::int64_t(width) * percent / 100;
-        const std::int64_t newHeight = std::int64_t(height) * percent / 100;
+        const std::int64_t newWidth = ScaledLength(width, percent);
+        const std::int64_t newHeight = ScaledLength(height, percent);
         if (newWidth <= 0 || newHeight <= 0) {
             // An empty picture would be a 0-byte file: say so, write nothing, keep the original.
             encoded.nothingToSave = texts::NothingToSave(rowIndex + 1, sizeText);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <set>
@@ -20,6 +21,8 @@ public:
     virtual void SetProgress(int position) = 0; // 0..kProgressMaximum
     // Lets the caller's event loop run between screenshots.
     virtual void ProcessPendingMessages() = 0;
+    // Asked before each screenshot: true ends the run there, after the one in hand is done.
+    virtual bool StopRequested() const { return false; }
     // A modal message; returns once the user has dismissed it.
     virtual void ShowMessage(const std::string &text) = 0;
     virtual void AddResultRow(const ResultRow &row) = 0;
@@ -73,5 +76,12 @@ private:
 
 // The output path for sequence number n: folder, name, n, ".jpg" run together.
 std::string OutputPath(const std::string &folder, const std::string &name, int n);
+
+// The whole number a size text holds: blanks before, an optional sign, decimal digits, within 32
+// bits. Throws ConversionError ("'%s' is not a valid integer value") for anything else.
+int ParseWholeNumber(const std::string &text);
+
+// A side of length pixels scaled to percent: the product, then a division that truncates.
+std::int64_t ScaledLength(std::int64_t length, std::int64_t percent);
 
 } // namespace kv::converter

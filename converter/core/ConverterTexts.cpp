@@ -18,4 +18,25 @@ std::string NothingToSave(int rowNumber, const std::string &sizeText)
            "% leaves no pixels; nothing was saved";
 }
 
+std::string PreviewOutputSize(std::int64_t width, std::int64_t height)
+{
+    return "Output: " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
+}
+
+std::string PreviewNotSupported(const std::string &resolution)
+{
+    return resolution + ": not supported";
+}
+
+std::string PreviewNoTeamSize(const std::string &teamSize)
+{
+    return "Team size '" + teamSize +
+           "' is none of \" 1 on 1\" to \"10 on 10\": nothing is converted";
+}
+
+std::string PreviewNothingToSave(const std::string &sizeText)
+{
+    return "A size of " + sizeText + "% leaves no pixels; nothing is saved";
+}
+
 } // namespace kv::converter::texts

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Every text the converter shows to users, shared by the window, the command line and tests.
@@ -27,5 +28,17 @@ std::string ResolutionNotSupported(int rowNumber);
 std::string NotAValidInteger(const std::string &text);
 // A size percent that leaves no pixels: nothing is written for that screenshot.
 std::string NothingToSave(int rowNumber, const std::string &sizeText);
+
+// The crop preview: its window title and the screenshot list's context-menu entry, then what it
+// says under the picture.
+inline constexpr const char *kPreview = "Preview";
+// "Output: 782 x 304 pixels", the size of the JPEG the settings would write.
+std::string PreviewOutputSize(std::int64_t width, std::int64_t height);
+// "1680 x 1050: not supported": the run skips the screenshot.
+std::string PreviewNotSupported(const std::string &resolution);
+// A team-size text that is none of the ten labels: the run converts nothing.
+std::string PreviewNoTeamSize(const std::string &teamSize);
+// A size that leaves no pixels: the run writes nothing.
+std::string PreviewNothingToSave(const std::string &sizeText);
 
 } // namespace kv::converter::texts

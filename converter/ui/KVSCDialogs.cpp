@@ -12,6 +12,11 @@ void QtKVSCDialogs::showMessage(QWidget *owner, const QString &text)
     QMessageBox::information(owner, QApplication::applicationName(), text);
 }
 
+void QtKVSCDialogs::showError(QWidget *owner, const QString &text)
+{
+    QMessageBox::critical(owner, QApplication::applicationName(), text);
+}
+
 void QtKVSCDialogs::showAbout(QWidget *owner, const QString &text)
 {
     QMessageBox::about(owner, QStringLiteral("About"), text);

@@ -18,6 +18,8 @@ public:
 
     // A modal message titled with the application title ("KVSC"); returns once dismissed.
     virtual void showMessage(QWidget *owner, const QString &text) = 0;
+    // The same for a failure (a file, an image or the store), with the platform's error icon.
+    virtual void showError(QWidget *owner, const QString &text) = 0;
     // The About box.
     virtual void showAbout(QWidget *owner, const QString &text) = 0;
     // Multi-selection open dialog starting in folder; the chosen paths, or none when cancelled.
@@ -33,6 +35,7 @@ class QtKVSCDialogs : public KVSCDialogs
 {
 public:
     void showMessage(QWidget *owner, const QString &text) override;
+    void showError(QWidget *owner, const QString &text) override;
     void showAbout(QWidget *owner, const QString &text) override;
     QStringList getOpenFileNames(QWidget *owner, const QString &folder,
                                  const QString &filter) override;

@@ -1,21 +1,27 @@
 #include "KVSCForm.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMargins>
 #include <QMimeData>
+#include <QScreen>
 #include <QShortcut>
 #include <QUrl>
+#include <QWindow>
 
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
+#include "CropPreview.h"
 #include "FileOperations.h"
 #include "KVSCDialogs.h"
 #include "ResolutionSupport.h"
@@ -64,6 +70,38 @@ bool IsScreenshotFile(const QString &path)
     return suffix == "bmp" || suffix == "jpg" || suffix == "jpeg";
 }
 
+// Keys and the wheel move on from a combo box's current item, so that item must be the one whose
+// text the box shows, or none when the text is no item (typed, or "Select Game:").
+void SyncCurrentItem(QComboBox *box)
+{
+    const QString text = box->currentText();
+    const int item = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (item == box->currentIndex()) {
+        return;
+    }
+    const QSignalBlocker blocker(box);
+    if (item >= 0) {
+        box->setCurrentIndex(item);
+        return;
+    }
+    // Leaving the item clears the text: put it back, with the cursor where the user typed.
+    QLineEdit *edit = box->lineEdit();
+    const int cursor = edit->cursorPosition();
+    box->setCurrentIndex(-1);
+    edit->setText(text);
+    edit->setCursorPosition(cursor);
+}
+
+// The wait cursor over every window of the program for as long as it lives.
+class BusyCursor
+{
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
 } // namespace
 
 // The conversion settings as the controls hold them at the moment the run asks.
@@ -100,6 +138,7 @@ public:
         form_.dialogs_.showMessage(&form_, Q(text));
     }
     void AddResultRow(const ResultRow &row) override { form_.AddResultRow(row); }
+    bool StopRequested() const override { return form_.closeRequested_; }
 
 private:
     TForm1 &form_;
@@ -127,6 +166,11 @@ TForm1::TForm1(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
     }
     ui->CSize->setMaxVisibleItems(10);
     SizeEdit()->setMaxLength(3);
+    // An edition is chosen by choosing it, never by completing a few typed letters.
+    ui->CGameSelect->setCompleter(nullptr);
+    for (QComboBox *box : {ui->CGameSelect, ui->CSize}) {
+        connect(box, &QComboBox::editTextChanged, this, [box] { SyncCurrentItem(box); });
+    }
 
     connect(ui->CGameSelect, &QComboBox::currentTextChanged, this, &TForm1::CGameSelectChange);
     connect(ui->CSize, &QComboBox::currentTextChanged, this, &TForm1::CSizeChange);
@@ -148,6 +192,23 @@ TForm1::TForm1(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
     if (ui->CGameSelect->lineEdit()) {
         ui->CGameSelect->lineEdit()->installEventFilter(this);
     }
+    // Long names and paths are cut off in their fields; the tooltip shows them whole.
+    connect(ui->ESaveFolder, &QLineEdit::textChanged, ui->ESaveFolder, &QLineEdit::setToolTip);
+
+    // The crop preview follows every setting the crop and the output size depend on.
+    connect(ui->CGameSelect, &QComboBox::currentTextChanged, this, &TForm1::UpdatePreview);
+    connect(ui->CSize, &QComboBox::currentTextChanged, this, &TForm1::UpdatePreview);
+    connect(ui->CSpectator, &QCheckBox::toggled, this, &TForm1::UpdatePreview);
+    connect(ui->CNoCut, &QCheckBox::toggled, this, &TForm1::UpdatePreview);
+    connect(ui->ESize, &QSpinBox::textChanged, this, &TForm1::UpdatePreview);
+    // A text that is no value yet (emptied, say) reaches only the editor's own signal.
+    connect(SizeEdit(), &QLineEdit::textChanged, this, &TForm1::UpdatePreview);
+    connect(ui->LOpen, &QTableWidget::cellDoubleClicked, this,
+            [this](int row) { PreviewRow(row); });
+    ui->LOpen->addAction(ui->Preview1);
+    connect(ui->Preview1, &QAction::triggered, this,
+            [this] { PreviewRow(ui->LOpen->currentRow()); });
+
     ui->LOpen->setAcceptDrops(true);
     ui->LOpen->viewport()->setAcceptDrops(true);
     ui->LOpen->viewport()->installEventFilter(this);
@@ -155,7 +216,26 @@ TForm1::TForm1(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
     remove->setContext(Qt::WidgetWithChildrenShortcut);
     connect(remove, &QShortcut::activated, this, &TForm1::BDelSelectedClick);
 
+    // The frame's margins are known once the window exists on most systems; where they are
+    // known only once it is shown, the frame is taken to be the window itself.
+    create();
+    const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+    QScreen *screen = QGuiApplication::screenAt(kStartPoint);
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen != nullptr) {
+        move(StartPosition(size().grownBy(frame), screen->availableGeometry()));
+    }
+
     FormCreate();
+}
+
+QPoint TForm1::StartPosition(QSize frame, const QRect &screen)
+{
+    const int x = std::min(kStartPoint.x(), screen.x() + screen.width() - frame.width());
+    const int y = std::min(kStartPoint.y(), screen.y() + screen.height() - frame.height());
+    return {std::max(x, screen.x()), std::max(y, screen.y())};
 }
 
 TForm1::~TForm1() = default;
@@ -170,9 +250,9 @@ template <class Handler> void TForm1::Guarded(Handler handler)
     try {
         handler();
     } catch (const std::bad_alloc &) {
-        dialogs_.showMessage(this, QStringLiteral("Out of memory"));
+        dialogs_.showError(this, QStringLiteral("Out of memory"));
     } catch (const std::exception &e) {
-        dialogs_.showMessage(this, QString::fromStdString(e.what()));
+        dialogs_.showError(this, QString::fromStdString(e.what()));
     }
 }
 
@@ -186,7 +266,8 @@ void TForm1::SetComboText(QWidget *combo, const QString &text)
     // Setting a combo box's text runs no handler.
     auto *box = static_cast<QComboBox *>(combo);
     const QSignalBlocker blocker(box);
-    box->setCurrentText(text);
+    box->setEditText(text);
+    SyncCurrentItem(box);
 }
 
 void TForm1::FormCreate()
@@ -309,6 +390,7 @@ void TForm1::ResetAllSettings1Click()
         ui->CSpectator->setChecked(false);
         ui->CNoCut->setChecked(true);
         ui->CRemove->setChecked(false);
+        UpdatePreview();
         dialogs_.showMessage(this, texts::kSettingsReset);
     });
 }
@@ -358,23 +440,43 @@ void TForm1::BOpenClick()
 
 void TForm1::AddFiles(const QStringList &paths)
 {
-    for (const QString &path : paths) {
-        try {
-            // Measured before a row exists, so a file that fails leaves no half-filled row.
-            const imaging::ImageSize size = MeasureImageFile(S(path));
-            const bool supported = ResolutionSupported(size.width, size.height);
-            // The Full Path column shows the path as the system writes it ("C:\shots\a.bmp").
-            InsertSorted({S(QFileInfo(path).fileName()), S(LastResolution),
-                          supported ? texts::kYes : texts::kNo,
-                          S(QDir::toNativeSeparators(path))});
-            // Takes effect at the next start; this run keeps its Open folder.
-            store_.Write(setting::kOpenFolder,
-                         S(QDir::toNativeSeparators(QFileInfo(path).absolutePath()) +
-                           QChar(kPathSeparator)));
-        } catch (const std::exception &) {
-            dialogs_.showMessage(this, texts::kInvalidOrNoFile);
-            return;
+    if (paths.isEmpty() || adding_) {
+        return;
+    }
+    adding_ = true;
+    {
+        const BusyCursor busy;
+        for (const QString &path : paths) {
+            if (closeRequested_ || !AddFile(path)) {
+                break;
+            }
+            // Paints the rows so far and takes a close request; clicks and keys wait till the end.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         }
+    }
+    adding_ = false;
+    if (closeRequested_) {
+        close();
+    }
+}
+
+bool TForm1::AddFile(const QString &path)
+{
+    try {
+        // Measured before a row exists, so a file that fails leaves no half-filled row.
+        const imaging::ImageSize size = MeasureImageFile(S(path));
+        const bool supported = ResolutionSupported(size.width, size.height);
+        // The Full Path column shows the path as the system writes it ("C:\shots\a.bmp").
+        InsertSorted({S(QFileInfo(path).fileName()), S(LastResolution),
+                      supported ? texts::kYes : texts::kNo, S(QDir::toNativeSeparators(path))});
+        // Takes effect at the next start; this run keeps its Open folder.
+        store_.Write(
+            setting::kOpenFolder,
+            S(QDir::toNativeSeparators(QFileInfo(path).absolutePath()) + QChar(kPathSeparator)));
+        return true;
+    } catch (const std::exception &) {
+        dialogs_.showError(this, texts::kInvalidOrNoFile);
+        return false;
     }
 }
 
@@ -392,16 +494,24 @@ void TForm1::InsertSorted(const ScreenshotRow &row)
     for (int c = 0; c < 4; ++c) {
         auto *item = new QTableWidgetItem(cells[c]);
         item->setTextAlignment(c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+        if (c == 0 || c == 3) {
+            item->setToolTip(cells[c]);
+        }
         ui->LOpen->setItem(position, c, item);
     }
+}
+
+ScreenshotRow TForm1::RowAt(int row) const
+{
+    return {S(ui->LOpen->item(row, 0)->text()), S(ui->LOpen->item(row, 1)->text()),
+            S(ui->LOpen->item(row, 2)->text()), S(ui->LOpen->item(row, 3)->text())};
 }
 
 std::vector<ScreenshotRow> TForm1::ScreenshotRows() const
 {
     std::vector<ScreenshotRow> rows;
     for (int r = 0; r < ui->LOpen->rowCount(); ++r) {
-        rows.push_back({S(ui->LOpen->item(r, 0)->text()), S(ui->LOpen->item(r, 1)->text()),
-                        S(ui->LOpen->item(r, 2)->text()), S(ui->LOpen->item(r, 3)->text())});
+        rows.push_back(RowAt(r));
     }
     return rows;
 }
@@ -425,17 +535,47 @@ void TForm1::AddResultRow(const ResultRow &row)
 {
     const int position = ui->LSave->rowCount();
     ui->LSave->insertRow(position);
-    ui->LSave->setItem(position, 0, new QTableWidgetItem(Q(row.fileName)));
+    auto *name = new QTableWidgetItem(Q(row.fileName));
+    name->setToolTip(name->text());
+    auto *path = new QTableWidgetItem(Q(row.path));
+    path->setToolTip(path->text());
+    ui->LSave->setItem(position, 0, name);
     ui->LSave->setItem(position, 1, new QTableWidgetItem(Q(row.result)));
-    ui->LSave->setItem(position, 2, new QTableWidgetItem(Q(row.path)));
+    ui->LSave->setItem(position, 2, path);
+    // Laid out first: the scroll range is otherwise updated only later and misses the new row.
+    ui->LSave->doItemsLayout();
+    ui->LSave->scrollToItem(name);
+}
+
+void TForm1::PreviewRow(int row)
+{
+    if (row < 0 || row >= ui->LOpen->rowCount()) {
+        return;
+    }
+    if (preview_ == nullptr) {
+        preview_ = new CropPreview(this);
+    }
+    preview_->showRow(RowAt(row));
+    preview_->showSettings(FormSettings(*this));
+    preview_->show();
+    preview_->raise();
+    preview_->activateWindow();
+}
+
+void TForm1::UpdatePreview()
+{
+    if (preview_ != nullptr && preview_->isVisible()) {
+        preview_->showSettings(FormSettings(*this));
+    }
 }
 
 void TForm1::SetInputEnabled(bool enabled)
 {
     // While a run goes the window keeps painting and moving the bar, but takes no input that
-    // could start a second run or change the settings the run is reading.
+    // could start a second run or change the settings the run is reading. The lists stay
+    // readable and scrollable: the run works on a copy of the rows and guards removing them.
     for (QWidget *child : ui->centralwidget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
-        if (child != ui->ProgressBar1) {
+        if (child != ui->ProgressBar1 && child != ui->LOpen && child != ui->LSave) {
             child->setEnabled(enabled);
         }
     }
@@ -467,16 +607,21 @@ void TForm1::BConvertClick()
         const QString text = dynamic_cast<const std::bad_alloc *>(&e)
                                  ? QStringLiteral("Out of memory")
                                  : QString::fromStdString(e.what());
-        dialogs_.showMessage(this, text);
+        dialogs_.showError(this, text);
     }
     SetInputEnabled(true);
     converting_ = false;
+    if (closeRequested_) {
+        close();
+    }
 }
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    // A run has no way to stop half-way through a screenshot; the window closes after it.
-    if (converting_) {
+    // A screenshot is never left half-done: a run ends after the one in hand, an Open after the
+    // file it measures, and the window closes then.
+    if (converting_ || adding_) {
+        closeRequested_ = true;
         event->ignore();
         return;
     }
@@ -496,7 +641,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             const bool files = std::any_of(urls.begin(), urls.end(), [](const QUrl &url) {
                 return url.isLocalFile() && IsScreenshotFile(url.toLocalFile());
             });
-            if (files && !converting_) {
+            if (files && !converting_ && !adding_) {
                 drag->acceptProposedAction();
             } else {
                 drag->ignore();
@@ -505,6 +650,10 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         }
         if (event->type() == QEvent::Drop) {
             auto *drop = static_cast<QDropEvent *>(event);
+            if (converting_ || adding_) {
+                drop->ignore();
+                return true;
+            }
             QStringList paths;
             for (const QUrl &url : drop->mimeData()->urls()) {
                 if (url.isLocalFile() && IsScreenshotFile(url.toLocalFile())) {

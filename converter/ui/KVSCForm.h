@@ -4,6 +4,9 @@
 #include <vector>
 
 #include <QMainWindow>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 #include "ScreenshotRow.h"
@@ -16,6 +19,7 @@ class TForm1;
 
 namespace kv::converter {
 
+class CropPreview;
 class KVSCDialogs;
 class SettingsStore;
 
@@ -37,6 +41,11 @@ public:
     // The rows of the screenshot list, top to bottom.
     std::vector<ScreenshotRow> ScreenshotRows() const;
     bool IsConverting() const { return converting_; }
+
+    // Where the window opens: (406, 282), moved left and up as far as a frame of that size needs
+    // to lie inside screen; the top-left corner stays on it when the window is the larger.
+    static QPoint StartPosition(QSize frame, const QRect &screen);
+    static constexpr QPoint kStartPoint{406, 282};
 
     QString SelectedGame;
     QString OpenFolderPath;
@@ -77,15 +86,26 @@ private:
     // Shows what a handler did not catch in the message box titled "KVSC".
     template <class Handler> void Guarded(Handler handler);
     void SetComboText(QWidget *combo, const QString &text);
+    // Measures one file and lists it; false, with the message, when it cannot be read.
+    bool AddFile(const QString &path);
     void InsertSorted(const ScreenshotRow &row);
+    ScreenshotRow RowAt(int row) const;
     void AddResultRow(const ResultRow &row);
     void SetInputEnabled(bool enabled);
     QLineEdit *SizeEdit() const;
+    // Opens the crop preview on row of the screenshot list.
+    void PreviewRow(int row);
+    // Redraws an open preview for the settings as the controls now hold them.
+    void UpdatePreview();
 
     std::unique_ptr<Ui::TForm1> ui;
     SettingsStore &store_;
     KVSCDialogs &dialogs_;
     bool converting_ = false;
+    bool adding_ = false;
+    // The window was asked to close while a run or an Open was under way; it closes after them.
+    bool closeRequested_ = false;
+    CropPreview *preview_ = nullptr; // made on first use, owned by the window
 };
 
 } // namespace kv::converter

@@ -5,6 +5,7 @@
 
 #include "BaseDirectoryLine.h"
 #include "GameLayout.h"
+#include "InstallerTexts.h"
 #include "LauncherTexts.h"
 
 namespace kv::installer {
@@ -90,6 +91,20 @@ bool ListingNamesOnlyPlainMembers(std::string_view listing)
         start = end + 1;
     }
     return true;
+}
+
+std::optional<std::string> ExtractionObstacle(const std::string &archive,
+                                              const std::string &gameLocation)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(archive, error)) {
+        const std::string folder = std::filesystem::path(archive).parent_path().string();
+        return launcher::texts::Filled(texts::kArchiveNotFound, folder);
+    }
+    if (!std::filesystem::is_directory(gameLocation, error)) {
+        return launcher::texts::Filled(texts::kGameFolderNotFound, gameLocation);
+    }
+    return std::nullopt;
 }
 
 bool CopyLauncher(const std::string &source, const std::string &destination)

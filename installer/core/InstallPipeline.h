@@ -50,6 +50,12 @@ std::vector<std::string> ListingArguments(const std::string &archive);
 // arguments say, so an archive holding one is not extracted at all.
 bool ListingNamesOnlyPlainMembers(std::string_view listing);
 
+// Why nothing can be extracted from archive into gameLocation, before anything runs: the
+// archive is no file, or the game location no folder (a mistyped path, say). Nothing when both
+// are there.
+std::optional<std::string> ExtractionObstacle(const std::string &archive,
+                                              const std::string &gameLocation);
+
 // Copies the file source to destination; false when source is missing or no plain file (a link
 // is not followed) or destination exists (an existing file is left as it is).
 bool CopyLauncher(const std::string &source, const std::string &destination);

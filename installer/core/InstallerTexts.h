@@ -10,8 +10,30 @@ inline constexpr const char *kInstallingFiles = "Installing files...";
 inline constexpr const char *kInstallationComplete = "Installation Complete";
 // The extraction tool was not started: the password dialog was dismissed or refused.
 inline constexpr const char *kIncorrectPassword = "Incorrect Password!";
-// The extraction tool ran but failed, or left no marker behind.
+// The extraction tool ran but failed, or left no marker behind, or could not be run at all;
+// the reason is shown beneath it.
 inline constexpr const char *kInstallationFailed = "Installation Failed!";
+// pkexec, which asks for the password, is missing: no password was asked for at all.
+inline constexpr const char *kRightsNotRequested = "Administrator rights could not be requested!";
+// Cancel or closing the window while the extraction runs: it is never cut short.
+inline constexpr const char *kWaitingForExtraction =
+    "Waiting for the extraction to end before quitting...";
+
+// Why the install failed, shown beneath the status; "%@" is a path.
+inline constexpr const char *kArchiveNotFound =
+    "KVRinstall.tgz is not in %@, beside the installer.";
+inline constexpr const char *kGameFolderNotFound =
+    "There is no folder %@. Please check the path of Unreal Tournament 2004.";
+inline constexpr const char *kArchiveHoldsDevices =
+    "KVRinstall.tgz holds device files or FIFOs, so nothing was installed.";
+inline constexpr const char *kArchiveNotListed = "KVRinstall.tgz could not be listed.";
+inline constexpr const char *kMarkerNotInArchive =
+    "KVRinstall.tgz holds no KVRavelock/Textures/KV2_Quarrytide1.utx.";
+// tar failed without a line on its error output.
+inline constexpr const char *kTarFailed = "tar ended with an error.";
+inline constexpr const char *kNoElevator =
+    "pkexec, which asks for the administrator's password, is missing or cannot be run. Install "
+    "the package pkexec, or start KVRInstaller as root.";
 
 // Titles of the install window's button after completion and after a failure.
 inline constexpr const char *kDone = "Done";

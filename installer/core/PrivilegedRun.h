@@ -16,6 +16,8 @@ enum class StartOutcome
     Refused,
     // The tool, or the means to raise rights, could not be run at all.
     FailedToStart,
+    // The program that asks for the password (pkexec) is missing or cannot be run.
+    NoElevator,
 };
 
 // Starts a tool with administrator rights. Each argument reaches the tool as one argument of its
@@ -32,6 +34,10 @@ public:
     // runs; after Started, finished runs once with whether the tool ended with status 0.
     virtual void start(const std::string &tool, const std::vector<std::string> &arguments,
                        Started started, Finished finished) = 0;
+
+    // The first line the tool wrote on its error output in the last run, once it has finished;
+    // empty where that output is not seen.
+    virtual std::string firstErrorLine() const { return {}; }
 };
 
 } // namespace kv::installer

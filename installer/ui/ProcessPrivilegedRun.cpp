@@ -13,9 +13,12 @@ ProcessPrivilegedRun::ProcessPrivilegedRun(QString elevator) : elevator_(std::mo
 
 ProcessPrivilegedRun::~ProcessPrivilegedRun()
 {
-    // QProcess kills and waits for a running child; its end is no longer reported to anyone.
+    // QProcess would kill a running child. Its end is no longer reported to anyone; its input
+    // is closed so that nothing waits for it.
     if (process_) {
         process_->disconnect(this);
+        process_->closeWriteChannel();
+        process_->waitForFinished(-1);
     }
 }
 
@@ -25,6 +28,7 @@ void ProcessPrivilegedRun::start(const std::string &tool, const std::vector<std:
     started_ = std::move(started);
     finished_ = std::move(finished);
     startReported_ = false;
+    errorOutput_.clear();
     process_ = std::make_unique<QProcess>();
 
     QStringList argv;
@@ -33,7 +37,7 @@ void ProcessPrivilegedRun::start(const std::string &tool, const std::vector<std:
     }
     if (elevator_.isEmpty()) {
         process_->setProgram(QString::fromStdString(tool));
-        process_->setProcessChannelMode(QProcess::ForwardedChannels);
+        process_->setProcessChannelMode(QProcess::ForwardedOutputChannel);
         connect(process_.get(), &QProcess::started, this,
                 [this] { reportStart(StartOutcome::Started); });
     } else {
@@ -41,7 +45,7 @@ void ProcessPrivilegedRun::start(const std::string &tool, const std::vector<std:
         argv.prepend(QString::fromStdString(tool));
         // The elevator prints nothing on standard output itself, so the tool's first line there
         // (tar's verbose listing) shows it runs; the output is passed on.
-        process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_->setProcessChannelMode(QProcess::SeparateChannels);
         connect(process_.get(), &QProcess::readyReadStandardOutput, this, [this] {
             const QByteArray output = process_->readAllStandardOutput();
             std::fwrite(output.constData(), 1, std::size_t(output.size()), stdout);
@@ -49,12 +53,15 @@ void ProcessPrivilegedRun::start(const std::string &tool, const std::vector<std:
         });
     }
     process_->setArguments(argv);
+    connect(process_.get(), &QProcess::readyReadStandardError, this,
+            &ProcessPrivilegedRun::passErrorOutputOn);
     // Queued, so that a start that fails at once is reported after start() has returned.
     connect(
         process_.get(), &QProcess::errorOccurred, this,
         [this](QProcess::ProcessError error) {
             if (error == QProcess::FailedToStart) {
-                reportStart(StartOutcome::FailedToStart);
+                reportStart(elevator_.isEmpty() ? StartOutcome::FailedToStart
+                                                : StartOutcome::NoElevator);
             }
         },
         Qt::QueuedConnection);
@@ -73,8 +80,30 @@ void ProcessPrivilegedRun::reportStart(StartOutcome outcome)
     }
 }
 
+std::string ProcessPrivilegedRun::firstErrorLine() const
+{
+    // gzip, run by tar, starts its message with an empty line.
+    for (const QByteArray &line : errorOutput_.split('\n')) {
+        if (!line.trimmed().isEmpty()) {
+            return line.trimmed().toStdString();
+        }
+    }
+    return {};
+}
+
+void ProcessPrivilegedRun::passErrorOutputOn()
+{
+    const QByteArray output = process_->readAllStandardError();
+    std::fwrite(output.constData(), 1, std::size_t(output.size()), stderr);
+    // Enough for the first message; the rest is only passed on.
+    if (errorOutput_.size() < kKeptErrorOutput) {
+        errorOutput_ += output.left(kKeptErrorOutput - errorOutput_.size());
+    }
+}
+
 void ProcessPrivilegedRun::ended(int exitCode, QProcess::ExitStatus exitStatus)
 {
+    passErrorOutputOn();
     const bool normal = exitStatus == QProcess::NormalExit;
     if (!startReported_ && !elevator_.isEmpty() && normal) {
         if (exitCode == kDismissedStatus) {

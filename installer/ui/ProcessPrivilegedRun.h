@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include <QByteArray>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -23,11 +24,13 @@ public:
     // Runs the tool through elevator; its exit status 126 means the password dialog was
     // dismissed, 127 that the rights were refused.
     explicit ProcessPrivilegedRun(QString elevator);
+    // Waits for a tool still running: an extraction cut short leaves a half-installed game.
     ~ProcessPrivilegedRun() override;
 
     // One run at a time: a second start while the first runs replaces (and kills) it.
     void start(const std::string &tool, const std::vector<std::string> &arguments, Started started,
                Finished finished) override;
+    std::string firstErrorLine() const override;
 
     static constexpr int kDismissedStatus = 126;
     static constexpr int kRefusedStatus = 127;
@@ -35,12 +38,15 @@ public:
 private:
     void reportStart(StartOutcome outcome);
     void ended(int exitCode, QProcess::ExitStatus exitStatus);
+    void passErrorOutputOn();
 
     QString elevator_;
     std::unique_ptr<QProcess> process_;
     Started started_;
     Finished finished_;
     bool startReported_ = false;
+    static constexpr qsizetype kKeptErrorOutput = 4096;
+    QByteArray errorOutput_; // the start of the tool's error output
 };
 
 } // namespace kv::installer

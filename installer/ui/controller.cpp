@@ -32,23 +32,6 @@ namespace kv::installer {
 
 namespace {
 
-// Lists the archive as the user, before any rights are asked for. A listing that fails part way
-// still names the members tar would extract before failing; the extraction reports the failure.
-bool ArchiveIsPlain(const std::string &archive)
-{
-    QProcess tar;
-    QStringList arguments;
-    for (const std::string &argument : ListingArguments(archive)) {
-        arguments.append(QString::fromStdString(argument));
-    }
-    tar.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    tar.start(QString::fromUtf8(kTarTool), arguments);
-    if (!tar.waitForFinished(-1) || tar.exitStatus() != QProcess::NormalExit) {
-        return false;
-    }
-    return ListingNamesOnlyPlainMembers(tar.readAllStandardOutput().toStdString());
-}
-
 // A busy progress bar (range 0..0) is Qt's indeterminate indicator; 0..1 at 0 stands still.
 void StartAnimation(QProgressBar *bar)
 {
@@ -72,6 +55,13 @@ void ShowCentred(QWidget *window)
     window->move(frame.topLeft());
     window->raise();
     window->activateWindow();
+}
+
+// Return presses button while its window is active, as it presses a dialog's default button.
+void ReturnPresses(QPushButton *button)
+{
+    button->setDefault(true);
+    button->setShortcut(QKeySequence(Qt::Key_Return));
 }
 
 template <class Layout> std::unique_ptr<QWidget> Loaded(Layout &layout)
@@ -103,10 +93,14 @@ controller::controller(launcher::SystemLog &log, launcher::AlertPanel &alerts, P
     connect(systemOption, &QRadioButton::clicked, this, &controller::administratorWarning);
     connect(choiceUi_->installButton, &QPushButton::clicked, this, &controller::install);
     connect(cancelButton, &QPushButton::clicked, this, &controller::cancelInstall);
+    ReturnPresses(welcomeUi_->startButton);
+    ReturnPresses(choiceUi_->installButton);
+    installWindow->installEventFilter(this);
+    installUi_->reasonText->hide();
 
     sheetWindow->setServices(log_, alerts_);
     connect(sheetWindow->sheetButton(), &QPushButton::clicked, this, &controller::cancelSheet);
-    // Also reached when the sheet is closed by Escape; the return code is not looked at.
+    // Also reached when the sheet is closed by Escape or its close button, as cancelled.
     connect(sheetWindow, &QDialog::finished, this, &controller::unrealAttempt);
 }
 
@@ -195,11 +189,54 @@ void controller::sendFilesToTmp()
     log_.line(texts::kShouldBeRunning);
     setStatus(texts::kMovingFiles);
     installLocation_ = location;
-    if (!ArchiveIsPlain(archive)) {
-        log_.line(texts::kArchiveRefused);
-        showFailed();
+    // Checked before any rights are asked for, so that each reads as what it is.
+    if (const std::optional<std::string> obstacle = ExtractionObstacle(archive, location)) {
+        log_.line(*obstacle);
+        showFailed(texts::kInstallationFailed, QString::fromStdString(*obstacle));
         return;
     }
+    // Listed as the user before any rights are asked for, without holding up the window: a big
+    // archive takes seconds, during which Cancel must still work.
+    QStringList listingArguments;
+    for (const std::string &argument : ListingArguments(archive)) {
+        listingArguments.append(QString::fromStdString(argument));
+    }
+    listing_ = new QProcess(this);
+    listing_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    connect(listing_, &QProcess::finished, this,
+            [this, arguments](int, QProcess::ExitStatus status) {
+                listed(status == QProcess::NormalExit, arguments);
+            });
+    connect(listing_, &QProcess::errorOccurred, this,
+            [this, arguments](QProcess::ProcessError error) {
+                if (error == QProcess::FailedToStart) {
+                    listed(false, arguments);
+                }
+            });
+    listing_->start(QString::fromUtf8(kTarTool), listingArguments);
+}
+
+void controller::listed(bool ran, const std::vector<std::string> &arguments)
+{
+    const QByteArray listing = ran ? listing_->readAllStandardOutput() : QByteArray();
+    listing_->deleteLater();
+    listing_ = nullptr;
+    if (quitting_) {
+        return;
+    }
+    if (!ran) {
+        log_.line(texts::kArchiveNotListed);
+        showFailed(texts::kInstallationFailed, texts::kArchiveNotListed);
+        return;
+    }
+    // A listing that fails part way still names the members tar would extract before failing;
+    // the extraction reports the failure.
+    if (!ListingNamesOnlyPlainMembers(listing.toStdString())) {
+        log_.line(texts::kArchiveRefused);
+        showFailed(texts::kInstallationFailed, texts::kArchiveHoldsDevices);
+        return;
+    }
+    toolRunning_ = true;
     // The run may outlive this controller (and report after it is gone).
     const QPointer<controller> self(this);
     run_.start(
@@ -211,7 +248,7 @@ void controller::sendFilesToTmp()
         },
         [self](bool succeeded) {
             if (self) {
-                self->toolState_.set(succeeded ? ToolState::Succeeded : ToolState::Failed);
+                self->extractionEnded(succeeded);
             }
         });
 }
@@ -219,16 +256,39 @@ void controller::sendFilesToTmp()
 void controller::extractionStarted(StartOutcome outcome)
 {
     if (outcome != StartOutcome::Started) {
-        setStatus(texts::kIncorrectPassword);
-        StopAnimation(progressBar);
+        toolRunning_ = false;
+        if (quitting_) {
+            exitDone();
+            return;
+        }
+        if (outcome == StartOutcome::NoElevator) {
+            showFailed(texts::kRightsNotRequested, texts::kNoElevator);
+        } else {
+            showFailed(texts::kIncorrectPassword, QString());
+        }
         log_.line(texts::kAborted);
         return;
+    }
+    if (quitting_) {
+        return; // no install to finish: the program ends with the tool
     }
     const std::string marker = MarkerPath(installLocation_);
     // Logged before the worker starts, so that the log's order does not depend on the threads.
     log_.line(texts::kSeperatingThread);
     worker_ = std::thread([this, marker] { waitForFile(marker); });
     setStatus(texts::kInstallingFiles);
+}
+
+void controller::extractionEnded(bool succeeded)
+{
+    toolRunning_ = false;
+    if (quitting_) {
+        toolState_.set(ToolState::Abandoned);
+        exitDone();
+        return;
+    }
+    toolError_ = run_.firstErrorLine();
+    toolState_.set(succeeded ? ToolState::Succeeded : ToolState::Failed);
 }
 
 void controller::waitForFile(const std::string &marker)
@@ -244,8 +304,20 @@ void controller::waitForFile(const std::string &marker)
     case WaitOutcome::MarkerMissing:
         log_.line(outcome == WaitOutcome::ToolFailed ? texts::kExtractionFailed
                                                      : texts::kMarkerMissing);
-        // Queued calls to one receiver run in the order they were made, on its (main) thread.
-        QMetaObject::invokeMethod(this, &controller::showFailed, Qt::QueuedConnection);
+        // Queued calls to one receiver run in the order they were made, on its (main) thread,
+        // which alone reads toolError_.
+        QMetaObject::invokeMethod(
+            this,
+            [this, outcome] {
+                QString reason = QString::fromStdString(toolError_);
+                if (outcome == WaitOutcome::MarkerMissing) {
+                    reason = texts::kMarkerNotInArchive;
+                } else if (reason.isEmpty()) {
+                    reason = texts::kTarFailed;
+                }
+                showFailed(texts::kInstallationFailed, reason);
+            },
+            Qt::QueuedConnection);
         return;
     case WaitOutcome::MarkerFound:
         break;
@@ -265,16 +337,18 @@ void controller::showFinished()
     cancelButton->setText(texts::kDone);
     disconnect(cancelButton, &QPushButton::clicked, this, nullptr);
     connect(cancelButton, &QPushButton::clicked, this, &controller::exitDone);
-    cancelButton->setShortcut(QKeySequence(Qt::Key_Return));
-    cancelButton->setDefault(true);
+    ReturnPresses(cancelButton);
 }
 
-void controller::showFailed()
+void controller::showFailed(const QString &status, const QString &reason)
 {
+    setStatus(status);
     StopAnimation(progressBar);
-    setStatus(texts::kInstallationFailed);
+    installUi_->reasonText->setText(reason);
+    installUi_->reasonText->setVisible(!reason.isEmpty());
     // Still bound to cancelInstall: quitting is all that is left.
     cancelButton->setText(texts::kQuit);
+    ReturnPresses(cancelButton);
 }
 
 void controller::setStatus(const QString &text)
@@ -290,13 +364,14 @@ void controller::noUnrealFound()
 
 void controller::cancelSheet()
 {
-    sheetWindow->done(1);
+    sheetWindow->done(kDefaultReturn);
 }
 
-void controller::unrealAttempt(int)
+void controller::unrealAttempt(int returnCode)
 {
     log_.line(launcher::texts::kReturned);
-    const QString text = pathText->text();
+    // Only the sheet's button confirms a path; Escape and the close button cancel.
+    const QString text = returnCode == kDefaultReturn ? pathText->text() : QString();
     if (text.isEmpty()) {
         terminate_();
         return;
@@ -310,12 +385,31 @@ void controller::unrealAttempt(int)
 
 void controller::cancelInstall()
 {
-    exitDone();
+    quitting_ = true;
+    if (!toolRunning_) {
+        exitDone();
+        return;
+    }
+    // The rest happens when the tool ends (extractionStarted, extractionEnded).
+    setStatus(texts::kWaitingForExtraction);
+    cancelButton->setEnabled(false);
 }
 
 void controller::exitDone()
 {
     terminate_();
+}
+
+bool controller::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == installWindow && event->type() == QEvent::Close) {
+        // The choice window behind it must not be left as all there is; the program ends, once
+        // no extraction runs.
+        event->ignore();
+        cancelInstall();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace kv::installer

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <QObject>
 #include <QString>
@@ -15,6 +16,7 @@
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProcess;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -63,7 +65,9 @@ public:
     // The choice window's Install button: shows installWindow, then extracts into the game named
     // by the game log, or asks for the game.
     void install();
-    // Starts the extraction into the game below unrealPath.
+    // Starts the extraction into the game below unrealPath, once the archive and the game's
+    // folder are there and the archive, listed without blocking the window, holds nothing but
+    // files, folders and links.
     void sendFilesToTmp();
     // Worker thread body: waits until the extraction has ended, checks marker, copies the
     // launcher to the Desktop and hands the finished (or failed) window to the main thread.
@@ -72,15 +76,17 @@ public:
     void noUnrealFound();
     // The sheet's button: ends the sheet with return code 1.
     void cancelSheet();
-    // Runs when the sheet has ended: an empty path ends the program; any other is taken as the
-    // game's folder and extracted into.
+    // Runs when the sheet has ended: its button with a path takes that path as the game's folder
+    // and extracts into it; an empty path, Escape or closing the sheet ends the program.
     void unrealAttempt(int returnCode);
-    // cancelButton until completion: quits (an extraction already started is not stopped).
+    // cancelButton until completion, and closing installWindow: quits, but an extraction under
+    // way is never cut short: the program waits for it to end, saying so, and quits then.
     void cancelInstall();
     // cancelButton after completion: quits.
     void exitDone();
 
-    // Return codes of the warning's buttons.
+    // Return codes of the warning's buttons; the location sheet's button ends it with the
+    // default one too.
     static constexpr int kDefaultReturn = 1;
     static constexpr int kOtherReturn = -1;
     // Longest pause of the worker between two checks; it wakes at once when the tool ends.
@@ -90,11 +96,19 @@ signals:
     // The status line now shows text.
     void statusShown(const QString &text);
 
+protected:
+    // Closing installWindow cancels the install.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // The listing has ended (or never ran); extracts when it names only plain members.
+    void listed(bool ran, const std::vector<std::string> &arguments);
     void extractionStarted(StartOutcome outcome);
+    void extractionEnded(bool succeeded);
     void setStatus(const QString &text);
     void showFinished();
-    void showFailed();
+    // The failed state: status, reason beneath it, and only quitting left.
+    void showFailed(const QString &status, const QString &reason);
 
     std::unique_ptr<Ui::WelcomeWindow> welcomeUi_;
     std::unique_ptr<Ui::ChoiceWindow> choiceUi_;
@@ -130,9 +144,15 @@ private:
     std::string home_;
     std::function<void()> terminate_;
     bool extractionRequested_ = false;
+    QProcess *listing_ = nullptr; // the archive's listing while it runs; a child of this
+    // The extraction tool has been asked for and has not ended (or failed to start).
+    bool toolRunning_ = false;
+    // The user asked to quit; the program ends as soon as no extraction runs.
+    bool quitting_ = false;
     // The game location of the extraction; written once before the worker starts.
     std::string installLocation_;
     ExtractionState toolState_;
+    std::string toolError_; // the tool's first error line once it failed; main thread only
     std::thread worker_;
 };
 

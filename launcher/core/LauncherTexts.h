@@ -40,6 +40,10 @@ inline constexpr const char *kWaitForExit = "wait for exit";
 // The game's executable could not be started; the value is its path.
 inline constexpr const char *kLaunchFailed = "Could not start : %@";
 
+// The main window's line while the game runs.
+inline constexpr const char *kGameRunning =
+    "KVRavelock is running. This window closes when the game ends.";
+
 // The alert shown when the mod is not installed; the program ends when it is dismissed.
 inline constexpr const char *kModNotFoundTitle = "KVRavelock Not Found!";
 inline constexpr const char *kModNotFoundMessage = "Please check your Installation.";

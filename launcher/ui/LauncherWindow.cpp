@@ -1,5 +1,6 @@
 #include "LauncherWindow.h"
 
+#include "LauncherTexts.h"
 #include "ui_LauncherWindow.h"
 
 namespace kv::launcher {
@@ -15,6 +16,12 @@ LauncherWindow::~LauncherWindow() = default;
 QProgressBar *LauncherWindow::spinny() const
 {
     return ui->spinny;
+}
+
+void LauncherWindow::showGameRunning()
+{
+    ui->startingLabel->setText(texts::kGameRunning);
+    ui->spinny->hide();
 }
 
 } // namespace kv::launcher

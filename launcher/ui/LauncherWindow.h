@@ -22,6 +22,8 @@ public:
     ~LauncherWindow() override;
 
     QProgressBar *spinny() const;
+    // Says that the game runs, in place of the indicator, until the game ends the launcher.
+    void showGameRunning();
 
 private:
     std::unique_ptr<Ui::LauncherWindow> ui;

@@ -42,7 +42,7 @@ controller::controller(SystemLog &log, AlertPanel &alerts, std::function<void()>
 {
     sheetWindow->setServices(log_, alerts_);
     connect(sheetWindow->sheetButton(), &QPushButton::clicked, this, &controller::cancelSheet);
-    // Also reached when the sheet is closed by Escape; the return code is not looked at.
+    // Also reached when the sheet is closed by Escape or its close button, as cancelled.
     connect(sheetWindow, &QDialog::finished, this, &controller::unrealAttempt);
     searchTimer_.setSingleShot(true);
     searchTimer_.setInterval(kSearchDelayMs);
@@ -129,6 +129,7 @@ void controller::launchIt(const QString &binString, const QString &lineString)
             }
         },
         Qt::QueuedConnection);
+    connect(game_.get(), &QProcess::started, window, &LauncherWindow::showGameRunning);
     connect(game_.get(), &QProcess::finished, this, [this] {
         log_.line(texts::kWaitForExit);
         terminate_();
@@ -156,13 +157,14 @@ void controller::noUnrealFound()
 
 void controller::cancelSheet()
 {
-    sheetWindow->done(1);
+    sheetWindow->done(kSheetButtonReturn);
 }
 
-void controller::unrealAttempt(int)
+void controller::unrealAttempt(int returnCode)
 {
     log_.line(texts::kReturned);
-    const QString text = pathText->text();
+    // Only the sheet's button confirms a path; Escape and the close button cancel.
+    const QString text = returnCode == kSheetButtonReturn ? pathText->text() : QString();
     if (text.isEmpty()) {
         terminate_();
         return;

@@ -21,8 +21,9 @@ class LocationSheet;
 class SystemLog;
 
 // The launcher: spins, looks for the game two seconds after start, asks for it in the location
-// sheet when no log names it, starts it with the mod's arguments and ends when it exits. Every
-// path ends in terminate(); the event loop keeps running while the game does.
+// sheet when no log names it, starts it with the mod's arguments, says so while the game runs
+// and ends when it exits. Every path ends in terminate(); the event loop keeps running while the
+// game does.
 class controller : public QObject
 {
     Q_OBJECT
@@ -46,7 +47,8 @@ public:
     void noUnrealFound();
     // The sheet's button: ends the sheet with return code 1.
     void cancelSheet();
-    // Runs when the sheet has ended: an empty path ends the program, any other is launched.
+    // Runs when the sheet has ended: its button with a path launches that path; an empty path,
+    // Escape or closing the sheet ends the program.
     void unrealAttempt(int returnCode);
 
     GameLocator &locator() { return locator_; }
@@ -57,6 +59,8 @@ public:
     // Distance the window is moved down from the centred position.
     static constexpr int kWindowDrop = 117;
     static constexpr int kSearchDelayMs = 2000;
+    // What the sheet's button ends it with; Escape and its close button end it with 0.
+    static constexpr int kSheetButtonReturn = 1;
 
 private:
     void gameFailedToStart(const QString &binString);

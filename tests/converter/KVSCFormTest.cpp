@@ -11,23 +11,37 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolTip>
 #include <QUrl>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include "BitmapFile.h"
 #include "ConverterTexts.h"
+#include "CropPreview.h"
 #include "FileOperations.h"
 #include "KVSCDialogs.h"
 #include "QtSettingsStore.h"
 #include "TestSupport.h"
 
 using namespace kv::converter;
+
+// Failures print texts, not their bytes.
+void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -41,6 +55,12 @@ public:
         if (onMessage) {
             onMessage(text);
         }
+    }
+    // Failures are messages too, recorded once more as shown with the error icon.
+    void showError(QWidget *owner, const QString &text) override
+    {
+        errors.append(text);
+        showMessage(owner, text);
     }
     void showAbout(QWidget *, const QString &text) override { about = text; }
     QStringList getOpenFileNames(QWidget *, const QString &folder, const QString &filter) override
@@ -57,6 +77,7 @@ public:
     }
 
     QStringList messages;
+    QStringList errors;
     QStringList openFolders;
     QString lastFilter;
     QString about;
@@ -97,6 +118,28 @@ protected:
     }
 
     void ChooseGame(const char *title) { Find<QComboBox>("CGameSelect")->setCurrentText(title); }
+
+    // On screen and active, as a person meets it: focus and shortcuts work only then.
+    void Show()
+    {
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+
+    // Converts 640 x 480 screenshots named a.bmp, b.bmp, ... into the folder out with Veskar.
+    void ConvertScreenshots(int count)
+    {
+        ChooseGame("Korvane: Veskar");
+        Find<QLineEdit>("ESaveFolder")->setText(QString::fromStdString(dir.File("out")));
+        Find<QSpinBox>("ESize")->setValue(10);
+        dialogs.files.clear();
+        for (int i = 0; i < count; ++i) {
+            dialogs.files.append(Screenshot(std::string(1, char('a' + i)) + ".bmp", 640, 480));
+        }
+        form->BOpenClick();
+        form->BConvertClick();
+    }
 
     QStringList Column(const char *list, int column) const
     {
@@ -206,6 +249,7 @@ TEST_F(KVSCFormTest, OpenWithoutAnEditionIsRefusedAndTurnsTheGameTextRed)
     dialogs.files = {Screenshot("a.bmp", 8, 8)};
     form->BOpenClick();
     EXPECT_EQ(dialogs.messages, QStringList{"Select a game first"});
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << "an expected situation, not a failure";
     EXPECT_TRUE(dialogs.openFolders.isEmpty()) << "no dialog";
     auto *game = Find<QComboBox>("CGameSelect");
     EXPECT_EQ(game->lineEdit()->palette().color(QPalette::Text), QColor(255, 0, 0));
@@ -246,6 +290,7 @@ TEST_F(KVSCFormTest, AFileThatFailsEndsTheSelectionWithoutAHalfFilledRow)
     dialogs.files = {Screenshot("a.bmp", 800, 600), broken, Screenshot("c.bmp", 800, 600)};
     form->BOpenClick();
     EXPECT_EQ(dialogs.messages, QStringList{"Invalid or no file selected"});
+    EXPECT_EQ(dialogs.errors, dialogs.messages);
     EXPECT_EQ(Column("LOpen", 0), QStringList{"a.bmp"});
 }
 
@@ -279,18 +324,20 @@ TEST_F(KVSCFormTest, ConvertWritesFilesShowsMessagesAndMovesTheProgressBar)
     QList<int> positions;
     QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) { positions.append(v); });
     bool blockedDuringRun = false;
-    bool closedDuringRun = true;
+    bool listsReadableDuringRun = false;
     dialogs.onMessage = [&](const QString &) {
         blockedDuringRun = form->IsConverting() && !Find<QPushButton>("BConvert")->isEnabled() &&
                            !Find<QLineEdit>("ESaveName")->isEnabled() && !bar->isHidden();
-        closedDuringRun = form->close();
+        listsReadableDuringRun =
+            Find<QTableWidget>("LOpen")->isEnabled() && Find<QTableWidget>("LSave")->isEnabled();
     };
     form->BConvertClick();
 
     EXPECT_EQ(dialogs.messages,
               QStringList{"Screenshot 2: This resolution is not (yet) supported"});
+    EXPECT_TRUE(dialogs.errors.isEmpty());
     EXPECT_TRUE(blockedDuringRun);
-    EXPECT_FALSE(closedDuringRun) << "the window stays until the run is over";
+    EXPECT_TRUE(listsReadableDuringRun) << "the lists were greyed out during the run";
     EXPECT_EQ(positions, (QList<int>{25, 50, 75, 100, 0}));
     EXPECT_TRUE(bar->isHidden());
     EXPECT_TRUE(Find<QPushButton>("BConvert")->isEnabled());
@@ -314,6 +361,7 @@ TEST_F(KVSCFormTest, ErrorEndsTheRunInTheKVSCBoxAndHidesTheProgressBar)
     Find<QSpinBox>("ESize")->findChild<QLineEdit *>()->setText("");
     form->BConvertClick();
     EXPECT_EQ(dialogs.messages, QStringList{"'' is not a valid integer value"});
+    EXPECT_EQ(dialogs.errors, dialogs.messages) << "not shown with the error icon";
     EXPECT_TRUE(Find<QProgressBar>("ProgressBar1")->isHidden());
     EXPECT_TRUE(Find<QPushButton>("BOpen")->isEnabled());
 }
@@ -524,4 +572,361 @@ TEST_F(KVSCFormTest, CommandLineStartsFromTheStoredSettings)
         StoredConversionSettings(QtSettingsStore(QString::fromStdString(dir.File("none.conf"))));
     EXPECT_EQ(fresh.edition, "Select Game:");
     EXPECT_EQ(fresh.saveFolder, DefaultFolder());
+}
+
+struct ComboMoveCase
+{
+    const char *name;
+    const char *box;
+    const char *setting;       // the stored value the box writes
+    const char *storedAtStart; // written to the store before the start, when set
+    bool reset;                // Reset settings once started
+    const char *typed;         // typed over the box's text, when set
+    int wheelOrKey;            // Qt::Key_Up / Qt::Key_Down, or a wheel's angle (+-120)
+    const char *expected;
+};
+
+void PrintTo(const ComboMoveCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ComboMove : public KVSCFormTest, public ::testing::WithParamInterface<ComboMoveCase>
+{
+};
+
+// Mended: after a start or a Reset the box showed the stored text while the first item stayed
+// current behind it, so Down stored " 2 on 2" and the next crop had the wrong height.
+TEST_P(ComboMove, KeysAndWheelMoveOnFromTheTextShown)
+{
+    const ComboMoveCase &c = GetParam();
+    Start();
+    if (c.storedAtStart != nullptr) {
+        store->Write(c.setting, c.storedAtStart);
+        Start();
+    }
+    auto *box = Find<QComboBox>(c.box);
+    if (c.reset) {
+        box->setCurrentIndex(8);
+        form->ResetAllSettings1Click();
+    }
+    if (c.typed != nullptr) {
+        box->lineEdit()->selectAll();
+        QTest::keyClicks(box->lineEdit(), c.typed);
+    }
+    if (c.wheelOrKey == Qt::Key_Up || c.wheelOrKey == Qt::Key_Down) {
+        QTest::keyClick(box, Qt::Key(c.wheelOrKey));
+    } else {
+        const QPointF at(box->width() / 2.0, box->height() / 2.0);
+        QWheelEvent wheel(at, box->mapToGlobal(at), QPoint(), QPoint(0, c.wheelOrKey), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(box, &wheel);
+    }
+    EXPECT_EQ(box->currentText(), c.expected);
+    EXPECT_EQ(Stored(c.setting), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StartResetTyping, ComboMove,
+    ::testing::Values(ComboMoveCase{"TeamDownAfterFirstStart", "CSize", "SizeNumber", nullptr,
+                                    false, nullptr, Qt::Key_Down, " 7 on 7"},
+                      ComboMoveCase{"TeamUpAfterStoredStart", "CSize", "SizeNumber", " 9 on 9",
+                                    false, nullptr, Qt::Key_Up, " 8 on 8"},
+                      ComboMoveCase{"TeamWheelAfterStart", "CSize", "SizeNumber", "10 on 10", false,
+                                    nullptr, 120, " 9 on 9"},
+                      ComboMoveCase{"TeamUpAfterReset", "CSize", "SizeNumber", nullptr, true,
+                                    nullptr, Qt::Key_Up, " 5 on 5"},
+                      ComboMoveCase{"TeamDownAfterTyping", "CSize", "SizeNumber", nullptr, false,
+                                    " 3 on 3", Qt::Key_Down, " 4 on 4"},
+                      ComboMoveCase{"GameUpAfterStoredStart", "CGameSelect", "Game",
+                                    "Korvane: Ravelock", false, nullptr, Qt::Key_Up,
+                                    "Korvane: Veskar"},
+                      ComboMoveCase{"GameWheelDownFromSelectGame", "CGameSelect", "Game", nullptr,
+                                    false, nullptr, -120, "Korvane: Veskar"},
+                      ComboMoveCase{"GameDownAfterReset", "CGameSelect", "Game",
+                                    "Korvane: Ravelock", true, nullptr, Qt::Key_Down,
+                                    "Korvane: Veskar"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Mended: "Korv" used to complete to "Korvane: Veskar", which was stored as the edition.
+TEST_F(KVSCFormTest, TypingInTheGameBoxCompletesNothing)
+{
+    Start();
+    Show();
+    auto *game = Find<QComboBox>("CGameSelect");
+    game->setFocus();
+    game->lineEdit()->selectAll();
+    QTest::keyClicks(game->lineEdit(), "Korv");
+    EXPECT_EQ(game->currentText(), "Korv");
+    EXPECT_EQ(Stored("Game"), "Select Game:");
+    EXPECT_EQ(form->SelectedGame, "Select Game:");
+    QTest::keyClicks(game->lineEdit(), "ane: Ravelock");
+    EXPECT_EQ(Stored("Game"), "Korvane: Ravelock") << "a whole title typed is still chosen";
+}
+
+// Mended: Tab walked cell by cell through both lists.
+TEST_F(KVSCFormTest, TabLeavesEachListAtOnceInTheWindowsTabOrder)
+{
+    Start();
+    ConvertScreenshots(3);
+    ASSERT_EQ(Find<QTableWidget>("LSave")->rowCount(), 3);
+    Show();
+    const QStringList order = {"BOpen",       "BDelSelected", "BConvert", "LSave",       "LOpen",
+                               "BBrowse",     "CSpectator",   "CNoCut",   "ESize",       "CSize",
+                               "ESaveFolder", "ESaveName",    "CRemove",  "CGameSelect", "BOpen"};
+    Find<QPushButton>("BOpen")->setFocus();
+    QStringList visited;
+    for (int i = 0; i < order.size(); ++i) {
+        // The focus may sit in a part of the control (a spin box's or combo box's editor).
+        QWidget *focus = QApplication::focusWidget();
+        while (focus != nullptr && !order.contains(focus->objectName())) {
+            focus = focus->parentWidget();
+        }
+        visited.append(focus != nullptr ? focus->objectName() : QStringLiteral("?"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(visited, order);
+}
+
+TEST_F(KVSCFormTest, ResultListScrollsToEachNewRowAndTooltipsShowNamesAndPathsWhole)
+{
+    Start();
+    Show();
+    ConvertScreenshots(8);
+    auto *saved = Find<QTableWidget>("LSave");
+    ASSERT_EQ(saved->rowCount(), 8);
+    EXPECT_GT(saved->verticalScrollBar()->maximum(), 0) << "eight rows should not fit";
+    const QRect last = saved->visualItemRect(saved->item(7, 0));
+    EXPECT_TRUE(saved->viewport()->rect().contains(last)) << "the newest row is out of sight";
+
+    // What a person sees when resting the mouse on a cell or on the field.
+    const auto tipAt = [](QWidget *widget, QPoint at) {
+        QHelpEvent help(QEvent::ToolTip, at, widget->mapToGlobal(at));
+        QApplication::sendEvent(widget, &help);
+        const QString text = QToolTip::text();
+        QToolTip::hideText();
+        return text;
+    };
+    const std::string out = dir.File("out") + kPathSeparator;
+    EXPECT_EQ(tipAt(saved->viewport(), last.center()), "Screenshot8.jpg");
+    EXPECT_EQ(tipAt(saved->viewport(), saved->visualItemRect(saved->item(7, 2)).center()),
+              QString::fromStdString(out + "Screenshot8.jpg"));
+    auto *open = Find<QTableWidget>("LOpen");
+    open->scrollToTop();
+    EXPECT_EQ(tipAt(open->viewport(), open->visualItemRect(open->item(0, 0)).center()), "a.bmp");
+    EXPECT_EQ(tipAt(open->viewport(), open->visualItemRect(open->item(0, 3)).center()),
+              QString::fromStdString(dir.File("a.bmp")));
+    auto *folder = Find<QLineEdit>("ESaveFolder");
+    EXPECT_EQ(tipAt(folder, folder->rect().center()), QString::fromStdString(out));
+}
+
+// Mended: a close request during a run was dropped.
+TEST_F(KVSCFormTest, CloseDuringARunIsHonouredAfterTheScreenshotInHand)
+{
+    Start();
+    Show();
+    ChooseGame("Korvane: Ravelock");
+    Find<QLineEdit>("ESaveFolder")->setText(QString::fromStdString(dir.File("out")));
+    Find<QSpinBox>("ESize")->setValue(10);
+    dialogs.files = {Screenshot("a.bmp", 800, 600), Screenshot("b.bmp", 640, 480),
+                     Screenshot("c.bmp", 1024, 768), Screenshot("d.bmp", 800, 600)};
+    form->BOpenClick();
+    bool closedAtOnce = true;
+    dialogs.onMessage = [&](const QString &) { closedAtOnce = form->close(); };
+    form->BConvertClick();
+
+    EXPECT_FALSE(closedAtOnce) << "closed in the middle of the run";
+    EXPECT_FALSE(form->isVisible()) << "the close request was dropped";
+    EXPECT_FALSE(form->IsConverting());
+    EXPECT_EQ(Column("LSave", 0), QStringList{"Screenshot1.jpg"}) << "c and d were converted";
+    std::vector<std::string> written;
+    for (const auto &entry : std::filesystem::directory_iterator(dir.Path() / "out")) {
+        written.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(written, std::vector<std::string>{"Screenshot1.jpg"});
+}
+
+// Mended: Open left the window unpainted, without a busy cursor, until every file was measured.
+TEST_F(KVSCFormTest, OpenShowsABusyCursorKeepsPaintingAndTakesACloseAfterTheFileInHand)
+{
+    Start();
+    Show();
+    ChooseGame("Korvane: Veskar");
+    dialogs.files = {Screenshot("a.bmp", 800, 600), Screenshot("b.bmp", 800, 600),
+                     Screenshot("c.bmp", 800, 600)};
+    int rowsWhenServiced = -1;
+    Qt::CursorShape cursorWhenServiced = Qt::ArrowCursor;
+    bool closedAtOnce = true;
+    QTimer::singleShot(0, form.get(), [&] {
+        rowsWhenServiced = Find<QTableWidget>("LOpen")->rowCount();
+        const QCursor *cursor = QApplication::overrideCursor();
+        cursorWhenServiced = cursor != nullptr ? cursor->shape() : Qt::ArrowCursor;
+        closedAtOnce = form->close();
+    });
+    form->BOpenClick();
+
+    EXPECT_EQ(rowsWhenServiced, 1) << "events were not serviced between two files";
+    EXPECT_EQ(cursorWhenServiced, Qt::WaitCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor stayed";
+    EXPECT_FALSE(closedAtOnce);
+    EXPECT_EQ(Column("LOpen", 0), QStringList{"a.bmp"});
+    EXPECT_FALSE(form->isVisible());
+}
+
+struct StartPositionCase
+{
+    const char *name;
+    QRect screen;
+    QPoint expected;
+};
+
+void PrintTo(const StartPositionCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class StartPosition : public ::testing::TestWithParam<StartPositionCase>
+{
+};
+
+// A 413 x 430 frame: the 413 x 405 client area under a menu bar.
+TEST_P(StartPosition, IsTheStartPointMovedJustInsideTheScreen)
+{
+    EXPECT_EQ(TForm1::StartPosition(QSize(413, 430), GetParam().screen), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, StartPosition,
+    ::testing::Values(
+        StartPositionCase{"LargeScreenKeepsIt", QRect(0, 0, 1920, 1050), QPoint(406, 282)},
+        StartPositionCase{"JustLargeEnough", QRect(0, 0, 819, 712), QPoint(406, 282)},
+        StartPositionCase{"NarrowMovesLeft", QRect(0, 0, 800, 768), QPoint(387, 282)},
+        StartPositionCase{"LowMovesUp", QRect(0, 0, 1024, 600), QPoint(406, 170)},
+        StartPositionCase{"PanelAboveAndLeft", QRect(500, 400, 1024, 768), QPoint(500, 400)},
+        StartPositionCase{"SmallerThanTheWindowKeepsItsCorner", QRect(0, 0, 320, 240),
+                          QPoint(0, 0)}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Mended: the window opened at (0, 0).
+TEST_F(KVSCFormTest, WindowOpensAt406By282OrAsNearAsTheScreenAllows)
+{
+    Start();
+    Show();
+    const QRect screen = form->screen()->availableGeometry();
+    const QRect frame = form->frameGeometry();
+    EXPECT_TRUE(screen.contains(frame))
+        << "partly off a screen of " << screen.width() << " x " << screen.height();
+    EXPECT_EQ(frame.x(), std::min(406, screen.right() + 1 - frame.width()));
+    EXPECT_EQ(frame.y(), std::min(282, screen.bottom() + 1 - frame.height()));
+}
+
+// The crop preview as a player meets it: opened on a row, then following the settings.
+class CropPreviewTest : public KVSCFormTest
+{
+protected:
+    CropPreview *Preview() const { return form->findChild<CropPreview *>(); }
+    QString Said() const { return Preview()->findChild<QLabel *>("OutputSize")->text(); }
+    QImage Shown() const { return Preview()->findChild<QLabel *>("Picture")->pixmap().toImage(); }
+};
+
+TEST_F(CropPreviewTest, DoubleClickShowsTheCropAndItFollowsEverySettingItDependsOn)
+{
+    Start();
+    Show();
+    ChooseGame("Korvane: Ravelock");
+    dialogs.files = {Screenshot("board.bmp", 1680, 1050)};
+    form->BOpenClick();
+    auto *list = Find<QTableWidget>("LOpen");
+    const QPoint cell = list->visualItemRect(list->item(0, 0)).center();
+    // A double click is a click followed by the double-click event, as the system sends it.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell);
+    ASSERT_NE(Preview(), nullptr) << "no preview after a double click";
+    ASSERT_TRUE(Preview()->isVisible());
+
+    struct Step
+    {
+        const char *did;
+        std::function<void()> change;
+        std::optional<QRect> crop;
+        QString said;
+    };
+    auto *spectator = Find<QCheckBox>("CSpectator");
+    auto *cut = Find<QCheckBox>("CNoCut");
+    const std::vector<Step> steps = {
+        {"opened at 6 on 6", [] {}, QRect(170, 105, 1337, 321), "Output: 1337 x 321 pixels"},
+        {"10 on 10",
+         [&] {
+             Find<QComboBox>("CSize")->lineEdit()->selectAll();
+             QTest::keyClicks(Find<QComboBox>("CSize")->lineEdit(), "10 on 10");
+         },
+         QRect(170, 105, 1337, 465), "Output: 1337 x 465 pixels"},
+        {"spectator",
+         [&] {
+             QTest::mouseClick(spectator, Qt::LeftButton, {}, QPoint(4, spectator->height() / 2));
+         },
+         QRect(170, 105, 1337, 486), "Output: 1337 x 486 pixels"},
+        {"75 %", [&] { Find<QSpinBox>("ESize")->setValue(75); }, QRect(170, 105, 1337, 486),
+         "Output: 1002 x 364 pixels"},
+        {"whole picture",
+         [&] { QTest::mouseClick(cut, Qt::LeftButton, {}, QPoint(4, cut->height() / 2)); },
+         std::nullopt, "Output: 1260 x 787 pixels"},
+        {"no size",
+         [&] {
+             auto *size = Find<QSpinBox>("ESize")->findChild<QLineEdit *>();
+             size->selectAll();
+             QTest::keyClick(size, Qt::Key_Backspace);
+         },
+         std::nullopt, "'' is not a valid integer value"},
+        {"Veskar", [&] { ChooseGame("Korvane: Veskar"); }, std::nullopt,
+         "1680 x 1050: not supported"},
+    };
+    for (const Step &step : steps) {
+        step.change();
+        EXPECT_EQ(Preview()->crop(), step.crop) << step.did;
+        EXPECT_EQ(Said(), step.said) << step.did;
+    }
+}
+
+TEST_F(CropPreviewTest, DrawsTheRectangleOnTheScaledScreenshotAndDimsWhatIsCutAway)
+{
+    Start();
+    Show();
+    ChooseGame("Korvane: Veskar");
+    dialogs.files = {Screenshot("white.bmp", 1024, 768)};
+    form->BOpenClick();
+    Find<QTableWidget>("LOpen")->setCurrentCell(0, 0);
+    Find<QAction>("Preview1")->trigger();
+    ASSERT_NE(Preview(), nullptr);
+    // 782 x 304 at (145, 30) in a white 1024 x 768 picture.
+    ASSERT_EQ(Preview()->crop(), QRect(145, 30, 782, 304));
+    const QImage shown = Shown();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_NEAR(shown.width() * 768.0 / 1024, shown.height(), 1) << "not scaled to fit";
+    const double scale = shown.width() / 1024.0;
+    const auto at = [&](double x, double y) {
+        return shown.pixelColor(int(x * scale), int(y * scale));
+    };
+    EXPECT_EQ(at(145 + 391, 30 + 152), QColor(Qt::white)) << "inside the crop";
+    EXPECT_EQ(at(145, 30 + 152), QColor(255, 0, 0)) << "on its left edge";
+    EXPECT_EQ(at(145 + 391, 30 + 304), QColor(255, 0, 0)) << "on its bottom edge";
+    EXPECT_LT(at(60, 600).lightness(), 200) << "outside, not dimmed";
+}
+
+TEST_F(CropPreviewTest, ContextMenuOffersPreviewAndAnUnsupportedRowSaysSo)
+{
+    Start();
+    ChooseGame("Korvane: Ravelock");
+    dialogs.files = {Screenshot("old.bmp", 640, 480)};
+    form->BOpenClick();
+    auto *list = Find<QTableWidget>("LOpen");
+    EXPECT_EQ(list->contextMenuPolicy(), Qt::ActionsContextMenu);
+    ASSERT_EQ(list->actions().size(), 1);
+    EXPECT_EQ(list->actions().first()->text(), "Preview");
+    list->setCurrentCell(0, 0);
+    list->actions().first()->trigger();
+    ASSERT_NE(Preview(), nullptr);
+    EXPECT_EQ(Said(), "640 x 480: not supported");
+    EXPECT_EQ(Preview()->crop(), std::nullopt);
+    EXPECT_FALSE(Shown().isNull()) << "the screenshot itself is still shown";
 }

@@ -89,6 +89,37 @@ TEST_F(ElevatedRun, ToolThatFailedSilentlyIsReportedStartedThenFailed)
     ASSERT_TRUE(waitForEnd());
     EXPECT_EQ(startOutcomes, std::vector<StartOutcome>{StartOutcome::Started});
     EXPECT_EQ(ends, std::vector<bool>{false});
+    EXPECT_EQ(run.firstErrorLine(), "tar (child): " + dir.File("missing.tgz") +
+                                        ": Cannot open: No such file or directory");
+}
+
+// Mended: it said "Incorrect Password!" when no password could be asked for at all.
+TEST(MissingElevator, IsReportedAsSuch)
+{
+    ProcessPrivilegedRun run(QStringLiteral("/nonexistent/pkexec"));
+    std::vector<StartOutcome> outcomes;
+    run.start(
+        "/usr/bin/tar", {"--version"},
+        [&outcomes](StartOutcome outcome) { outcomes.push_back(outcome); }, [](bool) {});
+    ASSERT_TRUE(QTest::qWaitFor([&outcomes] { return !outcomes.empty(); }, kWaitMs));
+    EXPECT_EQ(outcomes, std::vector<StartOutcome>{StartOutcome::NoElevator});
+}
+
+// Mended: ending the program killed a running tar half-way through the archive.
+TEST(DirectRun, EndingTheRunWaitsForTheToolInsteadOfKillingIt)
+{
+    kv::test::TempDir dir;
+    const std::string ended = dir.File("ended");
+    {
+        ProcessPrivilegedRun run;
+        bool started = false;
+        // Waits on its input, which only the end of the run closes.
+        run.start(
+            "/bin/sh", {"-c", "read line; echo done > \"$0\"", ended},
+            [&started](StartOutcome) { started = true; }, [](bool) {});
+        ASSERT_TRUE(QTest::qWaitFor([&started] { return started; }, kWaitMs));
+    }
+    EXPECT_EQ(kv::test::ReadTextFile(ended), "done\n") << "the tool was cut short";
 }
 
 TEST(DirectRun, MissingToolIsReportedAsNotStartedAndNeverEnds)

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -54,6 +55,7 @@ public:
         this->arguments = arguments;
         real.start(tool, arguments, std::move(started), std::move(finished));
     }
+    std::string firstErrorLine() const override { return real.firstErrorLine(); }
 
     std::vector<std::string> tools;
     std::vector<std::string> arguments;
@@ -77,6 +79,20 @@ public:
 
 private:
     StartOutcome outcome_;
+};
+
+// A tool that runs until the test ends it.
+class HeldRun : public PrivilegedRun
+{
+public:
+    void start(const std::string &, const std::vector<std::string> &, Started started,
+               Finished finished) override
+    {
+        end = std::move(finished);
+        QTimer::singleShot(0, [started = std::move(started)] { started(StartOutcome::Started); });
+    }
+
+    Finished end;
 };
 
 // Alerts are not expected here; any would be recorded instead of shown.
@@ -194,6 +210,17 @@ protected:
     {
         return {"Moving the files into Unreal Tournament...", "Installing files...", "",
                 "Installation Complete"};
+    }
+    QString reason() const
+    {
+        return installer->installWindow->findChild<QLabel *>("reasonText")->text();
+    }
+    // As a person does it: the window in front, then the key.
+    void pressReturn(QWidget *window)
+    {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_Return);
     }
     std::vector<std::string> failedStatuses() const
     {
@@ -357,11 +384,15 @@ TEST_F(InstallerTest, MissingArchiveSaysTheInstallationFailedAndLeavesOnlyQuitti
     writeGameLog(kv::test::LogNaming(gameApp()));
     clickThrough();
     ASSERT_TRUE(waitForTheEnd());
-    EXPECT_EQ(statuses, failedStatuses());
+    // Found missing before tar runs and before any rights are asked for.
+    EXPECT_EQ(statuses, (std::vector<std::string>{"Moving the files into Unreal Tournament...",
+                                                  "Installation Failed!"}));
     EXPECT_FALSE(Spinning(installer->progressBar));
     EXPECT_EQ(installer->cancelButton->text(), "Quit");
     EXPECT_FALSE(fs::exists(desktopCopy()));
-    EXPECT_EQ(log.lines().back(), "Extraction failed");
+    EXPECT_EQ(log.lines().back(),
+              "KVRinstall.tgz is not in " + setup().string() + ", beside the installer.");
+    EXPECT_TRUE(run.tools.empty());
     EXPECT_EQ(terminated, 0);
     QTest::mouseClick(installer->cancelButton, Qt::LeftButton);
     EXPECT_EQ(terminated, 1);
@@ -371,7 +402,7 @@ TEST_F(InstallerTest, MissingArchiveSaysTheInstallationFailedAndLeavesOnlyQuitti
 TEST_F(InstallerTest, FailedTarIsNotHiddenByAMarkerFromAnEarlierInstall)
 {
     kv::test::WriteTextFile(gameApp() / kMarkerBelowGame, "from an earlier install");
-    fs::remove(archive());
+    kv::test::WriteTextFile(archive(), "no gzip data");
     writeGameLog(kv::test::LogNaming(gameApp()));
     clickThrough();
     ASSERT_TRUE(waitForTheEnd());
@@ -437,6 +468,8 @@ std::string OutcomeName(const ::testing::TestParamInfo<StartOutcome> &info)
         return "Refused";
     case StartOutcome::FailedToStart:
         return "FailedToStart";
+    case StartOutcome::NoElevator:
+        return "NoElevator";
     }
     return "Unknown";
 }
@@ -709,3 +742,200 @@ INSTANTIATE_TEST_SUITE_P(
                        },
                        false}),
     [](const auto &info) { return std::string(info.param.name); });
+
+class FailedInstall;
+
+struct FailureCase
+{
+    const char *name;
+    // Prepares the failure and starts the install.
+    std::function<void(FailedInstall &test)> start;
+    const char *status;
+    // The reason shown, from the folder holding the test's files.
+    std::function<std::string(const fs::path &dir)> reason;
+};
+
+void PrintTo(const FailureCase &failure, std::ostream *out)
+{
+    *out << failure.name;
+}
+
+class FailedInstall : public InstallerTest, public ::testing::WithParamInterface<FailureCase>
+{
+public:
+    // What the cases reach of the fixture.
+    void install(const std::string &log)
+    {
+        writeGameLog(log);
+        clickThrough();
+    }
+    using InstallerTest::archive;
+    using InstallerTest::dir;
+    using InstallerTest::gameApp;
+    using InstallerTest::installer;
+    using InstallerTest::useRun;
+    UnauthorisedRun noElevator{StartOutcome::NoElevator};
+    UnauthorisedRun dismissed{StartOutcome::Dismissed};
+};
+
+// Mended: the window said "Installation Failed!" (or "Incorrect Password!" without pkexec) but
+// never why; Return did nothing there, and closing the window left the choice window behind.
+TEST_P(FailedInstall, SaysWhyAndReturnOrClosingTheWindowQuits)
+{
+    GetParam().start(*this);
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return installer->cancelButton->text() == "Quit"; }, kWaitMs))
+        << "status stayed at \"" << installer->statusText->text().toStdString() << "\"";
+    EXPECT_EQ(installer->statusText->text(), GetParam().status);
+    EXPECT_EQ(reason().toStdString(), GetParam().reason(dir.Path()));
+    EXPECT_FALSE(Spinning(installer->progressBar));
+    EXPECT_EQ(terminated, 0);
+    pressReturn(installer->installWindow);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return terminated == 1; }, kWaitMs))
+        << "Return did not press Quit";
+    installer->installWindow->close();
+    EXPECT_EQ(terminated, 2) << "closing the window did not end the program";
+    installer.reset(); // before the run it refers to
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, FailedInstall,
+    ::testing::Values(
+        FailureCase{"MissingArchive",
+                    [](FailedInstall &test) {
+                        fs::remove(test.archive());
+                        test.install(kv::test::LogNaming(test.gameApp()));
+                    },
+                    "Installation Failed!",
+                    [](const fs::path &dir) {
+                        return "KVRinstall.tgz is not in " + (dir / "Setup").string() +
+                               ", beside the installer.";
+                    }},
+        FailureCase{"MistypedGamePath",
+                    [](FailedInstall &test) {
+                        test.install("");
+                        test.installer->pathText->setText(
+                            QString::fromStdString(test.gameApp().string() + "x"));
+                        QTest::mouseClick(test.installer->sheetWindow->sheetButton(),
+                                          Qt::LeftButton);
+                    },
+                    "Installation Failed!",
+                    [](const fs::path &dir) {
+                        return "There is no folder " + (dir / "Games/Game.appx/").string() +
+                               ". Please check the path of Unreal Tournament 2004.";
+                    }},
+        FailureCase{"ArchiveNotGzip",
+                    [](FailedInstall &test) {
+                        kv::test::WriteTextFile(test.archive(), "no gzip data");
+                        test.install(kv::test::LogNaming(test.gameApp()));
+                    },
+                    "Installation Failed!",
+                    [](const fs::path &) {
+                        return std::string("gzip: stdin: not in gzip format"); // tar's first line
+                    }},
+        FailureCase{"PasswordDismissed",
+                    [](FailedInstall &test) {
+                        test.useRun(test.dismissed);
+                        test.install(kv::test::LogNaming(test.gameApp()));
+                    },
+                    "Incorrect Password!", [](const fs::path &) { return std::string(); }},
+        FailureCase{"NoPkexec",
+                    [](FailedInstall &test) {
+                        test.useRun(test.noElevator);
+                        test.install(kv::test::LogNaming(test.gameApp()));
+                    },
+                    "Administrator rights could not be requested!",
+                    [](const fs::path &) {
+                        return std::string(
+                            "pkexec, which asks for the administrator's password, is missing or "
+                            "cannot be run. Install the package pkexec, or start KVRInstaller as "
+                            "root.");
+                    }}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Mended: Return did nothing in the welcome and choice windows.
+TEST_F(InstallerTest, ReturnGoesOnFromTheWelcomeAndTheChoiceWindow)
+{
+    installer->awakeFromNib();
+    pressReturn(installer->welcomeWindow);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return installer->choiceWindow->isVisible(); }, kWaitMs));
+    pressReturn(installer->choiceWindow);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return installer->sheetWindow->isVisible(); }, kWaitMs))
+        << "Return did not press Install";
+}
+
+class SheetCancelled : public InstallerTest, public ::testing::WithParamInterface<bool>
+{
+};
+
+// Mended: with a path typed, Escape installed into it.
+TEST_P(SheetCancelled, ByEscapeOrItsCloseButtonQuitsWithoutExtracting)
+{
+    clickThrough();
+    ASSERT_TRUE(installer->sheetWindow->isVisible());
+    installer->pathText->setText(QString::fromStdString(gameApp().string()));
+    if (GetParam()) {
+        QTest::keyClick(installer->pathText, Qt::Key_Escape);
+    } else {
+        installer->sheetWindow->close();
+    }
+    EXPECT_FALSE(installer->sheetWindow->isVisible());
+    EXPECT_EQ(terminated, 1);
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"Returned..."});
+    EXPECT_TRUE(installer->unrealPath.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, SheetCancelled, ::testing::Bool(),
+                         [](const auto &info) { return info.param ? "Escape" : "CloseButton"; });
+
+class QuitDuringExtraction : public InstallerTest, public ::testing::WithParamInterface<bool>
+{
+};
+
+// Mended: Cancel and closing the window killed tar and left a half-installed modification.
+TEST_P(QuitDuringExtraction, WaitsForTarSayingSoThenQuitsWithoutFinishingTheInstall)
+{
+    HeldRun held;
+    useRun(held);
+    // As far as the worker could tell the mod is there: only quitting keeps it from copying.
+    kv::test::WriteTextFile(gameApp() / kMarkerBelowGame, "texture package");
+    kv::test::WriteTextFile(gameApp() / kLauncherBelowGame, kLauncherBytes);
+    writeGameLog(kv::test::LogNaming(gameApp()));
+    clickThrough();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return installer->statusText->text() == "Installing files..."; }, kWaitMs));
+    if (GetParam()) {
+        QTest::mouseClick(installer->cancelButton, Qt::LeftButton);
+    } else {
+        installer->installWindow->close();
+    }
+    EXPECT_EQ(terminated, 0) << "quit while tar still ran";
+    EXPECT_EQ(installer->statusText->text(),
+              "Waiting for the extraction to end before quitting...");
+    EXPECT_FALSE(installer->cancelButton->isEnabled());
+    EXPECT_TRUE(installer->installWindow->isVisible());
+
+    held.end(true);
+    EXPECT_EQ(terminated, 1);
+    installer.reset(); // joins the worker
+    EXPECT_FALSE(fs::exists(desktopCopy())) << "went on installing after the user quit";
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, QuitDuringExtraction, ::testing::Bool(), [](const auto &info) {
+    return info.param ? "Cancel" : "ClosingTheWindow";
+});
+
+// Mended: the archive was listed on the main thread, which froze the window.
+TEST_F(InstallerTest, CancelWhileTheArchiveIsListedQuitsAtOnceAndExtractsNothing)
+{
+    writeGameLog(kv::test::LogNaming(gameApp()));
+    clickThrough();
+    const QPointer<QProcess> listing = installer->findChild<QProcess *>();
+    ASSERT_FALSE(listing.isNull()) << "the listing was over before the window could act";
+    EXPECT_EQ(installer->statusText->text(), "Moving the files into Unreal Tournament...");
+    EXPECT_TRUE(Spinning(installer->progressBar));
+    QTest::mouseClick(installer->cancelButton, Qt::LeftButton);
+    EXPECT_EQ(terminated, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&listing] { return listing.isNull(); }, kWaitMs));
+    EXPECT_TRUE(run.tools.empty()) << "extracted after the user quit";
+}

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
@@ -185,6 +186,10 @@ TEST_F(ControllerTest, EventLoopKeepsRunningWhileTheGameRuns)
     EXPECT_TRUE(QTest::qWaitFor([&serviced] { return serviced; }, kWaitMs));
     EXPECT_EQ(launcher->game()->state(), QProcess::Running);
     EXPECT_EQ(terminated, 0) << "ended while the game was still running";
+    // Mended: the window said "Starting KVRavelock..." over a stopped bar for the whole game.
+    EXPECT_EQ(launcher->window->findChild<QLabel *>("startingLabel")->text(),
+              "KVRavelock is running. This window closes when the game ends.");
+    EXPECT_TRUE(launcher->spinny->isHidden());
 
     fs::remove(holdFile);
     ASSERT_TRUE(waitForTermination());
@@ -292,3 +297,28 @@ TEST_F(ControllerTest, SheetPathWithoutExecutableAlertsAndEndsWhenDismissed)
     alerts.dismissLast();
     EXPECT_EQ(terminated, 1);
 }
+
+class SheetCancelled : public ControllerTest, public ::testing::WithParamInterface<bool>
+{
+};
+
+// Mended: with a path typed, Escape launched it.
+TEST_P(SheetCancelled, ByEscapeOrItsCloseButtonEndsTheProgramAndStartsNothing)
+{
+    installGame(gameApp());
+    installMod(gameApp());
+    launcher->noUnrealFound();
+    launcher->pathText->setText(QString::fromStdString(gameApp().string()));
+    if (GetParam()) {
+        QTest::keyClick(launcher->pathText, Qt::Key_Escape);
+    } else {
+        launcher->sheetWindow->close();
+    }
+    EXPECT_FALSE(launcher->sheetWindow->isVisible());
+    EXPECT_EQ(terminated, 1);
+    EXPECT_EQ(log.lines, std::vector<std::string>{"Returned..."});
+    EXPECT_EQ(launcher->game(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, SheetCancelled, ::testing::Bool(),
+                         [](const auto &info) { return info.param ? "Escape" : "CloseButton"; });

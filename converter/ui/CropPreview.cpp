@@ -1,0 +1,153 @@
+#include "CropPreview.h"
+
+#include <cstring>
+#include <exception>
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+#include "BitmapFile.h"
+#include "ConversionError.h"
+#include "ConversionRun.h"
+#include "ConversionSettings.h"
+#include "ConverterTexts.h"
+#include "JpegFile.h"
+#include "ScoreboardTable.h"
+#include "ui_CropPreview.h"
+
+namespace kv::converter {
+
+namespace {
+
+QString Q(const std::string &text)
+{
+    return QString::fromStdString(text);
+}
+
+// The screenshot as the run reads it, in 24-bit colour.
+QImage LoadPicture(const std::string &path)
+{
+    imaging::WorkingBitmap image =
+        IsBitmapFileName(path) ? imaging::LoadBitmapFile(path) : imaging::LoadJpegFile(path);
+    if (image.Empty()) {
+        return {};
+    }
+    image.ConvertTo(24);
+    // Both hold blue, green, red; QImage pads its rows, the working bitmap does not.
+    QImage picture(image.Width(), image.Height(), QImage::Format_BGR888);
+    for (std::int32_t y = 0; y < image.Height(); ++y) {
+        std::memcpy(picture.scanLine(y), image.Row(y), image.RowBytes());
+    }
+    return picture;
+}
+
+struct Plan
+{
+    std::optional<QRect> crop;
+    QString text;
+};
+
+// What the run would do with row: the same tests in the same order, on the same tables.
+Plan PlanFor(const ScreenshotRow &row, QSize picture, const ConversionSettings &settings)
+{
+    const std::string edition = settings.Edition();
+    if (edition != texts::kVeskar && edition != texts::kRavelock) {
+        return {std::nullopt, texts::kSelectGameFirst};
+    }
+    const std::optional<ScoreboardGeometry> geometry =
+        FindScoreboardGeometry(edition, row.resolution);
+    if (row.supported != texts::kYes || !geometry) {
+        return {std::nullopt, Q(texts::PreviewNotSupported(row.resolution))};
+    }
+    const std::optional<int> players = PlayersPerTeam(settings.TeamSize());
+    if (!players) {
+        return {std::nullopt, Q(texts::PreviewNoTeamSize(settings.TeamSize()))};
+    }
+    Plan plan;
+    QSize kept = picture;
+    if (settings.ScoreboardOnly()) {
+        plan.crop = QRect(geometry->left, geometry->top, geometry->width,
+                          ScoreboardHeight(*geometry, *players, settings.Spectator()));
+        kept = plan.crop->size();
+    }
+    const std::string sizeText = settings.SizePercent();
+    try {
+        const int percent = ParseWholeNumber(sizeText);
+        const std::int64_t width = ScaledLength(kept.width(), percent);
+        const std::int64_t height = ScaledLength(kept.height(), percent);
+        plan.text = width <= 0 || height <= 0 ? Q(texts::PreviewNothingToSave(sizeText))
+                                              : Q(texts::PreviewOutputSize(width, height));
+    } catch (const ConversionError &e) {
+        plan.text = QString::fromStdString(e.what());
+    }
+    return plan;
+}
+
+} // namespace
+
+CropPreview::CropPreview(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::CropPreview>())
+{
+    ui->setupUi(this);
+    // A window of its own beside the main form, closed with it.
+    setWindowFlag(Qt::Window);
+}
+
+CropPreview::~CropPreview() = default;
+
+void CropPreview::showRow(const ScreenshotRow &row)
+{
+    row_ = row;
+    setWindowTitle(QString::fromUtf8(texts::kPreview) + " - " + Q(row.caption));
+    picture_ = QImage();
+    loadError_.clear();
+    try {
+        picture_ = LoadPicture(row.path);
+    } catch (const std::bad_alloc &) {
+        loadError_ = QStringLiteral("Out of memory");
+    } catch (const std::exception &e) {
+        loadError_ = QString::fromStdString(e.what());
+    }
+}
+
+void CropPreview::showSettings(const ConversionSettings &settings)
+{
+    const Plan plan = PlanFor(row_, picture_.size(), settings);
+    crop_ = plan.crop;
+    ui->OutputSize->setText(loadError_.isEmpty() ? plan.text : loadError_);
+    redraw();
+}
+
+void CropPreview::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    redraw();
+}
+
+void CropPreview::redraw()
+{
+    const QSize area = ui->Picture->contentsRect().size();
+    if (picture_.isNull() || area.isEmpty()) {
+        ui->Picture->clear();
+        return;
+    }
+    QPixmap shown =
+        QPixmap::fromImage(picture_.scaled(area, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    if (crop_) {
+        const double sx = double(shown.width()) / picture_.width();
+        const double sy = double(shown.height()) / picture_.height();
+        const QRectF box(crop_->x() * sx, crop_->y() * sy, crop_->width() * sx,
+                         crop_->height() * sy);
+        QPainter painter(&shown);
+        // What the crop cuts away is dimmed, so the part that is kept stands out.
+        QPainterPath away;
+        away.addRect(QRectF(shown.rect()));
+        away.addRect(box);
+        painter.fillPath(away, QColor(0, 0, 0, 110));
+        painter.setPen(QPen(QColor(255, 0, 0), 2));
+        painter.drawRect(box);
+    }
+    ui->Picture->setPixmap(shown);
+}
+
+} // namespace kv::converter
