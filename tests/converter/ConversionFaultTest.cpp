@@ -190,6 +190,12 @@ protected:
 
     std::string Output(int n) const { return OutputPath(settings.saveFolder, "Screenshot", n); }
 
+    // The error that ended the run at shot<index>.bmp, the failure's own text inside.
+    static std::string ErrorAt(int index, const std::string &text)
+    {
+        return texts::InScreenshot(index + 1, "shot" + std::to_string(index) + ".bmp", text);
+    }
+
     // Only the first screenshot went: its JPEG is whole under Screenshot1.jpg and nothing else,
     // not even a temporary, is in the output folder.
     void ExpectOnlyTheFirstConverted()
@@ -222,7 +228,7 @@ TEST_P(ConversionFault, DiskFullMidFileKeepsTheOriginalAndLeavesNoPartialJpeg)
         }
     };
     EXPECT_EQ(RunForError(),
-              kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(ENOSPC)));
+              ErrorAt(1, kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(ENOSPC))));
     FailNextWriteForTesting(0);
     ExpectOnlyTheFirstConverted();
 }
@@ -235,7 +241,8 @@ TEST_P(ConversionFault, InputOutputErrorMidFileKeepsTheOriginalAndLeavesNoPartia
             FailNextWriteForTesting(EIO);
         }
     };
-    EXPECT_EQ(RunForError(), kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EIO)));
+    EXPECT_EQ(RunForError(),
+              ErrorAt(1, kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EIO))));
     FailNextWriteForTesting(0);
     ExpectOnlyTheFirstConverted();
 }
@@ -248,7 +255,8 @@ TEST_P(ConversionFault, FolderEntryThatCannotBeFlushedKeepsTheOriginal)
             FailNextWriteForTesting(EIO, true);
         }
     };
-    EXPECT_EQ(RunForError(), kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EIO)));
+    EXPECT_EQ(RunForError(),
+              ErrorAt(1, kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EIO))));
     FailNextWriteForTesting(0, true);
     // The second JPEG is whole under its name, but its name might not survive a crash.
     EXPECT_FALSE(fs::exists(shots[0]));
@@ -269,7 +277,8 @@ TEST_P(ConversionFault, FileSizeLimitEndsTheRunAtTheFirstJpegTooLargeForIt)
         const kv::test::FileSizeLimit limit(32 * 1024);
         error = RunForError();
     }
-    EXPECT_EQ(error, kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EFBIG)));
+    EXPECT_EQ(error,
+              ErrorAt(1, kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EFBIG))));
     ExpectOnlyTheFirstConverted();
 }
 #endif
@@ -307,7 +316,7 @@ TEST_P(ConversionFault, OutputFolderReplacedByAFileEndsTheRunAndKeepsTheOriginal
     const int expected = ENOTDIR;
 #endif
     EXPECT_EQ(RunForError(),
-              kv::imaging::texts::CannotCreateFile(Output(1), std::strerror(expected)));
+              ErrorAt(1, kv::imaging::texts::CannotCreateFile(Output(1), std::strerror(expected))));
     EXPECT_FALSE(fs::exists(shots[0]));
     EXPECT_TRUE(fs::exists(shots[1]));
     EXPECT_TRUE(fs::exists(shots[2]));

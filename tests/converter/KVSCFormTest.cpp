@@ -312,7 +312,8 @@ TEST_F(KVSCFormTest, ErrorEndsTheRunInTheKVSCBoxAndHidesTheProgressBar)
     form->BOpenClick();
     Find<QSpinBox>("ESize")->findChild<QLineEdit *>()->setText("");
     form->BConvertClick();
-    EXPECT_EQ(dialogs.messages, QStringList{"'' is not a valid integer value"});
+    EXPECT_EQ(dialogs.messages,
+              QStringList{"Screenshot 1 (a.bmp): '' is not a valid integer value"});
     EXPECT_TRUE(Find<QProgressBar>("ProgressBar1")->isHidden());
     EXPECT_TRUE(Find<QPushButton>("BOpen")->isEnabled());
 }
