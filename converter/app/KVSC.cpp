@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -82,10 +83,14 @@ int Run(const std::vector<std::string> &args, int argc, char **argv)
             std::string error;
             const std::unique_ptr<kv::converter::WindowModule> module =
                 kv::converter::WindowModule::Load(error);
-            if (!module) {
+            std::optional<kv::converter::FixedConversionSettings> settings;
+            if (module) {
+                settings = module->StoredSettings(error);
+            }
+            if (!settings) {
                 throw std::runtime_error("kvsc: the stored settings cannot be read: " + error);
             }
-            return module->StoredSettings();
+            return *settings;
         };
         try {
             return kv::converter::RunCommandLine(args, readStoredSettings, std::cout, std::cerr);
