@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <span>
 #include <vector>
@@ -43,41 +42,60 @@ constexpr std::array<std::uint32_t, 3> kDefaultMasks32{0x00FF0000, 0x0000FF00, 0
     throw ImageError(texts::kStreamReadError);
 }
 
-ByteBuffer ReadWholeFile(const std::string &path)
+// The file header, the longest info header, the colour masks after a 40-byte one and the largest
+// palette (256 entries) all lie within this many bytes of the file's start.
+constexpr std::size_t kHeadersMaxBytes = kFileHeaderBytes + 124 + 16 + 256 * 4;
+
+bool SeekTo(std::FILE *file, std::uint64_t offset)
 {
-    FilePtr file = OpenFile(path, "rb");
-    if (!file) {
-        throw ImageError(texts::CannotOpenFile(path, std::strerror(errno)));
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+// Reads count bytes from offset. The caller has checked them against the file's size, so a file
+// that holds fewer now was cut while it was read.
+ByteBuffer ReadAt(std::FILE *file, const std::string &path, std::uint64_t offset, std::size_t count)
+{
+    if (!SeekTo(file, offset)) {
+        ThrowTruncated();
     }
     ByteBuffer bytes;
-    // One allocation of the file's size where it is known, instead of growing by copies.
-    std::error_code unknown;
-    if (const std::uintmax_t size = std::filesystem::file_size(PathFromUtf8(path), unknown);
-        !unknown) {
-        bytes.reserve(std::size_t(std::min<std::uintmax_t>(size, std::uintmax_t(1) << 30)));
-    }
+    // One allocation, instead of growing by copies; in blocks, so no byte is cleared first.
+    bytes.reserve(count);
     std::array<std::uint8_t, 65536> chunk;
-    std::size_t got = 0;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0) {
+    while (bytes.size() < count) {
+        const std::size_t want = std::min(chunk.size(), count - bytes.size());
+        const std::size_t got = std::fread(chunk.data(), 1, want, file);
+        if (got == 0) {
+            break;
+        }
         bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + std::ptrdiff_t(got));
     }
-    // A folder opens on some systems and only fails here.
-    if (std::ferror(file.get())) {
+    if (std::ferror(file)) {
         throw ImageError(texts::CannotOpenFile(path, std::strerror(errno)));
+    }
+    if (bytes.size() < count) {
+        ThrowTruncated();
     }
     return bytes;
 }
 
-// Little-endian fields of the file held in memory; a field past the end means the file was cut.
+// Little-endian fields of the first bytes of a file of fileSize bytes, held in memory; a field past
+// the file's end means the file was cut.
 class ByteReader
 {
 public:
-    explicit ByteReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    ByteReader(std::span<const std::uint8_t> bytes, std::uint64_t fileSize)
+        : bytes_(bytes), fileSize_(fileSize)
+    {}
 
-    std::size_t Size() const { return bytes_.size(); }
+    std::uint64_t Size() const { return fileSize_; }
     bool Holds(std::uint64_t offset, std::uint64_t count) const
     {
-        return offset <= bytes_.size() && count <= bytes_.size() - offset;
+        return offset <= fileSize_ && count <= fileSize_ - offset;
     }
     void Require(std::uint64_t offset, std::uint64_t count) const
     {
@@ -88,6 +106,10 @@ public:
     std::span<const std::uint8_t> Span(std::uint64_t offset, std::uint64_t count) const
     {
         Require(offset, count);
+        // Never taken: every field read lies within the bytes held (kHeadersMaxBytes).
+        if (offset + count > bytes_.size()) {
+            ThrowNotValid();
+        }
         return bytes_.subspan(std::size_t(offset), std::size_t(count));
     }
     std::uint16_t U16(std::uint64_t offset) const
@@ -105,6 +127,7 @@ public:
 
 private:
     std::span<const std::uint8_t> bytes_;
+    std::uint64_t fileSize_;
 };
 
 // What the headers say, checked and with defaults filled in.
@@ -304,7 +327,8 @@ void SetIndex(std::uint8_t *row, std::int64_t x, std::uint8_t index, bool fourBi
 
 // Expands RLE8 or RLE4 codes into the image's indices, which start at 0. Pixels past the right
 // edge are dropped and codes past the last row ignored; data that ends early leaves the rest 0.
-void ExpandRle(std::span<const std::uint8_t> data, bool fourBit, bool topDown, WorkingBitmap &image)
+// Returns false when it did: the picture did not come whole from the file.
+bool ExpandRle(std::span<const std::uint8_t> data, bool fourBit, bool topDown, WorkingBitmap &image)
 {
     const std::int64_t width = image.Width();
     const std::int64_t height = image.Height();
@@ -330,10 +354,10 @@ void ExpandRle(std::span<const std::uint8_t> data, bool fourBit, bool topDown, W
             x = 0;
             ++y;
         } else if (code == 1) {
-            return;
+            return true;
         } else if (code == 2) {
             if (data.size() - pos < 2) {
-                return;
+                return false;
             }
             x += data[pos];
             y += data[pos + 1];
@@ -342,7 +366,7 @@ void ExpandRle(std::span<const std::uint8_t> data, bool fourBit, bool topDown, W
             // An absolute run of `code` pixels, padded to a 16-bit boundary.
             const std::size_t bytes = fourBit ? (std::size_t(code) + 1) / 2 : code;
             if (data.size() - pos < bytes) {
-                return;
+                return false;
             }
             for (std::size_t i = 0; i < code; ++i) {
                 const std::uint8_t b = data[pos + (fourBit ? i / 2 : i)];
@@ -351,6 +375,16 @@ void ExpandRle(std::span<const std::uint8_t> data, bool fourBit, bool topDown, W
             pos += std::min(bytes + (bytes & 1), data.size() - pos);
         }
     }
+    // Without an end code the last row may simply be full.
+    return y >= height || (y == height - 1 && x >= width);
+}
+
+// At most this many bytes of run-length data are read: an encoder needs no more than 2 bytes a
+// pixel (runs of one), 2 a row for its end and 2 for the end of the bitmap, so a header that
+// gives no size, or a huge one, cannot make the whole file be read.
+std::uint64_t RleDataLimit(std::int64_t width, std::int64_t height)
+{
+    return std::uint64_t(height) * (2 * std::uint64_t(width) + 4) + 16;
 }
 
 void PutU16(std::uint8_t *at, std::uint32_t value)
@@ -367,25 +401,45 @@ void PutU32(std::uint8_t *at, std::uint32_t value)
 
 } // namespace
 
-WorkingBitmap LoadBitmapFile(const std::string &path)
+WorkingBitmap LoadBitmapFile(const std::string &path, LoadReport *report)
 {
-    const ByteBuffer bytes = ReadWholeFile(path);
-    if (bytes.empty()) {
+    const OpenedFile opened = OpenFileForReading(path);
+    if (report) {
+        *report = LoadReport{};
+    }
+    if (opened.size == 0) {
         return {};
     }
-    const ByteReader file(bytes);
-    const BitmapLayout layout = ReadLayout(file);
+    // The headers are read and checked first, and the pixel data only once the file is known to
+    // be long enough for it: a large file that is no bitmap is refused after a few bytes.
+    const ByteBuffer headers =
+        ReadAt(opened.file.get(), path, 0,
+               std::size_t(std::min<std::uint64_t>(opened.size, kHeadersMaxBytes)));
+    const BitmapLayout layout = ReadLayout(ByteReader(headers, opened.size));
+    if (report) {
+        report->width = std::int32_t(layout.width);
+        report->height = std::int32_t(layout.height);
+    }
 
     // Widths and heights are within the pixel ceiling, so these products fit easily.
     const std::uint64_t stride =
         (std::uint64_t(layout.width) * std::uint64_t(layout.bitsPerPixel) + 31) / 32 * 4;
     const std::uint64_t available =
-        layout.pixelOffset < file.Size() ? file.Size() - layout.pixelOffset : 0;
+        layout.pixelOffset < opened.size ? opened.size - layout.pixelOffset : 0;
     const bool rle =
         layout.compression == kCompressionRle8 || layout.compression == kCompressionRle4;
     if (!rle && stride * std::uint64_t(layout.height) > available) {
         ThrowTruncated(); // before allocating for what the file cannot hold
     }
+    std::uint64_t dataBytes = stride * std::uint64_t(layout.height);
+    if (rle) {
+        dataBytes = layout.imageBytes != 0 ? std::min<std::uint64_t>(layout.imageBytes, available)
+                                           : available;
+        dataBytes = std::min(dataBytes, RleDataLimit(layout.width, layout.height));
+    }
+    const ByteBuffer data =
+        ReadAt(opened.file.get(), path, layout.pixelOffset, std::size_t(dataBytes));
+    const ByteReader pixels(data, data.size());
 
     WorkingBitmap image(std::int32_t(layout.width), std::int32_t(layout.height),
                         layout.bitsPerPixel == 2 ? 8 : layout.bitsPerPixel);
@@ -398,17 +452,16 @@ WorkingBitmap LoadBitmapFile(const std::string &path)
         for (std::int32_t y = 0; y < image.Height(); ++y) {
             std::memset(image.Row(y), 0, image.RowBytes());
         }
-        const std::uint64_t size = layout.imageBytes != 0
-                                       ? std::min<std::uint64_t>(layout.imageBytes, available)
-                                       : available;
-        ExpandRle(file.Span(layout.pixelOffset, size), layout.compression == kCompressionRle4,
-                  layout.topDown, image);
+        const bool whole = ExpandRle(pixels.Span(0, data.size()),
+                                     layout.compression == kCompressionRle4, layout.topDown, image);
+        if (report) {
+            report->whole = whole;
+        }
         return image;
     }
     for (std::int32_t row = 0; row < image.Height(); ++row) {
         const std::int32_t y = layout.topDown ? row : image.Height() - 1 - row;
-        CopyRow(file.Span(layout.pixelOffset + std::uint64_t(row) * stride, stride).data(), layout,
-                image, y);
+        CopyRow(pixels.Span(std::uint64_t(row) * stride, stride).data(), layout, image, y);
     }
     return image;
 }

@@ -1,14 +1,36 @@
 #include "FilePath.h"
 
-#ifdef _WIN32
 #include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
 #include <cwchar>
 #include <string_view>
+
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
+
+#include "ImageError.h"
+#include "ImagingTexts.h"
 
 namespace kv::imaging {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void ThrowCannotOpen(const std::string &path, const char *reason)
+{
+    throw ImageError(texts::CannotOpenFile(path, reason));
+}
+
+} // namespace
 
 #ifdef _WIN32
 
@@ -59,6 +81,33 @@ FilePtr OpenFile(const std::string &path, const char *mode)
     return FilePtr(_wfopen(PathFromUtf8(path).c_str(), wideMode.c_str()));
 }
 
+OpenedFile OpenFileForReading(const std::string &path)
+{
+    if (path.empty()) {
+        ThrowCannotOpen(path, texts::kNotAFile);
+    }
+    const fs::path native = PathFromUtf8(path);
+    std::error_code unknown;
+    const fs::file_status status = fs::status(native, unknown);
+    if (!unknown && fs::exists(status) && !fs::is_regular_file(status)) {
+        ThrowCannotOpen(path, texts::kNotAFile); // a folder
+    }
+    FilePtr file(_wfopen(native.c_str(), L"rb"));
+    if (!file) {
+        ThrowCannotOpen(path, std::strerror(errno));
+    }
+    // Device names (NUL, CON, COM1) and pipes open like files; only a file on a disk is one.
+    const int fd = _fileno(file.get());
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != FILE_TYPE_DISK) {
+        ThrowCannotOpen(path, texts::kNotAFile);
+    }
+    struct _stat64 info;
+    if (_fstat64(fd, &info) != 0) {
+        ThrowCannotOpen(path, std::strerror(errno));
+    }
+    return {std::move(file), std::uint64_t(info.st_size)};
+}
+
 #else
 
 fs::path PathFromUtf8(const std::string &path)
@@ -74,6 +123,38 @@ std::string Utf8FromPath(const fs::path &path)
 FilePtr OpenFile(const std::string &path, const char *mode)
 {
     return FilePtr(std::fopen(path.c_str(), mode));
+}
+
+OpenedFile OpenFileForReading(const std::string &path)
+{
+    if (path.empty()) {
+        ThrowCannotOpen(path, texts::kNotAFile);
+    }
+    // Without O_NONBLOCK opening a FIFO would wait for a writer; the type is checked on what was
+    // opened, so nothing can be swapped in between.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        ThrowCannotOpen(path, std::strerror(errno));
+    }
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ThrowCannotOpen(path, std::strerror(error));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        ThrowCannotOpen(path, texts::kNotAFile);
+    }
+    // Reads of a regular file never wait anyway; the flag only mattered for the open.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE *file = ::fdopen(fd, "rb");
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        ThrowCannotOpen(path, std::strerror(error));
+    }
+    return {FilePtr(file), std::uint64_t(info.st_size)};
 }
 
 #endif

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -26,5 +27,17 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // std::fopen for a UTF-8 path; nullptr with errno set on failure.
 FilePtr OpenFile(const std::string &path, const char *mode);
+
+// An open file and its size in bytes when it was opened.
+struct OpenedFile
+{
+    FilePtr file;
+    std::uint64_t size = 0;
+};
+
+// Opens an existing regular file for reading in binary mode. Anything else (a folder, a FIFO, a
+// device, the empty path) is refused at once, never waited on. Throws ImageError with
+// "Cannot open file ..." and the system's reason, or texts::kNotAFile.
+OpenedFile OpenFileForReading(const std::string &path);
 
 } // namespace kv::imaging

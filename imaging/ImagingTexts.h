@@ -7,6 +7,8 @@ namespace kv::imaging::texts {
 
 inline constexpr const char *kBitmapNotValid = "Bitmap image is not valid";
 inline constexpr const char *kStreamReadError = "Stream read error";
+// The reason in "Cannot open file ..." for a folder, a FIFO, a device or the empty path.
+inline constexpr const char *kNotAFile = "Not a file";
 
 // "Cannot open file "%s". %s": the full path and the system's text for the error.
 std::string CannotOpenFile(const std::string &path, const std::string &reason);

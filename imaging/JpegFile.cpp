@@ -1,6 +1,7 @@
 #include "JpegFile.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -31,6 +32,7 @@ struct ErrorManager
 {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    bool dataLost; // a warning said that compressed data was missing or damaged
 };
 
 // Fatal errors print nothing: they jump back to the guarded step that called the library, which
@@ -40,8 +42,25 @@ struct ErrorManager
     std::longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1);
 }
 
-// Warnings and trace messages (a cut file, junk before a marker) are ignored.
-void EmitMessage(j_common_ptr, int) {}
+// Warnings never stop decoding. Those that say compressed data was missing or damaged (the
+// picture then holds filler there) are noted; other warnings and trace messages are ignored.
+void EmitMessage(j_common_ptr cinfo, int level)
+{
+    if (level >= 0) {
+        return;
+    }
+    auto *errors = reinterpret_cast<ErrorManager *>(cinfo->err);
+    switch (errors->pub.msg_code) {
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+        errors->dataLost = true;
+        break;
+    default:
+        break;
+    }
+}
 void OutputMessage(j_common_ptr) {}
 
 jpeg_error_mgr *InitErrorManager(ErrorManager &errors)
@@ -61,6 +80,7 @@ struct FileSource
     std::FILE *file;
     bool readAny;    // some block held data
     bool readFailed; // the system failed a read; the caller throws ImageError
+    bool ranOut;     // the file ended before the library was done with it
     JOCTET block[kBlockSize];
 };
 
@@ -87,6 +107,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo)
     }
     // A file cut short ends here as if complete, so it decodes at its full size with the
     // missing part left grey. Fed again for as long as the library asks.
+    source->ranOut = true;
     source->pub.next_input_byte = kFakeEoi;
     source->pub.bytes_in_buffer = sizeof kFakeEoi;
     return TRUE;
@@ -340,13 +361,25 @@ void ThrowIfFailed(bool ok, const Writer &writer)
     }
 }
 
-FilePtr OpenForReading(const std::string &path)
+// True when the file ends with the end-of-image marker. A prefix of a JPEG file cannot: inside
+// compressed data a 0xFF byte is always followed by 0x00 or a restart marker. Leaves the file at
+// its start.
+bool EndsWithEndOfImage(std::FILE *file)
 {
-    FilePtr file = OpenFile(path, "rb");
-    if (!file) {
-        throw ImageError(texts::CannotOpenFile(path, std::strerror(errno)));
+    std::array<std::uint8_t, 2> last{};
+    const bool read = std::fseek(file, -2, SEEK_END) == 0 &&
+                      std::fread(last.data(), 1, last.size(), file) == last.size();
+    std::rewind(file);
+    return read && last[0] == 0xFF && last[1] == JPEG_EOI;
+}
+
+void Report(const Reader &reader, LoadReport *report)
+{
+    if (report) {
+        report->width = std::int32_t(reader.info.image_width);
+        report->height = std::int32_t(reader.info.image_height);
+        report->whole = !reader.source.ranOut && !reader.errors.dataLost;
     }
-    return file;
 }
 
 // CMYK to one RGB channel. Files with an Adobe marker hold inverted CMYK (0 is full ink), as
@@ -397,7 +430,7 @@ void ApplyDecodingSettings(jpeg_decompress_struct &info)
 }
 
 // Decodes a whole file from its start (see LoadJpegFile).
-WorkingBitmap Decode(std::FILE *file)
+WorkingBitmap Decode(std::FILE *file, LoadReport *report)
 {
     Reader reader(file);
     jpeg_decompress_struct &info = reader.info;
@@ -444,6 +477,7 @@ WorkingBitmap Decode(std::FILE *file)
         StoreRow(samples.data(), info, image.Row(y));
     }
     ThrowIfFailed(FinishDecompress(&reader), reader);
+    Report(reader, report);
     return image;
 }
 
@@ -456,7 +490,8 @@ WorkingBitmap Decode(std::FILE *file)
 // beyond it: 2 lines of upsampling, and 2 blocks of smoothing either side of an upsampled
 // 16-pixel block, stay well inside these margins.
 std::optional<WorkingBitmap> DecodeRegion(std::FILE *file, std::int32_t x, std::int32_t y,
-                                          std::int32_t width, std::int32_t height)
+                                          std::int32_t width, std::int32_t height,
+                                          LoadReport *report)
 {
 #ifdef LIBJPEG_TURBO_VERSION
     constexpr JDIMENSION kMarginColumns = 64;
@@ -514,37 +549,44 @@ std::optional<WorkingBitmap> DecodeRegion(std::FILE *file, std::int32_t x, std::
         }
     }
     // The rest of the file is not read; the reader's destructor ends the decompression.
+    Report(reader, report);
     return image;
 #else
-    (void)file, (void)x, (void)y, (void)width, (void)height;
+    (void)file, (void)x, (void)y, (void)width, (void)height, (void)report;
     return std::nullopt;
 #endif
 }
 
 } // namespace
 
-WorkingBitmap LoadJpegFile(const std::string &path)
+WorkingBitmap LoadJpegFile(const std::string &path, LoadReport *report)
 {
-    const FilePtr file = OpenForReading(path);
-    return Decode(file.get());
+    const OpenedFile opened = OpenFileForReading(path);
+    return Decode(opened.file.get(), report);
 }
 
 WorkingBitmap LoadJpegFileCropped(const std::string &path, std::int32_t x, std::int32_t y,
-                                  std::int32_t width, std::int32_t height)
+                                  std::int32_t width, std::int32_t height, LoadReport *report)
 {
-    const FilePtr file = OpenForReading(path);
-    if (std::optional<WorkingBitmap> region = DecodeRegion(file.get(), x, y, width, height)) {
-        return std::move(*region);
+    const OpenedFile opened = OpenFileForReading(path);
+    std::FILE *file = opened.file.get();
+    // Whether a file is cut short below the rectangle shows only at its end, which a partial
+    // decode never reaches; a file that does not end as a whole one does is decoded whole.
+    if (!report || EndsWithEndOfImage(file)) {
+        if (std::optional<WorkingBitmap> region = DecodeRegion(file, x, y, width, height, report)) {
+            return std::move(*region);
+        }
     }
-    std::rewind(file.get());
-    WorkingBitmap image = Decode(file.get());
+    std::rewind(file);
+    WorkingBitmap image = Decode(file, report);
     image.Crop(x, y, width, height);
     return image;
 }
 
 ImageSize ReadJpegSize(const std::string &path)
 {
-    const FilePtr file = OpenForReading(path);
+    const OpenedFile opened = OpenFileForReading(path);
+    const FilePtr &file = opened.file;
     const int first = std::fgetc(file.get());
     if (first == EOF) {
         if (std::ferror(file.get())) {

@@ -1,7 +1,9 @@
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -82,10 +84,14 @@ int Run(const std::vector<std::string> &args, int argc, char **argv)
             std::string error;
             const std::unique_ptr<kv::converter::WindowModule> module =
                 kv::converter::WindowModule::Load(error);
-            if (!module) {
+            std::optional<kv::converter::FixedConversionSettings> settings;
+            if (module) {
+                settings = module->StoredSettings(error);
+            }
+            if (!settings) {
                 throw std::runtime_error("kvsc: the stored settings cannot be read: " + error);
             }
-            return module->StoredSettings();
+            return *settings;
         };
         try {
             return kv::converter::RunCommandLine(args, readStoredSettings, std::cout, std::cerr);
@@ -123,6 +129,13 @@ int Run(const std::vector<std::string> &args, int argc, char **argv)
 void SetUpProcess()
 {
     std::setlocale(LC_ALL, "");
+#ifndef _WIN32
+    // A write past the file-size limit, or to a pipe nobody reads, then fails like any other
+    // write instead of ending the program: the temporary file is removed, the run says "Cannot
+    // create file ...", and lost result lines are reported once the run's file work is done.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
 #ifdef __GLIBC__
     // Image buffers (a few MB each) come from the heap and stay there once freed, so the next
     // screenshot reuses pages instead of mapping fresh ones: on a virtual machine a page fault

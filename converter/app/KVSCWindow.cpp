@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "ConverterTexts.h"
 #include "KVSCDialogs.h"
 #include "KVSCForm.h"
 #include "QtSettingsStore.h"
@@ -26,8 +27,15 @@ KV_MODULE_EXPORT int kvscRunWindow(int argc, char **argv)
 }
 
 // QSettings needs no application object, and not making one keeps a batch's start short.
-KV_MODULE_EXPORT void kvscStoredSettings(kv::converter::FixedConversionSettings *settings)
+// False, with the reason in error, when the settings file is no file.
+KV_MODULE_EXPORT bool kvscStoredSettings(kv::converter::FixedConversionSettings *settings,
+                                         std::string *error)
 {
     kv::converter::QtSettingsStore store;
+    if (store.NotAFile()) {
+        *error = kv::converter::texts::SettingsFileNotAFile(store.Location().toStdString());
+        return false;
+    }
     *settings = kv::converter::StoredConversionSettings(store);
+    return true;
 }

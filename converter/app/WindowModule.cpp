@@ -96,10 +96,12 @@ int WindowModule::RunWindow(int argc, char **argv)
     return runWindow_(argc, argv);
 }
 
-FixedConversionSettings WindowModule::StoredSettings()
+std::optional<FixedConversionSettings> WindowModule::StoredSettings(std::string &error)
 {
     FixedConversionSettings settings;
-    storedSettings_(&settings);
+    if (!storedSettings_(&settings, &error)) {
+        return std::nullopt;
+    }
     return settings;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ConversionSettings.h"
@@ -22,11 +23,12 @@ public:
 
     // Opens the KVSC window and returns the program's exit code when it closes.
     int RunWindow(int argc, char **argv);
-    // The converter's stored settings (defaults where nothing is stored).
-    FixedConversionSettings StoredSettings();
+    // The converter's stored settings (defaults where nothing is stored); nothing, with the
+    // reason in error, when the store cannot be read at all.
+    std::optional<FixedConversionSettings> StoredSettings(std::string &error);
 
     using RunWindowFunction = int (*)(int, char **);
-    using StoredSettingsFunction = void (*)(FixedConversionSettings *);
+    using StoredSettingsFunction = bool (*)(FixedConversionSettings *, std::string *);
 
 private:
     WindowModule() = default;

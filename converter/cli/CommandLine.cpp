@@ -12,6 +12,8 @@
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
 #include "FilePath.h"
+#include "ImageError.h"
+#include "ImagingTexts.h"
 #include "ScoreboardTable.h"
 #include "ScreenshotRow.h"
 
@@ -92,15 +94,16 @@ std::optional<std::string> TeamLabel(const std::string &value)
     return std::nullopt;
 }
 
-// Prints what a run reports; messages need no answer on a terminal.
+// Prints what a run reports; messages need no answer on a terminal. Warnings go to err.
 class StreamObserver : public ConversionObserver
 {
 public:
-    explicit StreamObserver(std::ostream &out) : out_(out) {}
+    StreamObserver(std::ostream &out, std::ostream &err) : out_(out), err_(err) {}
     void ShowProgressBar(bool) override {}
     void SetProgress(int) override {}
     void ProcessPendingMessages() override {}
     void ShowMessage(const std::string &text) override { out_ << text << '\n'; }
+    void ShowWarning(const std::string &text) override { err_ << text << '\n'; }
     void AddResultRow(const ResultRow &row) override
     {
         out_ << row.fileName << '\t' << row.result << '\t' << row.path << '\n';
@@ -108,6 +111,7 @@ public:
 
 private:
     std::ostream &out_;
+    std::ostream &err_;
 };
 
 // Screenshots worked on at once unless --jobs says otherwise.
@@ -217,6 +221,10 @@ std::optional<std::string> Parse(const std::vector<std::string> &args, ParsedCom
                 }
                 command.jobs = *jobs;
             } else if (arg == "-o" || arg == "--save-folder") {
+                if (v->empty()) {
+                    // It would become the root of the file system.
+                    return "the save folder must not be empty";
+                }
                 s.saveFolder = *v;
                 command.given |= kGivenFolder;
             } else {
@@ -263,17 +271,39 @@ int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSe
         err << "kvsc: no screenshot given\nTry 'kvsc --help'.\n";
         return 2;
     }
-    if (command.settings.edition == texts::kSelectGame) {
+    const FixedConversionSettings &settings = command.settings;
+    if (settings.edition == texts::kSelectGame) {
         err << texts::kSelectGameFirst << '\n';
         return 1;
     }
+    // Options given are checked as they are read; these come from the store, where an INI
+    // editor may have dropped a team size's leading blank. Any of them would convert nothing or
+    // write into the root of the file system.
+    std::optional<std::string> refused;
+    if (settings.edition != texts::kVeskar && settings.edition != texts::kRavelock) {
+        refused = texts::StoredEditionUnknown(settings.edition);
+    } else if (!PlayersPerTeam(settings.teamSize)) {
+        refused = texts::StoredTeamSizeUnknown(settings.teamSize);
+    } else if (settings.saveFolder.empty()) {
+        refused = texts::kStoredSaveFolderEmpty;
+    }
+    if (refused) {
+        err << "kvsc: " << *refused << '\n';
+        return 1;
+    }
 
+    int status = 0;
     try {
         std::vector<ScreenshotRow> rows;
         for (const std::string &file : command.files) {
-            const std::string path =
-                imaging::Utf8FromPath(std::filesystem::absolute(imaging::PathFromUtf8(file)));
             try {
+                // The empty name would become the current folder.
+                if (file.empty()) {
+                    throw imaging::ImageError(
+                        imaging::texts::CannotOpenFile(file, imaging::texts::kNotAFile));
+                }
+                const std::string path =
+                    imaging::Utf8FromPath(std::filesystem::absolute(imaging::PathFromUtf8(file)));
                 rows.push_back(MeasureScreenshot(path, command.settings.edition));
             } catch (const std::exception &e) {
                 err << texts::kInvalidOrNoFile << ": " << file << ": " << e.what() << '\n';
@@ -281,17 +311,23 @@ int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSe
             }
         }
         SortByCaption(rows);
-        StreamObserver observer(out);
+        StreamObserver observer(out, err);
         ConversionRun run(rows, command.settings, observer, command.jobs);
         run.Run();
     } catch (const std::bad_alloc &) {
         err << "Out of memory\n";
-        return 1;
+        status = 1;
     } catch (const std::exception &e) {
         err << e.what() << '\n';
-        return 1;
+        status = 1;
     }
-    return 0;
+    // Lines lost on a closed pipe or a full device leave the caller with a wrong picture of
+    // what was written and deleted; the files themselves are done by now.
+    if (!out.flush()) {
+        err << "kvsc: " << texts::kOutputNotWritten << '\n';
+        status = 1;
+    }
+    return status;
 }
 
 int RunCommandLine(const std::vector<std::string> &args,

@@ -1,11 +1,14 @@
 #include "ConversionRun.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "BitmapFile.h"
@@ -17,6 +20,7 @@
 #include "ImagingTexts.h"
 #include "JpegFile.h"
 #include "Resample.h"
+#include "ResolutionSupport.h"
 #include "ScoreboardTable.h"
 
 namespace kv::converter {
@@ -57,18 +61,6 @@ std::int64_t ScaledLength(std::int64_t length, std::int64_t percent)
     return length * percent / 100;
 }
 
-namespace {
-
-// The same file's path however it was written, to recognise files this run has touched.
-std::string Normalised(const std::string &path)
-{
-    std::error_code ignored;
-    return imaging::Utf8FromPath(
-        std::filesystem::absolute(imaging::PathFromUtf8(path), ignored).lexically_normal());
-}
-
-} // namespace
-
 std::string OutputPath(const std::string &folder, const std::string &name, int n)
 {
     return folder + name + std::to_string(n) + ".jpg";
@@ -87,8 +79,11 @@ struct ConversionRun::Crop
 // What MakeScore's steps that read nothing but the screenshot make of it.
 struct ConversionRun::Encoded
 {
-    bool existed = true;                      // the file was there when the work began
+    std::optional<FileIdentity> identity;     // the file as it was read; nothing when missing
+    bool changedWhileRead = false;            // its identity after reading was another
+    bool whole = true;                        // the picture came whole from the file
     std::exception_ptr loadError;             // loading, cropping, the size or scaling failed
+    std::optional<std::string> sizeNow;       // the label of a size that is not the listed one
     std::optional<std::string> nothingToSave; // the message for a size that leaves no pixels
     std::exception_ptr encodeError;
     std::vector<std::uint8_t> jpeg;
@@ -193,17 +188,34 @@ void ConversionRun::Run()
 {
     observer_.ShowProgressBar(true);
     observer_.ProcessPendingMessages();
+    converted_.clear();
+    teamSizeUnmatched_ = false;
     if (jobs_ > 1) {
-        // The screenshots the passes below will convert, in their order.
+        // The screenshots the passes below will convert, in their order. The run replaces a
+        // file only after deleting it as an earlier row's original, so a file that an earlier
+        // row also names (whatever the path) is left for the run to read when it gets there.
         std::vector<EncodingPool::Task> tasks;
+        std::vector<FileIdentity> earlier;
         for (const char *edition : {texts::kVeskar, texts::kRavelock}) {
             if (settings_.Edition() != edition) {
                 continue;
             }
             for (int i = 0; i < int(rows_.size()); ++i) {
-                if (const std::optional<Crop> crop = CropFor(i, edition)) {
-                    tasks.push_back({i, *crop});
+                const std::optional<Crop> crop = CropFor(i, edition);
+                if (!crop) {
+                    continue;
                 }
+                const std::optional<FileIdentity> file = IdentityOf(rows_[std::size_t(i)].path);
+                if (settings_.DeleteOriginals() && file) {
+                    const bool named =
+                        std::any_of(earlier.begin(), earlier.end(),
+                                    [&](const auto &e) { return e.SameFile(*file); });
+                    earlier.push_back(*file);
+                    if (named) {
+                        continue;
+                    }
+                }
+                tasks.push_back({i, *crop});
             }
         }
         pool_ = std::make_unique<EncodingPool>(*this, std::move(tasks), jobs_);
@@ -225,6 +237,15 @@ void ConversionRun::Run()
         for (int i = 0; i < int(rows_.size()) && !observer_.StopRequested(); ++i) {
             HandleRow(i, texts::kRavelock, true);
         }
+    }
+    // Values that match no label convert nothing; the user learns why. No edition chosen at all
+    // needs no word.
+    const std::string edition = settings_.Edition();
+    if (!rows_.empty() && edition != texts::kVeskar && edition != texts::kRavelock &&
+        edition != texts::kSelectGame) {
+        observer_.ShowMessage(texts::NothingConvertedEdition(edition));
+    } else if (teamSizeUnmatched_) {
+        observer_.ShowMessage(texts::NothingConvertedTeamSize(settings_.TeamSize()));
     }
     observer_.ShowProgressBar(false);
     observer_.SetProgress(0);
@@ -258,7 +279,16 @@ void ConversionRun::HandleRow(int index, const std::string &edition, bool messag
     if (row.supported == texts::kYes && FindScoreboardGeometry(edition, row.resolution)) {
         if (const std::optional<Crop> crop = CropFor(index, edition)) {
             scoreRow_ = index;
-            MakeScore(crop->width, crop->height, crop->xOffset, crop->yOffset);
+            try {
+                MakeScore(crop->width, crop->height, crop->xOffset, crop->yOffset);
+            } catch (const std::bad_alloc &) {
+                throw;
+            } catch (const std::exception &e) {
+                // The failure's own text, with the screenshot it ended the run at.
+                throw ConversionError(texts::InScreenshot(index + 1, row.caption, e.what()));
+            }
+        } else {
+            teamSizeUnmatched_ = true;
         }
     } else if (messageForUnsupported) {
         observer_.ShowMessage(texts::ResolutionNotSupported(index + 1));
@@ -284,7 +314,7 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
 {
     const ScreenshotRow &row = rows_.at(std::size_t(rowIndex));
     Encoded encoded;
-    encoded.existed = FileExists(row.path);
+    encoded.identity = IdentityOf(row.path);
     imaging::WorkingBitmap image;
     try {
         int width = crop.width;
@@ -292,6 +322,7 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
         int xOffset = crop.xOffset;
         int yOffset = crop.yOffset;
         const bool bitmapFile = IsBitmapFileName(row.path);
+        imaging::LoadReport report;
         if (settings_.ScoreboardOnly()) {
             if (settings_.Edition() == texts::kVeskar) {
                 xOffset = -145;
@@ -303,16 +334,26 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
             const std::int32_t left = xOffset == INT_MIN ? INT_MIN : -xOffset;
             const std::int32_t top = yOffset == INT_MIN ? INT_MIN : -yOffset;
             if (bitmapFile) {
-                image = imaging::LoadBitmapFile(row.path);
+                image = imaging::LoadBitmapFile(row.path, &report);
                 image.Crop(left, top, width, height);
             } else {
-                image = imaging::LoadJpegFileCropped(row.path, left, top, width, height);
+                image = imaging::LoadJpegFileCropped(row.path, left, top, width, height, &report);
             }
         } else {
-            image =
-                bitmapFile ? imaging::LoadBitmapFile(row.path) : imaging::LoadJpegFile(row.path);
+            image = bitmapFile ? imaging::LoadBitmapFile(row.path, &report)
+                               : imaging::LoadJpegFile(row.path, &report);
             width = image.Width();
             height = image.Height();
+        }
+        // A file written to while it was read may hold a picture of neither version.
+        encoded.changedWhileRead = IdentityOf(row.path) != encoded.identity;
+        encoded.whole = report.whole;
+        // The crop belongs to the size the row was listed with; another picture (the file was
+        // emptied or replaced since) would be cut at the wrong place or filled with white.
+        const std::string sizeNow = ResolutionLabel(report.width, report.height);
+        if (sizeNow != row.resolution) {
+            encoded.sizeNow = sizeNow;
+            return encoded;
         }
 
         const std::string sizeText = settings_.SizePercent();
@@ -347,23 +388,41 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
     return encoded;
 }
 
+void ConversionRun::Warn(const std::string &text)
+{
+    const ScreenshotRow &row = rows_.at(std::size_t(scoreRow_));
+    observer_.ShowWarning(texts::InScreenshot(scoreRow_ + 1, row.caption, text));
+}
+
 void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
 {
     const ScreenshotRow &row = rows_.at(std::size_t(scoreRow_));
     // Done on every call, so the field shows the separator whether or not the file exists.
     const std::string folder = SaveFolderWithSeparator();
-    if (!FileExists(row.path)) {
+    // A missing file is skipped; anything else that is there, a FIFO or a folder too, is read and
+    // refused with its error, never passed over without a word.
+    if (!PathExists(row.path)) {
+        return;
+    }
+    const std::optional<FileIdentity> file = IdentityOf(row.path);
+    // Had its original been deleted, a file given twice would be missing by now.
+    if (settings_.DeleteOriginals() && file &&
+        std::find(converted_.begin(), converted_.end(), *file) != converted_.end()) {
         return;
     }
 
     const Crop crop{width, height, xOffset, yOffset};
     std::optional<Encoded> ahead = pool_ ? pool_->Take(scoreRow_, crop) : std::nullopt;
-    // Work done ahead counts only if it saw the file as it is now: not when the file was
-    // missing then, nor when this run has written or deleted a file of that name since.
-    const bool current = ahead && ahead->existed && !touchedFiles_.contains(Normalised(row.path));
+    // Work done ahead counts only if it read the file as it is now.
+    const bool current =
+        ahead && ahead->identity && ahead->identity == file && !ahead->changedWhileRead;
     const Encoded encoded = current ? std::move(*ahead) : Encode(scoreRow_, crop);
     if (encoded.loadError) {
         std::rethrow_exception(encoded.loadError);
+    }
+    if (encoded.sizeNow) {
+        Warn(texts::SizeChanged(*encoded.sizeNow, row.resolution));
+        return;
     }
     if (encoded.nothingToSave) {
         observer_.ShowMessage(*encoded.nothingToSave);
@@ -386,20 +445,36 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
             break;
         }
     }
-    if (pool_) {
-        touchedFiles_.insert(Normalised(output));
-    }
     observer_.AddResultRow(
         {imaging::Utf8FromPath(imaging::PathFromUtf8(output).filename()), texts::kSaved, output});
 
-    if (settings_.DeleteOriginals() && FileExists(row.path)) {
-        if (!flushed) {
-            FlushToDisk(output);
-        }
-        RemoveFile(row.path);
-        if (pool_) {
-            touchedFiles_.insert(Normalised(row.path));
-        }
+    if (settings_.DeleteOriginals() && PathExists(row.path)) {
+        DeleteOriginal(encoded, output, flushed);
+    }
+}
+
+// Deletes the original of a written JPEG, unless the picture did not come whole from it or the
+// file is no longer the one that was read (the game, a sync tool or another run wrote it since).
+void ConversionRun::DeleteOriginal(const Encoded &encoded, const std::string &output, bool flushed)
+{
+    const ScreenshotRow &row = rows_.at(std::size_t(scoreRow_));
+    if (encoded.identity) {
+        converted_.push_back(*encoded.identity);
+    }
+    if (!encoded.whole) {
+        Warn(texts::kPictureNotWhole);
+        return;
+    }
+    if (!flushed) {
+        FlushToDisk(output);
+    }
+    // Compared last, right before the deletion, to leave the least time for a change.
+    if (encoded.changedWhileRead || !encoded.identity || IdentityOf(row.path) != encoded.identity) {
+        Warn(texts::kChangedSinceRead);
+        return;
+    }
+    if (const int error = RemoveFile(row.path)) {
+        Warn(texts::CannotDelete(std::strerror(error)));
     }
 }
 

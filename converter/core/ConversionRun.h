@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "ConversionSettings.h"
+#include "FileOperations.h"
 #include "ScreenshotRow.h"
 
 namespace kv::converter {
@@ -25,13 +25,19 @@ public:
     virtual bool StopRequested() const { return false; }
     // A modal message; returns once the user has dismissed it.
     virtual void ShowMessage(const std::string &text) = 0;
+    // Something that went wrong with one screenshot, which the run left unconverted or whose
+    // original it kept; the run goes on. Shown like a message unless the caller tells them apart
+    // (the command line prints it on stderr).
+    virtual void ShowWarning(const std::string &text) { ShowMessage(text); }
     virtual void AddResultRow(const ResultRow &row) = 0;
 };
 
 // Turns screenshot rows into JPEG files: per supported row, load, crop to the scoreboard, scale
 // with Lanczos-3, write at quality 90 under the lowest free number, optionally delete the
-// original. Throws (ImageError, ConversionError, std::bad_alloc) when a screenshot fails; the
-// run ends there, and files written before stay.
+// original. An original is deleted only when it is still the very file that was read and its
+// picture came whole from it; a file whose size is no longer the listed one is not converted.
+// Throws ConversionError ("Screenshot N (name): " and the failure's own text) or std::bad_alloc
+// when a screenshot fails; the run ends there, and files written before stay.
 class ConversionRun
 {
 public:
@@ -39,9 +45,10 @@ public:
 
     // With jobs > 1, up to that many worker threads load, crop, scale and encode the coming
     // screenshots ahead of the run; names, files, messages, rows, deletions and errors still
-    // happen one screenshot after the other on the calling thread, as without them. Only for
-    // settings that stay as they are during the run (the command line's): the workers read
-    // them when they start.
+    // happen one screenshot after the other on the calling thread, as without them. A file the
+    // run may replace before it gets there (one it deletes as an earlier row's original) is not
+    // read ahead. Only for settings that stay as they are during the run (the command line's):
+    // the workers read them when they start.
     ConversionRun(const std::vector<ScreenshotRow> &rows, ConversionSettings &settings,
                   ConversionObserver &observer, int jobs = 1);
     ~ConversionRun();
@@ -64,6 +71,8 @@ private:
     void HandleRow(int index, const std::string &edition, bool messageForUnsupported);
     std::string SaveFolderWithSeparator();
     Encoded Encode(int row, const Crop &crop) const;
+    void DeleteOriginal(const Encoded &encoded, const std::string &output, bool flushed);
+    void Warn(const std::string &text);
 
     const std::vector<ScreenshotRow> &rows_;
     ConversionSettings &settings_;
@@ -71,7 +80,10 @@ private:
     int jobs_;
     int scoreRow_ = 0;
     std::unique_ptr<EncodingPool> pool_; // while a run with jobs > 1 goes on
-    std::set<std::string> touchedFiles_; // written or deleted by this run
+    // Originals this run converted to be deleted, as they were then: one given twice is
+    // converted once, also when it could not be deleted.
+    std::vector<FileIdentity> converted_;
+    bool teamSizeUnmatched_ = false; // a supported row was skipped for the team size
 };
 
 // The output path for sequence number n: folder, name, n, ".jpg" run together.

@@ -39,4 +39,56 @@ std::string PreviewNothingToSave(const std::string &sizeText)
     return "A size of " + sizeText + "% leaves no pixels; nothing is saved";
 }
 
+std::string InScreenshot(int rowNumber, const std::string &caption, const std::string &text)
+{
+    return "Screenshot " + std::to_string(rowNumber) + " (" + caption + "): " + text;
+}
+
+std::string SizeChanged(const std::string &now, const std::string &listed)
+{
+    return "Its size is now " + now + ", not the listed " + listed + "; it was not converted";
+}
+
+std::string CannotDelete(const std::string &reason)
+{
+    return "The original could not be deleted. " + reason;
+}
+
+namespace {
+
+const char *const kTeamSizes = "none of \" 1 on 1\" to \"10 on 10\"";
+std::string Editions()
+{
+    return "neither \"" + std::string(kVeskar) + "\" nor \"" + kRavelock + "\"";
+}
+
+} // namespace
+
+std::string NothingConvertedTeamSize(const std::string &teamSize)
+{
+    return "Nothing was converted: the team size \"" + teamSize + "\" is " + kTeamSizes;
+}
+
+std::string NothingConvertedEdition(const std::string &edition)
+{
+    return "Nothing was converted: the game \"" + edition + "\" is " + Editions();
+}
+
+std::string StoredTeamSizeUnknown(const std::string &teamSize)
+{
+    return "the stored team size \"" + teamSize + "\" is " + kTeamSizes + "; give one with --team";
+}
+
+std::string StoredEditionUnknown(const std::string &edition)
+{
+    return "the stored game \"" + edition + "\" is " + Editions() + "; give one with --game";
+}
+
+std::string SettingsFileNotAFile(const std::string &location)
+{
+    return "The settings file \"" + location +
+           "\" is not a file (a folder, a FIFO or a device); no settings can be read or stored "
+           "there";
+}
+
 } // namespace kv::converter::texts

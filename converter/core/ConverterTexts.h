@@ -41,4 +41,36 @@ std::string PreviewNoTeamSize(const std::string &teamSize);
 // A size that leaves no pixels: the run writes nothing.
 std::string PreviewNothingToSave(const std::string &sizeText);
 
+// "Screenshot N (caption): " and text: an error that ended the run at a screenshot, or one of
+// the notes below, naming the screenshot it is about.
+std::string InScreenshot(int rowNumber, const std::string &caption, const std::string &text);
+
+// Notes on one screenshot; the run goes on.
+inline constexpr const char *kPictureNotWhole =
+    "The file ended before its picture did (cut short or still being written); it was "
+    "converted as it is and the original was kept";
+inline constexpr const char *kChangedSinceRead =
+    "The file was changed or replaced after it was read; the original was kept";
+// "Its size is now W x H, not the listed W x H; it was not converted".
+std::string SizeChanged(const std::string &now, const std::string &listed);
+// "The original could not be deleted. %s" with the system's text for the error.
+std::string CannotDelete(const std::string &reason);
+
+// Why a run converted nothing although it had screenshots.
+std::string NothingConvertedTeamSize(const std::string &teamSize);
+std::string NothingConvertedEdition(const std::string &edition);
+
+// The command line's refusals (after "kvsc: ") of stored settings that would convert nothing or
+// write into the root of the file system.
+std::string StoredTeamSizeUnknown(const std::string &teamSize);
+std::string StoredEditionUnknown(const std::string &edition);
+inline constexpr const char *kStoredSaveFolderEmpty =
+    "the stored save folder is empty; give one with --save-folder";
+// Result lines lost on a closed pipe or a full device (after "kvsc: ").
+inline constexpr const char *kOutputNotWritten =
+    "some result lines could not be written to standard output; the run itself went on to its "
+    "end";
+// A FIFO, folder or device where the settings file belongs.
+std::string SettingsFileNotAFile(const std::string &location);
+
 } // namespace kv::converter::texts

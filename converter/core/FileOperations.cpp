@@ -15,6 +15,12 @@ bool FileExists(const std::string &path)
     return fs::is_regular_file(imaging::PathFromUtf8(path), ec);
 }
 
+bool PathExists(const std::string &path)
+{
+    std::error_code ec;
+    return fs::exists(imaging::PathFromUtf8(path), ec);
+}
+
 void CreateFolders(const std::string &folder)
 {
     std::error_code ignored;

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -26,6 +27,27 @@ namespace {
 
 std::atomic<int> injectedWriteError{0};
 std::atomic<int> injectedFolderFlushError{0};
+std::atomic<int> injectedRemoveError{0};
+std::atomic<bool> simulatedWithoutLinks{false};
+std::atomic<bool> simulatedWithoutExclusiveRename{false};
+
+// The longest file name in bytes that common file systems take.
+constexpr std::size_t kNameLimit = 255;
+
+// The name of a hidden file beside the final one: "." + name + suffix. Where that passes
+// kNameLimit, or with cut (the system found it too long), name is cut at a character so that the
+// hidden name is no longer than the final one, which the system takes.
+std::string HiddenName(const std::string &name, const std::string &suffix, bool cut)
+{
+    if (!cut && 1 + name.size() + suffix.size() <= kNameLimit) {
+        return "." + name + suffix;
+    }
+    std::size_t keep = name.size() > 1 + suffix.size() ? name.size() - 1 - suffix.size() : 0;
+    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
+        --keep; // not inside a UTF-8 character
+    }
+    return "." + name.substr(0, keep) + suffix;
+}
 
 // Writes all of bytes to fd and, with flush, to the disk; false with errno set on failure.
 bool WriteAll(int fd, const std::vector<std::uint8_t> &bytes, bool flush)
@@ -72,23 +94,80 @@ mode_t NewFileMode()
     return mode;
 }
 
-// For file systems without hard links: create the final name exclusively and write into it,
-// removing it again when the write fails.
-bool WriteExclusively(const std::string &path, const std::vector<std::uint8_t> &bytes, bool flush)
+// Makes the temporary file beside target; its descriptor, or -1 with errno set.
+int CreateTemporary(const fs::path &target, std::string &temporary)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, NewFileMode());
-    if (fd < 0) {
-        if (errno == EEXIST) {
-            return false;
+    int fd = -1;
+    for (const bool cut : {false, true}) {
+        temporary = (target.parent_path() / HiddenName(target.filename(), ".XXXXXX", cut)).string();
+        fd = ::mkstemp(temporary.data());
+        if (fd >= 0 || errno != ENAMETOOLONG) {
+            break;
         }
-        ThrowCannotCreate(path, errno);
     }
-    if (!WriteAndClose(fd, bytes, flush)) {
-        const int error = errno;
-        ::unlink(path.c_str());
-        ThrowCannotCreate(path, error);
+    return fd;
+}
+
+// The last resort where a file system has neither hard links nor a rename that refuses to
+// replace: rename() alone would replace a file that another run gave the final name between the
+// check and the rename. A folder made beside the final name claims it first, since mkdir is
+// atomic on every file system, network shares included: a run meeting the folder takes the next
+// number. A kill may leave the folder behind, like a temporary file; that number is then skipped,
+// never overwritten. Returns 0, EEXIST when the name is taken, or the error.
+int RenameUnderClaim(const std::string &temporary, const fs::path &target)
+{
+    std::string claim;
+    int made = -1;
+    for (const bool cut : {false, true}) {
+        claim = (target.parent_path() / HiddenName(target.filename(), ".claim", cut)).string();
+        made = ::mkdir(claim.c_str(), 0700);
+        if (made == 0 || errno != ENAMETOOLONG) {
+            break;
+        }
     }
-    return true;
+    if (made != 0) {
+        return errno;
+    }
+    int error = 0;
+    struct stat existing;
+    if (::lstat(target.c_str(), &existing) == 0) {
+        error = EEXIST;
+    } else if (errno != ENOENT) {
+        error = errno;
+    } else if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        error = errno;
+    }
+    ::rmdir(claim.c_str());
+    return error;
+}
+
+// Gives the finished temporary the final name where the file system has no hard links (FAT,
+// exFAT, some network shares), never writing under that name itself: renameat2 with
+// RENAME_NOREPLACE moves it in one step and, like link(), refuses an existing name. Returns 0,
+// EEXIST when the name is taken, or the error; the temporary is gone either way.
+int RenameWithoutReplacing(const std::string &temporary, const fs::path &target)
+{
+    int error = EINVAL;
+#if defined(RENAME_NOREPLACE)
+    if (!simulatedWithoutExclusiveRename) {
+        error = ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(),
+                            RENAME_NOREPLACE) == 0
+                    ? 0
+                    : errno;
+    }
+#elif defined(__APPLE__)
+    if (!simulatedWithoutExclusiveRename) {
+        error = ::renamex_np(temporary.c_str(), target.c_str(), RENAME_EXCL) == 0 ? 0 : errno;
+    }
+#endif
+    // Kernels and file systems that know no such rename say so with one of these.
+    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP) {
+        error = RenameUnderClaim(temporary, target);
+    }
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+    }
+    return error;
 }
 
 // Flushes the folder's entries to the disk; returns 0 or the error the disk reported. File
@@ -112,18 +191,36 @@ int SyncFolder(const std::string &folder)
 
 } // namespace
 
-bool RemoveFile(const std::string &path)
+int RemoveFile(const std::string &path)
 {
-    return ::unlink(path.c_str()) == 0;
+    if (const int error = injectedRemoveError.exchange(0)) {
+        return error;
+    }
+    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string &path)
+{
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+#ifdef __APPLE__
+    const timespec modified = info.st_mtimespec;
+#else
+    const timespec modified = info.st_mtim;
+#endif
+    return FileIdentity{std::uint64_t(info.st_dev), std::uint64_t(info.st_ino),
+                        std::uint64_t(info.st_size),
+                        std::int64_t(modified.tv_sec) * 1000000000 + modified.tv_nsec};
 }
 
 bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes, bool flush)
 {
     const fs::path target(path);
     const std::string folder = target.parent_path().string();
-    std::string temporary =
-        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
+    std::string temporary;
+    const int fd = CreateTemporary(target, temporary);
     if (fd < 0) {
         ThrowCannotCreate(path, errno);
     }
@@ -140,16 +237,19 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
     }
     // link() refuses to replace an existing name, so a file that appeared since the caller
     // looked for a free name is never overwritten.
-    const int linked = ::link(temporary.c_str(), path.c_str());
-    const int error = errno;
-    ::unlink(temporary.c_str());
-    if (linked != 0) {
-        if (error == EEXIST) {
-            return false;
-        }
-        if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
-            return WriteExclusively(path, bytes, flush);
-        }
+    int error = EPERM;
+    if (!simulatedWithoutLinks) {
+        error = ::link(temporary.c_str(), path.c_str()) == 0 ? 0 : errno;
+    }
+    if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
+        error = RenameWithoutReplacing(temporary, target);
+    } else {
+        ::unlink(temporary.c_str());
+    }
+    if (error == EEXIST) {
+        return false;
+    }
+    if (error != 0) {
         ThrowCannotCreate(path, error);
     }
     if (flush) {
@@ -164,6 +264,17 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
 void FailNextWriteForTesting(int error, bool folderFlush)
 {
     (folderFlush ? injectedFolderFlushError : injectedWriteError) = error;
+}
+
+void FailNextRemoveForTesting(int error)
+{
+    injectedRemoveError = error;
+}
+
+void WithoutHardLinksForTesting(bool withoutLinks, bool alsoWithoutExclusiveRename)
+{
+    simulatedWithoutLinks = withoutLinks;
+    simulatedWithoutExclusiveRename = alsoWithoutExclusiveRename;
 }
 
 void FlushToDisk(const std::string &path)

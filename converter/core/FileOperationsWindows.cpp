@@ -58,6 +58,24 @@ int ErrnoOf(DWORD error)
 
 std::atomic<int> injectedWriteError{0};
 std::atomic<int> injectedFolderFlushError{0};
+std::atomic<int> injectedRemoveError{0};
+
+// The longest file name the system takes, in UTF-16 units.
+constexpr std::size_t kNameLimit = 255;
+
+// The name of a temporary file beside the final one: "." + name + suffix, with the name cut at a
+// character where that would pass kNameLimit, so that it is no longer than the final name.
+std::wstring HiddenName(const std::wstring &name, const std::wstring &suffix)
+{
+    if (1 + name.size() + suffix.size() <= kNameLimit) {
+        return L"." + name + suffix;
+    }
+    std::size_t keep = name.size() > 1 + suffix.size() ? name.size() - 1 - suffix.size() : 0;
+    if (keep > 0 && name[keep] >= 0xDC00 && name[keep] <= 0xDFFF) {
+        --keep; // not between the two halves of a surrogate pair
+    }
+    return L"." + name.substr(0, keep) + suffix;
+}
 
 struct HandleCloser
 {
@@ -93,8 +111,8 @@ int WriteAll(HANDLE file, const std::vector<std::uint8_t> &bytes, bool flush)
     return 0;
 }
 
-// A new, exclusively created file beside path, named "." + its name + "." + six characters,
-// like the temporary files on other systems.
+// A new, exclusively created file beside path, named "." + its name + "." + six characters
+// (HiddenName), like the temporary files on other systems.
 HANDLE CreateTemporary(const fs::path &target, fs::path &temporary)
 {
     static constexpr char kLetters[] =
@@ -107,7 +125,7 @@ HANDLE CreateTemporary(const fs::path &target, fs::path &temporary)
         for (int i = 0; i < 6; ++i) {
             suffix += wchar_t(kLetters[pick(random)]);
         }
-        temporary = target.parent_path() / (L"." + target.filename().native() + suffix);
+        temporary = target.parent_path() / HiddenName(target.filename().native(), suffix);
         const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
@@ -120,9 +138,34 @@ HANDLE CreateTemporary(const fs::path &target, fs::path &temporary)
 
 } // namespace
 
-bool RemoveFile(const std::string &path)
+int RemoveFile(const std::string &path)
 {
-    return DeleteFileW(imaging::PathFromUtf8(path).c_str()) != 0;
+    if (const int error = injectedRemoveError.exchange(0)) {
+        return error;
+    }
+    return DeleteFileW(imaging::PathFromUtf8(path).c_str()) ? 0 : ErrnoOf(GetLastError());
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string &path)
+{
+    // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open; reading attributes needs no
+    // share mode that could get in a writer's way.
+    const HandleCloser file{CreateFileW(imaging::PathFromUtf8(path).c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    BY_HANDLE_FILE_INFORMATION info;
+    if (file.handle == INVALID_HANDLE_VALUE || GetFileType(file.handle) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(file.handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return std::nullopt;
+    }
+    const auto join = [](DWORD high, DWORD low) {
+        return std::uint64_t(high) << 32 | std::uint64_t(low);
+    };
+    return FileIdentity{info.dwVolumeSerialNumber, join(info.nFileIndexHigh, info.nFileIndexLow),
+                        join(info.nFileSizeHigh, info.nFileSizeLow),
+                        std::int64_t(join(info.ftLastWriteTime.dwHighDateTime,
+                                          info.ftLastWriteTime.dwLowDateTime))};
 }
 
 bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes, bool flush)
@@ -141,9 +184,9 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
         DeleteFileW(temporary.c_str());
         ThrowCannotCreate(path, error);
     }
-    // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name, so a file that
-    // appeared since the caller looked for a free name is never overwritten; with write-through
-    // the new name is on the disk when it returns.
+    // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name on every file system,
+    // FAT included, so a file that appeared since the caller looked for a free name is never
+    // overwritten; with write-through the new name is on the disk when it returns.
     if (!MoveFileExW(temporary.c_str(), target.c_str(), flush ? MOVEFILE_WRITE_THROUGH : 0)) {
         const DWORD moveError = GetLastError();
         DeleteFileW(temporary.c_str());
@@ -165,6 +208,14 @@ void FailNextWriteForTesting(int error, bool folderFlush)
 {
     (folderFlush ? injectedFolderFlushError : injectedWriteError) = error;
 }
+
+void FailNextRemoveForTesting(int error)
+{
+    injectedRemoveError = error;
+}
+
+// The move above needs no hard links, so there is nothing to simulate.
+void WithoutHardLinksForTesting(bool, bool) {}
 
 void FlushToDisk(const std::string &path)
 {

@@ -6,6 +6,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include "ConverterTexts.h"
+
 namespace kv::converter {
 
 namespace {
@@ -31,15 +33,26 @@ QtSettingsStore::QtSettingsStore()
         std::make_unique<QSettings>("HKEY_CURRENT_USER\\Software\\KVSC", QSettings::NativeFormat);
 #else
     file_ = UserStoreFile();
-    settings_ = std::make_unique<QSettings>(file_, QSettings::IniFormat);
-    damaged_ = LooksDamaged();
+    if (!NotAFile()) {
+        settings_ = std::make_unique<QSettings>(file_, QSettings::IniFormat);
+        damaged_ = LooksDamaged();
+    }
 #endif
 }
 
-QtSettingsStore::QtSettingsStore(const QString &iniFile)
-    : settings_(std::make_unique<QSettings>(iniFile, QSettings::IniFormat)), file_(iniFile)
+QtSettingsStore::QtSettingsStore(const QString &iniFile) : file_(iniFile)
 {
-    damaged_ = LooksDamaged();
+    if (!NotAFile()) {
+        settings_ = std::make_unique<QSettings>(iniFile, QSettings::IniFormat);
+        damaged_ = LooksDamaged();
+    }
+}
+
+bool QtSettingsStore::NotAFile() const
+{
+    // QSettings reads its file as soon as it is made: a FIFO would keep it waiting for good.
+    const QFileInfo info(file_);
+    return !file_.isEmpty() && info.exists() && !info.isFile();
 }
 
 QtSettingsStore::~QtSettingsStore() = default;
@@ -83,11 +96,15 @@ bool QtSettingsStore::KeyExists() const
         QSettings software("HKEY_CURRENT_USER\\Software", QSettings::NativeFormat);
         return software.childGroups().contains("KVSC", Qt::CaseInsensitive);
     }
-    return QFileInfo::exists(file_);
+    return QFileInfo::exists(file_) && !NotAFile();
 }
 
 void QtSettingsStore::Reopen()
 {
+    if (NotAFile()) {
+        settings_.reset();
+        return;
+    }
     // QSettings keeps the first error it met for good; a fresh object starts clean.
     settings_.reset();
     if (file_.isEmpty()) {
@@ -100,6 +117,10 @@ void QtSettingsStore::Reopen()
 
 void QtSettingsStore::DeleteKey()
 {
+    // What stands where the file belongs is not the store's to delete.
+    if (NotAFile()) {
+        return;
+    }
     if (file_.isEmpty()) {
         settings_->clear();
         settings_->sync();
@@ -112,6 +133,9 @@ void QtSettingsStore::DeleteKey()
 
 QString QtSettingsStore::StoredName(const QString &name) const
 {
+    if (!settings_) {
+        return {};
+    }
     for (const QString &key : settings_->childKeys()) {
         if (key.compare(name, Qt::CaseInsensitive) == 0) {
             return key;
@@ -131,8 +155,11 @@ std::string QtSettingsStore::Read(const std::string &name) const
 
 void QtSettingsStore::Write(const std::string &name, const std::string &value)
 {
+    if (NotAFile()) {
+        throw SettingsError(texts::SettingsFileNotAFile(Location().toStdString()));
+    }
     // An object that met an error reports it for good, also for writes that succeed later.
-    if (settings_->status() != QSettings::NoError) {
+    if (!settings_ || settings_->status() != QSettings::NoError) {
         Reopen();
     }
     if (!file_.isEmpty()) {

@@ -23,6 +23,9 @@ public:
 
     // True when the file exists but could not be read as a settings file (garbage, cut short).
     bool Damaged() const override { return damaged_; }
+    // True when a folder, a FIFO or a device stands where the settings file belongs. The store
+    // then holds no values, never touches it, and every write throws SettingsError saying so.
+    bool NotAFile() const;
     // Where the values live, for messages.
     QString Location() const;
 
@@ -36,8 +39,8 @@ private:
     bool LooksDamaged() const;
     void Reopen();
 
-    std::unique_ptr<QSettings> settings_;
-    QString file_; // empty for the registry
+    std::unique_ptr<QSettings> settings_; // none while the file is not a file
+    QString file_;                        // empty for the registry
     bool damaged_ = false;
 };
 

@@ -121,7 +121,7 @@ TEST_F(CommandLineTest, RefusesWithoutAGameAndReportsErrorsWithNonZeroExit)
 
     o = Run({"convert", "--game", "veskar", "--size", "big", a});
     EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.err, "'big' is not a valid integer value\n");
+    EXPECT_EQ(o.err, "Screenshot 1 (a.bmp): 'big' is not a valid integer value\n");
 
     o = Run({"convert", "--game", "veskar", dir.File("missing.jpg")});
     EXPECT_EQ(o.code, 1);

@@ -1,15 +1,21 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <random>
+#include <sstream>
+#include <streambuf>
 #include <thread>
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -17,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include "BitmapFile.h"
+#include "CommandLine.h"
 #include "ConversionError.h"
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
@@ -190,6 +197,12 @@ protected:
 
     std::string Output(int n) const { return OutputPath(settings.saveFolder, "Screenshot", n); }
 
+    // The error that ended the run at shot<index>.bmp, the failure's own text inside.
+    static std::string ErrorAt(int index, const std::string &text)
+    {
+        return texts::InScreenshot(index + 1, "shot" + std::to_string(index) + ".bmp", text);
+    }
+
     // Only the first screenshot went: its JPEG is whole under Screenshot1.jpg and nothing else,
     // not even a temporary, is in the output folder.
     void ExpectOnlyTheFirstConverted()
@@ -222,7 +235,7 @@ TEST_P(ConversionFault, DiskFullMidFileKeepsTheOriginalAndLeavesNoPartialJpeg)
         }
     };
     EXPECT_EQ(RunForError(),
-              kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(ENOSPC)));
+              ErrorAt(1, kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(ENOSPC))));
     FailNextWriteForTesting(0);
     ExpectOnlyTheFirstConverted();
 }
@@ -235,7 +248,8 @@ TEST_P(ConversionFault, InputOutputErrorMidFileKeepsTheOriginalAndLeavesNoPartia
             FailNextWriteForTesting(EIO);
         }
     };
-    EXPECT_EQ(RunForError(), kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EIO)));
+    EXPECT_EQ(RunForError(),
+              ErrorAt(1, kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EIO))));
     FailNextWriteForTesting(0);
     ExpectOnlyTheFirstConverted();
 }
@@ -248,7 +262,8 @@ TEST_P(ConversionFault, FolderEntryThatCannotBeFlushedKeepsTheOriginal)
             FailNextWriteForTesting(EIO, true);
         }
     };
-    EXPECT_EQ(RunForError(), kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EIO)));
+    EXPECT_EQ(RunForError(),
+              ErrorAt(1, kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EIO))));
     FailNextWriteForTesting(0, true);
     // The second JPEG is whole under its name, but its name might not survive a crash.
     EXPECT_FALSE(fs::exists(shots[0]));
@@ -269,7 +284,8 @@ TEST_P(ConversionFault, FileSizeLimitEndsTheRunAtTheFirstJpegTooLargeForIt)
         const kv::test::FileSizeLimit limit(32 * 1024);
         error = RunForError();
     }
-    EXPECT_EQ(error, kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EFBIG)));
+    EXPECT_EQ(error,
+              ErrorAt(1, kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EFBIG))));
     ExpectOnlyTheFirstConverted();
 }
 #endif
@@ -307,7 +323,7 @@ TEST_P(ConversionFault, OutputFolderReplacedByAFileEndsTheRunAndKeepsTheOriginal
     const int expected = ENOTDIR;
 #endif
     EXPECT_EQ(RunForError(),
-              kv::imaging::texts::CannotCreateFile(Output(1), std::strerror(expected)));
+              ErrorAt(1, kv::imaging::texts::CannotCreateFile(Output(1), std::strerror(expected))));
     EXPECT_FALSE(fs::exists(shots[0]));
     EXPECT_TRUE(fs::exists(shots[1]));
     EXPECT_TRUE(fs::exists(shots[2]));
@@ -468,5 +484,602 @@ TEST(KilledConversion, RerunFinishesTheBatchWithoutLosingOrOverwritingAnything)
 }
 
 #endif
+
+// Hostile screenshots and runs, through `kvsc convert` as a user gives them: each case once lost
+// an original, reported a failure as success, hung or crashed.
+
+// The command line's standard output: keeps the lines and calls onLine after each one (a result
+// line comes after its JPEG is written and before its original is deleted); when broken, every
+// write fails as on a closed pipe or a full device.
+class ResultLines : public std::streambuf
+{
+public:
+    std::function<void(int)> onLine;
+    bool broken = false;
+
+protected:
+    int overflow(int c) override
+    {
+        if (broken) {
+            return traits_type::eof();
+        }
+        if (c != traits_type::eof() && char(c) == '\n' && onLine) {
+            onLine(++lines_);
+        }
+        return traits_type::not_eof(c);
+    }
+
+private:
+    int lines_ = 0;
+};
+
+enum class Stdout
+{
+    File,
+    ClosedPipe, // nobody reads it: a write raises SIGPIPE, or fails once that is ignored
+    FullDevice,
+};
+
+// One case's folder: screenshots beside the save folder "out", and how the run is made.
+struct HostileScene
+{
+    HostileScene()
+    {
+        stored.edition = texts::kSelectGame;
+        stored.saveFolder = out;
+    }
+
+    // A screenshot (BMP or JPEG by its name) of noise, so that a JPEG's data is spread evenly
+    // over its rows. Tracked ones are expected gone after the run unless the case keeps them.
+    std::string Shot(const std::string &name, int width = 800, int height = 600, int seed = 1,
+                     bool tracked = true)
+    {
+        std::mt19937 noise{std::uint32_t(seed)};
+        const WorkingBitmap image = kv::test::MakeImage(width, height, 24, [&](int, int) {
+            return PaletteEntry{std::uint8_t(noise()), std::uint8_t(noise()),
+                                std::uint8_t(noise())};
+        });
+        const std::string path = dir.File(name);
+        if (IsBitmapFileName(path)) {
+            kv::imaging::WriteBitmapFile(image, path);
+        } else {
+            kv::imaging::WriteJpegFile(image, path, 95);
+        }
+        if (tracked) {
+            shots.push_back(name);
+        }
+        return path;
+    }
+
+    // The command line with every setting given and originals deleted, less the options named
+    // in left (which then come from `stored`), and files.
+    std::vector<std::string> Args(const std::vector<std::string> &files,
+                                  const std::vector<std::string> &left = {}) const
+    {
+        const std::vector<std::pair<std::string, std::string>> options{
+            {"--game", "ravelock"},        {"--team", "1"},           {"--no-spectator", ""},
+            {"--scoreboard-only", ""},     {"--size", "100"},         {"--save-folder", out},
+            {"--save-name", "Screenshot"}, {"--delete-originals", ""}};
+        std::vector<std::string> args{"convert", "--jobs", std::to_string(jobs)};
+        for (const auto &[option, value] : options) {
+            if (std::find(left.begin(), left.end(), option) != left.end()) {
+                continue;
+            }
+            args.push_back(option);
+            if (!value.empty()) {
+                args.push_back(value);
+            }
+        }
+        args.insert(args.end(), files.begin(), files.end());
+        return args;
+    }
+
+    kv::test::TempDir dir;
+    std::string out = dir.File("out") + kPathSeparator;
+    int jobs = 1;
+    std::vector<std::string> shots;
+    FixedConversionSettings stored; // what the store would give for options left out
+    std::function<void(int)> onLine;
+    bool brokenStdout = false;
+    // The real program, for what only a process shows: signals, limits, its settings file.
+    bool program = false;
+    long fileSizeLimit = 0;
+    Stdout stdoutTo = Stdout::File;
+    std::vector<int> openDescriptors; // closed when the case ends
+    long long readBefore = -1;        // BytesRead() before the run
+};
+
+struct Expected
+{
+    int status;
+    std::vector<std::string> errHas; // texts stderr must hold; none: stderr stays empty
+    std::vector<std::string> kept;   // tracked screenshots still there afterwards
+    int jpegs;                       // whole JPEG files in the save folder afterwards
+};
+
+struct HostileCase
+{
+    const char *name;
+    Expected expected;
+    // Sets the scene up; returns the command line.
+    std::function<std::vector<std::string>(HostileScene &)> arrange;
+    std::function<void(HostileScene &)> check = nullptr;
+};
+
+void PrintTo(const HostileCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+struct Outcome
+{
+    int status = -1;
+    std::string err;
+};
+
+#if defined(KV_KVSC_BINARY) && !defined(_WIN32)
+
+// Runs kvsc as the scene says, with SIGPIPE and SIGXFSZ at their defaults whatever this process
+// does with them, so that only the program's own handling counts.
+Outcome RunProgram(HostileScene &scene, const std::vector<std::string> &args)
+{
+    std::vector<std::string> all{KV_KVSC_BINARY};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &arg : all) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const std::string config = scene.dir.File("config");
+    const std::string outLog = scene.dir.File("stdout.log");
+    const std::string errLog = scene.dir.File("stderr.log");
+    int unread[2] = {-1, -1};
+    if (scene.stdoutTo == Stdout::ClosedPipe && pipe(unread) != 0) {
+        return {};
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        std::signal(SIGPIPE, SIG_DFL);
+        std::signal(SIGXFSZ, SIG_DFL);
+        if (scene.fileSizeLimit > 0) {
+            const rlimit limit{rlim_t(scene.fileSizeLimit), rlim_t(scene.fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        int outFd = -1;
+        switch (scene.stdoutTo) {
+        case Stdout::File:
+            outFd = open(outLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            break;
+        case Stdout::ClosedPipe:
+            close(unread[0]);
+            outFd = unread[1];
+            break;
+        case Stdout::FullDevice:
+            outFd = open("/dev/full", O_WRONLY);
+            break;
+        }
+        dup2(outFd, 1);
+        dup2(open(errLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    if (unread[0] >= 0) {
+        close(unread[0]);
+        close(unread[1]);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), TextOf(errLog)};
+}
+
+#endif
+
+#ifndef _WIN32
+
+// A FIFO named name in the scene's folder; its path.
+std::string MakeFifo(HostileScene &scene, const std::string &name)
+{
+    const std::string path = scene.dir.File(name);
+    EXPECT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
+    return path;
+}
+
+#endif
+
+// Bytes this process has read from files so far (Linux); -1 where the system does not say.
+long long BytesRead()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value = 0;
+    while (io >> key >> value) {
+        if (key == "rchar:") {
+            return value;
+        }
+    }
+    return -1;
+}
+
+// A BMP of 800 x 600 at 8 bits, run-length compressed, whose data stops after 300 rows without
+// an end code: a file the game had not finished writing.
+std::string RleBitmapCutShort(HostileScene &scene, const std::string &name)
+{
+    std::vector<unsigned char> data;
+    for (int row = 0; row < 300; ++row) {
+        for (int run = 0; run < 4; ++run) {
+            data.insert(data.end(), {200, std::uint8_t(row + run)});
+        }
+        data.insert(data.end(), {0, 0});
+    }
+    const auto u32 = [](std::vector<unsigned char> &b, std::uint32_t v) {
+        b.insert(b.end(), {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16),
+                           std::uint8_t(v >> 24)});
+    };
+    const std::uint32_t offset = 14 + 40 + 256 * 4;
+    std::vector<unsigned char> bytes{'B', 'M'};
+    u32(bytes, offset + std::uint32_t(data.size()));
+    u32(bytes, 0);
+    u32(bytes, offset);
+    u32(bytes, 40);
+    u32(bytes, 800);
+    u32(bytes, 600);
+    bytes.insert(bytes.end(), {1, 0, 8, 0}); // planes, bits per pixel
+    u32(bytes, 1);                           // RLE8
+    for (int i = 0; i < 5; ++i) {
+        u32(bytes, 0); // image size (not given), resolutions, colours used and important
+    }
+    for (int i = 0; i < 256; ++i) {
+        u32(bytes, std::uint32_t(i * 0x010101));
+    }
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    const std::string path = scene.dir.File(name);
+    kv::test::WriteBytes(path, bytes);
+    scene.shots.push_back(name);
+    return path;
+}
+
+// A JPEG screenshot cut after the given share of its bytes.
+std::string JpegCutShort(HostileScene &scene, const std::string &name, double share)
+{
+    const std::string path = scene.Shot(name);
+    std::vector<unsigned char> bytes = kv::test::ReadBytes(path);
+    bytes.resize(std::size_t(double(bytes.size()) * share));
+    kv::test::WriteBytes(path, bytes);
+    return path;
+}
+
+void ReplaceWithAnotherPicture(HostileScene &scene, const std::string &name)
+{
+    const std::string fresh = scene.Shot("fresh.bmp", 800, 600, 2, false);
+    fs::rename(kv::imaging::PathFromUtf8(fresh), kv::imaging::PathFromUtf8(scene.dir.File(name)));
+}
+
+// One screenshot to convert into a save folder that already holds Screenshot1.jpg.
+std::vector<std::string> BesideAJpegOfTheSameName(HostileScene &scene)
+{
+    fs::create_directories(kv::imaging::PathFromUtf8(scene.out));
+    scene.Shot("out/Screenshot1.jpg", 16, 16, 9, false);
+    return scene.Args({scene.Shot("a.bmp")});
+}
+
+void TheJpegOfTheSameNameIsUntouched(HostileScene &scene)
+{
+    EXPECT_EQ(kv::imaging::ReadJpegSize(scene.out + "Screenshot1.jpg").width, 16);
+}
+
+std::string InShot(int number, const std::string &caption, const std::string &text)
+{
+    return texts::InScreenshot(number, caption, text);
+}
+
+std::vector<HostileCase> MakeHostileCases()
+{
+    std::vector<HostileCase> cases{
+        // A picture that did not come whole from its file is converted, its original kept.
+        {"JpegCutInsideTheScoreboard",
+         {0, {InShot(1, "a.jpg", texts::kPictureNotWhole)}, {"a.jpg"}, 1},
+         [](HostileScene &s) { return s.Args({JpegCutShort(s, "a.jpg", 0.15)}); }},
+        {"JpegCutBelowTheScoreboard",
+         {0, {InShot(1, "a.jpg", texts::kPictureNotWhole)}, {"a.jpg"}, 1},
+         [](HostileScene &s) { return s.Args({JpegCutShort(s, "a.jpg", 0.6)}); }},
+        {"RunLengthBitmapWhoseDataEndsEarly",
+         {0, {InShot(1, "a.bmp", texts::kPictureNotWhole)}, {"a.bmp"}, 1},
+         [](HostileScene &s) { return s.Args({RleBitmapCutShort(s, "a.bmp")}); }},
+        // Only the very file that was read is deleted.
+        {"ReplacedAfterItWasRead",
+         {0, {InShot(1, "a.bmp", texts::kChangedSinceRead)}, {"a.bmp"}, 1},
+         [](HostileScene &s) {
+             s.onLine = [&s](int) { ReplaceWithAnotherPicture(s, "a.bmp"); };
+             return s.Args({s.Shot("a.bmp")});
+         }},
+        {"RewrittenInPlaceAfterItWasRead",
+         {0, {InShot(1, "a.bmp", texts::kChangedSinceRead)}, {"a.bmp"}, 1},
+         [](HostileScene &s) {
+             s.onLine = [&s](int) {
+                 std::fstream file(s.dir.File("a.bmp"),
+                                   std::ios::in | std::ios::out | std::ios::binary);
+                 file.seekp(-1, std::ios::end);
+                 file.put('\x7F');
+             };
+             return s.Args({s.Shot("a.bmp")});
+         }},
+        // A size other than the listed one is not converted with the listed geometry.
+        {"EmptiedAfterItWasListed",
+         {0, {InShot(2, "b.bmp", texts::SizeChanged("0 x 0", "800 x 600"))}, {"b.bmp"}, 1},
+         [](HostileScene &s) {
+             s.onLine = [&s](int) { kv::test::WriteBytes(s.dir.File("b.bmp"), {}); };
+             return s.Args({s.Shot("a.bmp"), s.Shot("b.bmp")});
+         }},
+        // A failed delete is reported, and a screenshot given twice is converted once.
+        {"DeleteThatFailsOfAScreenshotGivenTwice",
+         {0, {InShot(1, "a.bmp", texts::CannotDelete(std::strerror(EACCES)))}, {"a.bmp"}, 1},
+         [](HostileScene &s) {
+             FailNextRemoveForTesting(EACCES);
+             const std::string shot = s.Shot("a.bmp");
+             return s.Args({shot, shot});
+         }},
+        // What is no regular file is refused at once with the same clear error.
+        {"FolderNamedLikeAScreenshot",
+         {1, {"shots.bmp\". Not a file"}, {}, 0},
+         [](HostileScene &s) {
+             fs::create_directory(s.dir.Path() / "shots.bmp");
+             return s.Args({s.dir.File("shots.bmp")});
+         }},
+        {"EmptyName",
+         {1, {"Cannot open file \"\". Not a file"}, {}, 0},
+         [](HostileScene &s) { return s.Args({""}); }},
+        {"Dot",
+         {1, {"Invalid or no file selected: .: ", "\". Not a file"}, {}, 0},
+         [](HostileScene &s) { return s.Args({"."}); }},
+        {"DotDot",
+         {1, {"Invalid or no file selected: ..: ", "\". Not a file"}, {}, 0},
+         [](HostileScene &s) { return s.Args({".."}); }},
+        // The headers are checked, and the file's length, before anything else is read.
+        {"GigabyteBitmapReadOnlyAsFarAsItsPicture",
+         {0, {}, {}, 1},
+         [](HostileScene &s) {
+             const std::string shot = s.Shot("big.bmp");
+             fs::resize_file(kv::imaging::PathFromUtf8(shot), std::uintmax_t(1) << 30);
+             s.readBefore = BytesRead();
+             return s.Args({shot});
+         },
+         [](HostileScene &s) {
+             // The picture is 1.4 MB, read twice (listed, converted); the file is 1 GB.
+             if (s.readBefore >= 0) {
+                 EXPECT_LT(BytesRead() - s.readBefore, 16ll << 20);
+             }
+         }},
+        // Stored values that match no label, and an empty save folder, are refused.
+        {"StoredTeamSizeWithoutItsLeadingBlank",
+         {1, {texts::StoredTeamSizeUnknown("7 on 7")}, {"a.bmp"}, 0},
+         [](HostileScene &s) {
+             s.stored.teamSize = "7 on 7";
+             return s.Args({s.Shot("a.bmp")}, {"--team"});
+         }},
+        {"StoredGameMatchingNoTitle",
+         {1, {texts::StoredEditionUnknown("korvane: ravelock")}, {"a.bmp"}, 0},
+         [](HostileScene &s) {
+             s.stored.edition = "korvane: ravelock";
+             return s.Args({s.Shot("a.bmp")}, {"--game"});
+         }},
+        {"EmptySaveFolderOption",
+         {2, {"the save folder must not be empty"}, {"a.bmp"}, 0},
+         [](HostileScene &s) {
+             std::vector<std::string> args = s.Args({s.Shot("a.bmp")}, {"--save-folder"});
+             args.insert(args.end() - 1, {"--save-folder", ""});
+             return args;
+         }},
+        {"StoredEmptySaveFolder",
+         {1, {texts::kStoredSaveFolderEmpty}, {"a.bmp"}, 0},
+         [](HostileScene &s) {
+             s.stored.saveFolder = "";
+             return s.Args({s.Shot("a.bmp")}, {"--save-folder"});
+         }},
+        // Lost result lines fail the run once its file work is done.
+        {"ResultLinesThatCannotBeWritten",
+         {1, {texts::kOutputNotWritten}, {}, 2},
+         [](HostileScene &s) {
+             s.brokenStdout = true;
+             return s.Args({s.Shot("a.bmp"), s.Shot("b.bmp")});
+         }},
+        // Never a half-written file under a final name, never one replaced, on file systems
+        // without hard links too; the JPEG already there stays as it was.
+        {"FileSystemWithoutHardLinks",
+         {0, {}, {}, 2},
+         [](HostileScene &s) {
+             WithoutHardLinksForTesting(true);
+             return BesideAJpegOfTheSameName(s);
+         },
+         TheJpegOfTheSameNameIsUntouched},
+        {"FileSystemWithoutHardLinksOrExclusiveRename",
+         {0, {}, {}, 2},
+         [](HostileScene &s) {
+             WithoutHardLinksForTesting(true, true);
+             return BesideAJpegOfTheSameName(s);
+         },
+         TheJpegOfTheSameNameIsUntouched},
+        // The temporary file's name is never the one too long.
+        {"LongestSaveNamesThatFit",
+         {0, {}, {}, 1},
+         [](HostileScene &s) {
+             std::vector<std::string> args = s.Args({s.Shot("a.bmp")}, {"--save-name"});
+             args.insert(args.end() - 1, {"--save-name", std::string(243, 'n')});
+             return args;
+         }},
+        // An error that ends the run names its screenshot.
+        {"JpegBrokenAfterItWasListed",
+         {1, {"Screenshot 2 (b.jpg): JPEG error #"}, {"b.jpg"}, 1},
+         [](HostileScene &s) {
+             s.onLine = [&s](int) { kv::test::WriteBytes(s.dir.File("b.jpg"), {'n', 'o'}); };
+             return s.Args({s.Shot("a.bmp"), s.Shot("b.jpg")});
+         }},
+    };
+#ifndef _WIN32
+    const std::vector<HostileCase> posix{
+        {"FifoNamedLikeAJpeg",
+         {1, {"x.jpg\". Not a file"}, {}, 0},
+         [](HostileScene &s) { return s.Args({MakeFifo(s, "x.jpg")}); }},
+        {"FifoNamedLikeABitmap",
+         {1, {"y.bmp\". Not a file"}, {}, 0},
+         [](HostileScene &s) { return s.Args({MakeFifo(s, "y.bmp")}); }},
+        {"PipeAsScreenshot",
+         {1, {". Not a file"}, {}, 0},
+         [](HostileScene &s) {
+             int ends[2] = {-1, -1};
+             EXPECT_EQ(pipe(ends), 0);
+             s.openDescriptors = {ends[0], ends[1]};
+             return s.Args({"/dev/fd/" + std::to_string(ends[0])});
+         }},
+        {"DeviceLinkedAsABitmap",
+         {1, {"z.bmp\". Not a file"}, {}, 0},
+         [](HostileScene &s) {
+             fs::create_symlink("/dev/zero", s.dir.Path() / "z.bmp");
+             return s.Args({s.dir.File("z.bmp")});
+         }},
+        // With workers, a file the run replaces before it gets there (here through a link to an
+        // input in the save folder) is read only then, as one screenshot after the other does.
+        {"InputInTheSaveFolderThatTheRunReplaces",
+         {0, {InShot(3, "zz.jpg", texts::SizeChanged("637 x 97", "800 x 600"))}, {"zz.jpg"}, 2},
+         [](HostileScene &s) {
+             fs::create_directories(kv::imaging::PathFromUtf8(s.out));
+             const std::string first = s.Shot("out/Screenshot1.jpg", 800, 600, 3, false);
+             fs::create_symlink(first, s.dir.Path() / "zz.jpg");
+             s.shots.push_back("zz.jpg");
+             return s.Args({first, s.Shot("a.bmp"), s.dir.File("zz.jpg")});
+         }},
+    };
+    cases.insert(cases.end(), posix.begin(), posix.end());
+#endif
+#if defined(KV_KVSC_BINARY) && !defined(_WIN32)
+    const std::vector<HostileCase> program{
+        // Signals and limits only a process shows.
+        {"FileSizeLimit",
+         {1, {"Cannot create file", std::strerror(EFBIG)}, {"a.bmp"}, 0},
+         [](HostileScene &s) {
+             s.program = true;
+             s.fileSizeLimit = 32 * 1024;
+             return s.Args({s.Shot("a.bmp")});
+         }},
+        {"ResultLinesIntoAClosedPipe",
+         {1, {texts::kOutputNotWritten}, {}, 2},
+         [](HostileScene &s) {
+             s.program = true;
+             s.stdoutTo = Stdout::ClosedPipe;
+             return s.Args({s.Shot("a.bmp"), s.Shot("b.bmp")});
+         }},
+    };
+    cases.insert(cases.end(), program.begin(), program.end());
+#ifdef __linux__
+    cases.push_back(
+        {"ResultLinesOntoAFullDevice", {1, {texts::kOutputNotWritten}, {}, 1}, [](HostileScene &s) {
+             s.program = true;
+             s.stdoutTo = Stdout::FullDevice;
+             return s.Args({s.Shot("a.bmp")});
+         }});
+#endif
+#ifdef KV_KVSC_WINDOW_MODULE
+    cases.push_back({"FifoAsTheSettingsFile",
+                     {1, {"KVSC.conf\" is not a file"}, {"a.bmp"}, 0},
+                     [](HostileScene &s) {
+                         s.program = true;
+                         fs::create_directories(s.dir.Path() / "config" / "KVSC");
+                         MakeFifo(s, "config/KVSC/KVSC.conf");
+                         return s.Args({s.Shot("a.bmp")}, {"--save-name"});
+                     }});
+#endif
+#endif
+    return cases;
+}
+
+const std::vector<HostileCase> &HostileCases()
+{
+    static const std::vector<HostileCase> cases = MakeHostileCases();
+    return cases;
+}
+
+class HostileConversion : public ::testing::TestWithParam<std::tuple<HostileCase, int>>
+{
+protected:
+    void TearDown() override
+    {
+        FailNextRemoveForTesting(0);
+        WithoutHardLinksForTesting(false);
+#ifndef _WIN32
+        for (const int fd : scene.openDescriptors) {
+            close(fd);
+        }
+#endif
+    }
+
+    Outcome Run(const std::vector<std::string> &args)
+    {
+#if defined(KV_KVSC_BINARY) && !defined(_WIN32)
+        if (scene.program) {
+            return RunProgram(scene, args);
+        }
+#endif
+        ResultLines lines;
+        lines.onLine = scene.onLine;
+        lines.broken = scene.brokenStdout;
+        std::ostream out(&lines);
+        std::ostringstream err;
+        const int status = RunCommandLine(args, scene.stored, out, err);
+        return {status, err.str()};
+    }
+
+    HostileScene scene;
+};
+
+TEST_P(HostileConversion, KeepsEveryOriginalItCannotVouchForAndReportsEveryFailure)
+{
+    const HostileCase &c = std::get<0>(GetParam());
+    const Expected &expected = c.expected;
+    scene.jobs = std::get<1>(GetParam());
+    const std::vector<std::string> args = c.arrange(scene);
+    const Outcome outcome = Run(args);
+
+    EXPECT_EQ(outcome.status, expected.status) << outcome.err;
+    for (const std::string &text : expected.errHas) {
+        EXPECT_NE(outcome.err.find(text), std::string::npos) << "stderr lacks \"" << text << "\":\n"
+                                                             << outcome.err;
+    }
+    if (expected.errHas.empty()) {
+        EXPECT_EQ(outcome.err, "");
+    }
+    for (const std::string &shot : scene.shots) {
+        const bool kept =
+            std::find(expected.kept.begin(), expected.kept.end(), shot) != expected.kept.end();
+        EXPECT_EQ(fs::exists(kv::imaging::PathFromUtf8(scene.dir.File(shot))), kept)
+            << shot << (kept ? " was deleted" : " is still there");
+    }
+    // Every file in the save folder is a whole JPEG under its final name: no temporary file,
+    // no claim on a name, nothing cut short.
+    int jpegs = 0;
+    std::error_code none;
+    for (const auto &entry : fs::directory_iterator(kv::imaging::PathFromUtf8(scene.out), none)) {
+        const std::string name = kv::imaging::Utf8FromPath(entry.path().filename());
+        std::ifstream in(entry.path(), std::ios::binary); // long names too, on Windows
+        const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(in),
+                                               std::istreambuf_iterator<char>()};
+        EXPECT_TRUE(name[0] != '.' && name.ends_with(".jpg")) << "left behind: " << name;
+        EXPECT_TRUE(bytes.size() > 2 && bytes[bytes.size() - 2] == 0xFF && bytes.back() == 0xD9)
+            << name << " is no whole JPEG";
+        ++jpegs;
+    }
+    EXPECT_EQ(jpegs, expected.jpegs);
+    if (c.check) {
+        c.check(scene);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(OneAndTwoJobs, HostileConversion,
+                         ::testing::Combine(::testing::ValuesIn(HostileCases()),
+                                            ::testing::Values(1, 2)),
+                         [](const auto &info) {
+                             return std::string(std::get<0>(info.param).name) + "Jobs" +
+                                    std::to_string(std::get<1>(info.param));
+                         });
 
 } // namespace

@@ -339,8 +339,8 @@ TEST_F(ConversionRunTest, DeletesEachOriginalAfterItsJpegAndKeepsTheOneWhereAnEr
     try {
         Run();
         FAIL() << "a damaged screenshot must end the run";
-    } catch (const kv::imaging::ImageError &e) {
-        EXPECT_STREQ(e.what(), "Stream read error");
+    } catch (const ConversionError &e) {
+        EXPECT_STREQ(e.what(), "Screenshot 2 (b.bmp): Stream read error");
     }
     EXPECT_FALSE(fs::exists(first));
     EXPECT_TRUE(fs::exists(Output(1)));
@@ -415,7 +415,7 @@ TEST_F(ConversionRunTest, SizeTextThatIsNoWholeNumberEndsTheRunWithItsText)
             Run();
             ADD_FAILURE() << "no error for '" << text << "'";
         } catch (const ConversionError &e) {
-            EXPECT_EQ(e.what(), texts::NotAValidInteger(text));
+            EXPECT_EQ(e.what(), texts::InScreenshot(1, "a.bmp", texts::NotAValidInteger(text)));
         }
     }
     EXPECT_TRUE(observer.results.empty());

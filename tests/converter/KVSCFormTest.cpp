@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -26,6 +27,10 @@
 #include <QUrl>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "BitmapFile.h"
 #include "ConverterTexts.h"
@@ -360,7 +365,8 @@ TEST_F(KVSCFormTest, ErrorEndsTheRunInTheKVSCBoxAndHidesTheProgressBar)
     form->BOpenClick();
     Find<QSpinBox>("ESize")->findChild<QLineEdit *>()->setText("");
     form->BConvertClick();
-    EXPECT_EQ(dialogs.messages, QStringList{"'' is not a valid integer value"});
+    EXPECT_EQ(dialogs.messages,
+              QStringList{"Screenshot 1 (a.bmp): '' is not a valid integer value"});
     EXPECT_EQ(dialogs.errors, dialogs.messages) << "not shown with the error icon";
     EXPECT_TRUE(Find<QProgressBar>("ProgressBar1")->isHidden());
     EXPECT_TRUE(Find<QPushButton>("BOpen")->isEnabled());
@@ -552,6 +558,48 @@ TEST_F(KVSCFormTest, StoreThatCannotBeWrittenIsReportedAndTheControlKeepsItsValu
     Find<QLineEdit>("ESaveName")->setText("Kept");
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(Find<QLineEdit>("ESaveName")->text(), "Kept");
+}
+
+// A folder or a FIFO where the settings file belongs is refused at once, never waited on or
+// deleted; values that match no label make Convert say why nothing was converted.
+TEST_F(KVSCFormTest, SaysWhyItCannotStoreSettingsOrConvertAnything)
+{
+    const std::filesystem::path file = storeFile.toStdString();
+    std::filesystem::create_directories(file);
+    QStringList notFiles{storeFile};
+#ifndef _WIN32
+    const std::string fifo = dir.File("fifo.conf");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    notFiles.append(QString::fromStdString(fifo));
+#endif
+    for (const QString &notAFile : notFiles) {
+        dialogs.messages.clear();
+        form.reset();
+        store = std::make_unique<QtSettingsStore>(notAFile);
+        form = std::make_unique<TForm1>(*store, dialogs);
+        ASSERT_FALSE(dialogs.messages.isEmpty());
+        EXPECT_EQ(dialogs.messages.first().toStdString(),
+                  texts::SettingsFileNotAFile(notAFile.toStdString()));
+        EXPECT_TRUE(QFileInfo::exists(notAFile)) << "the store deleted what stood there";
+    }
+
+    std::filesystem::remove(file);
+    Start();
+    ChooseGame("Korvane: Ravelock");
+    dialogs.files = {Screenshot("a.bmp", 800, 600)};
+    form->BOpenClick();
+    dialogs.messages.clear();
+    Find<QComboBox>("CSize")->setCurrentText("7 on 7");
+    form->BConvertClick();
+    EXPECT_EQ(dialogs.messages,
+              QStringList{QString::fromStdString(texts::NothingConvertedTeamSize("7 on 7"))});
+    dialogs.messages.clear();
+    Find<QComboBox>("CSize")->setCurrentText(" 7 on 7");
+    Find<QComboBox>("CGameSelect")->setCurrentText("Korvane");
+    form->BConvertClick();
+    EXPECT_EQ(dialogs.messages,
+              QStringList{QString::fromStdString(texts::NothingConvertedEdition("Korvane"))});
+    EXPECT_EQ(Column("LSave", 0), QStringList{});
 }
 
 TEST_F(KVSCFormTest, CommandLineStartsFromTheStoredSettings)
