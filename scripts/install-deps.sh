@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libjpeg62-turbo-dev libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    desktop-file-utils xvfb xauth
+    desktop-file-utils appstream xvfb xauth
     clang libclang-rt-14-dev valgrind
     "$@"
 )
