@@ -4,7 +4,11 @@
 # Needs root. CI runs it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mapfile -t packages < <(scripts/make-packages.sh)
+build=${PACKAGE_BUILD_DIR:-build-packages}
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+scripts/make-packages.sh > "$work/packages"
+mapfile -t packages < "$work/packages"
 names=()
 for deb in "${packages[@]}"; do
     names+=("$(dpkg-deb -f "$deb" Package)")
@@ -17,11 +21,9 @@ for name in "${names[@]}"; do
         { echo "$name did not install" >&2; exit 1; }
 done
 
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME="$work/config"
 echo "== /usr/bin/kvsc --version: $(/usr/bin/kvsc --version)"
-"${BUILD_DIR:-build-packages}/tools/kvsample" "$work/shot.jpg" 1680 1050
+"$build/tools/kvsample" "$work/shot.jpg" 1680 1050
 /usr/bin/kvsc convert --game ravelock --team 6 --no-spectator --scoreboard-only --size 75 \
     -o "$work/out/" -n Board "$work/shot.jpg"
 test -s "$work/out/Board1.jpg"

@@ -2,7 +2,7 @@
 # Cross-builds KVSC for 64-bit Windows from Debian's packages alone and runs its tests under
 # Wine. Without a Windows Qt (scripts/windows/build-qt.sh) only the window-less parts are built:
 # the imaging and converter libraries, `KVSC convert`, the tools and their tests.
-#   scripts/windows/build.sh             # build and test; BUILD_DIR=... (default build-windows)
+#   scripts/windows/build.sh             # build and test; WINDOWS_BUILD_DIR=... (default build-windows)
 #                                        # NATIVE_BUILD_DIR=... (default build) for the byte test
 #   scripts/windows/build.sh --no-test   # build only
 #   scripts/windows/build.sh --gui       # with the window (needs build-qt.sh's Qt first)
@@ -33,7 +33,7 @@ if [ "$gui" = ON ]; then
     export KV_WIN_DLL_PATH="$qt_prefix/bin"
 fi
 
-build="${BUILD_DIR:-$KV_ROOT/build-windows}"
+build="${WINDOWS_BUILD_DIR:-$KV_ROOT/build-windows}"
 # A native build beside it (NATIVE_BUILD_DIR, default build/) lets a test compare the JPEG bytes.
 native="${NATIVE_BUILD_DIR:-$KV_ROOT/build}"
 native_option=()
@@ -49,5 +49,6 @@ cmake -G Ninja -S "$KV_ROOT" -B "$build" "${native_option[@]}" \
 cmake --build "$build" --parallel "$(nproc)"
 
 if [ "$run_tests" = 1 ]; then
-    ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
+    # One test at a time: side by side, Wine now and then loses a process's link to its server.
+    ctest --test-dir "$build" --output-on-failure
 fi

@@ -13,7 +13,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/common.sh"
 "$KV_ROOT/scripts/install-deps.sh" xdotool imagemagick
 
-build="$(realpath "${BUILD_DIR:-$KV_ROOT/build-windows}")"
+build="$(realpath "${WINDOWS_BUILD_DIR:-$KV_ROOT/build-windows}")"
 native="$(realpath "${NATIVE_BUILD_DIR:-$KV_ROOT/build}")"
 shots_out="$(realpath -m "${1:-$KV_ROOT/docs}")"
 mkdir -p "$shots_out"

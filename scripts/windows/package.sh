@@ -2,12 +2,12 @@
 # Makes KVSC-<version>-win64.zip, what a player unzips and runs: KVSC.exe, its console twin
 # KVSC.com, the window module, and exactly the DLLs these load (Qt's, its Windows platform
 # plugin and style, the MinGW runtime), found by following their imports.
-#   scripts/windows/package.sh    # after scripts/windows/build.sh --gui; BUILD_DIR=... OUT=...
+#   scripts/windows/package.sh    # after scripts/windows/build.sh --gui; WINDOWS_BUILD_DIR=... OUT=...
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/common.sh"
 
-build="${BUILD_DIR:-$KV_ROOT/build-windows}"
+build="${WINDOWS_BUILD_DIR:-$KV_ROOT/build-windows}"
 version="$(sed -n 's/^project(KVTools VERSION \([0-9.]*\).*/\1/p' "$KV_ROOT/CMakeLists.txt")"
 qt_prefix="$KV_WIN_CACHE/qt-$(dpkg-query -W -f='${Version}' qt6-base-dev)"
 app="$build/converter/app"
