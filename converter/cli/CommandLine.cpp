@@ -86,9 +86,9 @@ std::optional<std::string> TeamLabel(const std::string &value)
     if (PlayersPerTeam(value)) {
         return value;
     }
-    for (int i = 0; i < kTeamSizeCount; ++i) {
+    for (std::size_t i = 0; i < kTeamSizes.size(); ++i) {
         if (value == std::to_string(i + 1)) {
-            return TeamSizeLabels()[i];
+            return kTeamSizes[i];
         }
     }
     return std::nullopt;

@@ -281,19 +281,24 @@ void TForm1::FormCreate()
         if (!store_.KeyExists()) {
             WriteDefaultSettings(store_);
         }
-        // Read in this order; edits and check boxes whose value changes run their handlers and
-        // so write the value straight back, combo boxes run none.
         SelectedGame = Q(store_.Read(setting::kGame));
-        SetComboText(ui->CSize, Q(store_.Read(setting::kSizeNumber)));
-        ui->ESaveName->setText(Q(store_.Read(setting::kSaveName)));
-        ui->ESaveFolder->setText(Q(store_.Read(setting::kSaveFolder)));
-        SizeEdit()->setText(Q(store_.Read(setting::kSize)));
-        const std::string scoreBoardOnly = store_.Read(setting::kScoreBoardOnly);
-        OpenFolderPath = Q(store_.Read(setting::kOpenFolder));
-        SetComboText(ui->CGameSelect, Q(store_.Read(setting::kGame)));
-        ui->CSpectator->setChecked(store_.Read(setting::kSpectator) == texts::kYes);
-        ui->CNoCut->setChecked(scoreBoardOnly == texts::kYes);
+        ReadStoredSettings();
     });
+}
+
+void TForm1::ReadStoredSettings()
+{
+    // Read in this order; edits and check boxes whose value changes run their handlers and so
+    // write the value straight back, combo boxes run none.
+    SetComboText(ui->CSize, Q(store_.Read(setting::kSizeNumber)));
+    ui->ESaveName->setText(Q(store_.Read(setting::kSaveName)));
+    ui->ESaveFolder->setText(Q(store_.Read(setting::kSaveFolder)));
+    SizeEdit()->setText(Q(store_.Read(setting::kSize)));
+    const std::string scoreBoardOnly = store_.Read(setting::kScoreBoardOnly);
+    OpenFolderPath = Q(store_.Read(setting::kOpenFolder));
+    SetComboText(ui->CGameSelect, Q(store_.Read(setting::kGame)));
+    ui->CSpectator->setChecked(store_.Read(setting::kSpectator) == texts::kYes);
+    ui->CNoCut->setChecked(scoreBoardOnly == texts::kYes);
 }
 
 void TForm1::CGameSelectChange()
@@ -380,15 +385,8 @@ void TForm1::ResetAllSettings1Click()
     Guarded([&] {
         store_.DeleteKey();
         WriteDefaultSettings(store_);
-        const QString folder = Q(DefaultFolder());
-        SetComboText(ui->CGameSelect, texts::kSelectGame);
-        SetComboText(ui->CSize, QStringLiteral(" 6 on 6"));
-        ui->ESaveName->setText(QStringLiteral("Screenshot"));
-        ui->ESaveFolder->setText(folder);
-        SizeEdit()->setText(QStringLiteral("100"));
-        OpenFolderPath = folder;
-        ui->CSpectator->setChecked(false);
-        ui->CNoCut->setChecked(true);
+        // SelectedGame keeps its value until an edition is chosen again.
+        ReadStoredSettings();
         ui->CRemove->setChecked(false);
         UpdatePreview();
         dialogs_.showMessage(this, texts::kSettingsReset);

@@ -81,6 +81,8 @@ private:
     bool SelectFolder(QWidget *owner, const QString &title, const QString &root, bool newStyle,
                       QString &folder);
     void Store(const char *name, const QString &value);
+    // Puts the stored values into the controls and OpenFolderPath, as a start does.
+    void ReadStoredSettings();
     // False, with the message and the red game text, while no edition is chosen.
     bool GameChosen();
     // Shows what a handler did not catch in the message box titled "KVSC".
