@@ -24,7 +24,6 @@
 #include "CropPreview.h"
 #include "FileOperations.h"
 #include "KVSCDialogs.h"
-#include "ResolutionSupport.h"
 #include "SettingsStore.h"
 #include "ui_KVSCForm.h"
 
@@ -62,12 +61,6 @@ QString FolderRoot()
 #else
     return QDir::rootPath();
 #endif
-}
-
-bool IsScreenshotFile(const QString &path)
-{
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    return suffix == "bmp" || suffix == "jpg" || suffix == "jpeg";
 }
 
 // Keys and the wheel move on from a combo box's current item, so that item must be the one whose
@@ -404,12 +397,6 @@ void TForm1::Exit1Click()
     QCoreApplication::quit();
 }
 
-bool TForm1::ResolutionSupported(int width, int height)
-{
-    LastResolution = Q(ResolutionLabel(width, height));
-    return kv::converter::ResolutionSupported(S(SelectedGame), width, height);
-}
-
 bool TForm1::GameChosen()
 {
     if (ui->CGameSelect->currentText() != texts::kSelectGame) {
@@ -462,11 +449,10 @@ bool TForm1::AddFile(const QString &path)
 {
     try {
         // Measured before a row exists, so a file that fails leaves no half-filled row.
-        const imaging::ImageSize size = MeasureImageFile(S(path));
-        const bool supported = ResolutionSupported(size.width, size.height);
+        ScreenshotRow row = MeasureScreenshot(S(path), S(SelectedGame));
         // The Full Path column shows the path as the system writes it ("C:\shots\a.bmp").
-        InsertSorted({S(QFileInfo(path).fileName()), S(LastResolution),
-                      supported ? texts::kYes : texts::kNo, S(QDir::toNativeSeparators(path))});
+        row.path = S(QDir::toNativeSeparators(path));
+        InsertSorted(row);
         // Takes effect at the next start; this run keeps its Open folder.
         store_.Write(
             setting::kOpenFolder,
@@ -484,7 +470,7 @@ void TForm1::InsertSorted(const ScreenshotRow &row)
     int position = 0;
     // After every caption that sorts before it or equal to it, so equal names keep their order.
     while (position < ui->LOpen->rowCount() &&
-           QString::localeAwareCompare(ui->LOpen->item(position, 0)->text(), caption) <= 0) {
+           CompareCaptions(S(ui->LOpen->item(position, 0)->text()), row.caption) <= 0) {
         ++position;
     }
     ui->LOpen->insertRow(position);
@@ -637,7 +623,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             auto *drag = static_cast<QDropEvent *>(event);
             const QList<QUrl> urls = drag->mimeData()->urls();
             const bool files = std::any_of(urls.begin(), urls.end(), [](const QUrl &url) {
-                return url.isLocalFile() && IsScreenshotFile(url.toLocalFile());
+                return url.isLocalFile() && IsScreenshotFileName(S(url.toLocalFile()));
             });
             if (files && !converting_ && !adding_) {
                 drag->acceptProposedAction();
@@ -654,7 +640,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             }
             QStringList paths;
             for (const QUrl &url : drop->mimeData()->urls()) {
-                if (url.isLocalFile() && IsScreenshotFile(url.toLocalFile())) {
+                if (url.isLocalFile() && IsScreenshotFileName(S(url.toLocalFile()))) {
                     paths.append(url.toLocalFile());
                 }
             }

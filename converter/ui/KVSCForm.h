@@ -36,8 +36,6 @@ public:
 
     // Adds files as Open does, once an edition is chosen; used by Open and by drops.
     void AddFiles(const QStringList &paths);
-    // Tells whether the edition supports width x height; sets LastResolution to its label.
-    bool ResolutionSupported(int width, int height);
     // The rows of the screenshot list, top to bottom.
     std::vector<ScreenshotRow> ScreenshotRows() const;
     bool IsConverting() const { return converting_; }
@@ -49,7 +47,6 @@ public:
 
     QString SelectedGame;
     QString OpenFolderPath;
-    QString LastResolution;
 
 public slots:
     void FormCreate();
