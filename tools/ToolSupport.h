@@ -1,27 +1,21 @@
 #pragma once
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <optional>
 #include <string>
 
 #include "BitmapFile.h"
 #include "JpegFile.h"
+#include "ScreenshotRow.h"
 
 // Small helpers shared by the command-line tools.
 namespace kv::tools {
 
-inline bool IsBmpName(std::string path)
-{
-    std::transform(path.begin(), path.end(), path.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return path.size() >= 4 && path.compare(path.size() - 4, 4, ".bmp") == 0;
-}
-
+// By the screenshots' extension rule: ".bmp" to the BMP reader, anything else to the JPEG one.
 inline imaging::WorkingBitmap LoadByExtension(const std::string &path)
 {
-    return IsBmpName(path) ? imaging::LoadBitmapFile(path) : imaging::LoadJpegFile(path);
+    return converter::IsBitmapFileName(path) ? imaging::LoadBitmapFile(path)
+                                             : imaging::LoadJpegFile(path);
 }
 
 inline std::optional<long> ParseNumber(const std::string &text)

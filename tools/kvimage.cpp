@@ -32,7 +32,7 @@ int Usage()
 
 int Info(const std::string &path)
 {
-    if (kv::tools::IsBmpName(path)) {
+    if (kv::converter::IsBitmapFileName(path)) {
         const WorkingBitmap image = LoadBitmapFile(path);
         std::cout << image.Width() << ' ' << image.Height() << ' ' << image.BitsPerPixel() << '\n';
     } else {

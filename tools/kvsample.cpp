@@ -43,7 +43,7 @@ int main(int argc, char **argv)
                 row[3 * x + 2] = std::uint8_t(glyph ? 120 : 30 + noise);
             }
         }
-        if (kv::tools::IsBmpName(args[0])) {
+        if (kv::converter::IsBitmapFileName(args[0])) {
             WriteBitmapFile(image, args[0]);
         } else {
             WriteJpegFile(image, args[0], 92);

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cctype>
 #include <exception>
 #include <filesystem>
@@ -21,7 +22,7 @@ namespace kv::converter {
 
 namespace {
 
-constexpr const char *kUsage = R"(Usage: kvsc                          open the KVSC window
+constexpr const char *kUsageHead = R"(Usage: kvsc                          open the KVSC window
        kvsc convert [options] FILE...   convert screenshots without a window
 
 Each FILE (BMP or JPEG) is measured, marked supported or not for the game, and the
@@ -29,20 +30,6 @@ supported ones are cut to the scoreboard, scaled and written as JPEG files (qual
 named SAVE-FOLDER + SAVE-NAME + the lowest free number + ".jpg".
 
 Options (defaults are the window's stored settings):
-  -g, --game EDITION       "Korvane: Veskar" or "Korvane: Ravelock" (or: veskar, ravelock)
-  -t, --team SIZE          players per team: " 6 on 6" or just 6 (1 to 10)
-      --spectator          the shots were taken as a spectator
-      --no-spectator
-      --scoreboard-only    keep only the scoreboard (default)
-      --whole              keep the whole screenshot
-  -s, --size PERCENT       scale in percent (100 keeps the size)
-  -o, --save-folder DIR    folder for the JPEG files
-  -n, --save-name NAME     base name of the JPEG files
-      --delete-originals   delete each screenshot once its JPEG is written
-  -j, --jobs N             screenshots worked on at once (default: the number of
-                           processors); results still come in list order
-  -h, --help               show this text
-  -V, --version            show the version
 )";
 
 constexpr const char *kVersion = "KV Screenshot Converter 3.0";
@@ -86,9 +73,9 @@ std::optional<std::string> TeamLabel(const std::string &value)
     if (PlayersPerTeam(value)) {
         return value;
     }
-    for (int i = 0; i < kTeamSizeCount; ++i) {
+    for (std::size_t i = 0; i < kTeamSizes.size(); ++i) {
         if (value == std::to_string(i + 1)) {
-            return TeamSizeLabels()[i];
+            return kTeamSizes[i];
         }
     }
     return std::nullopt;
@@ -120,28 +107,185 @@ int DefaultJobs()
     return int(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-// The settings a command line can give, one bit each.
-enum Given : unsigned
+// The stored settings an option gives: a command line that gives all of them needs no store.
+enum class StoredSetting
 {
-    kGivenGame = 1,
-    kGivenTeam = 2,
-    kGivenSpectator = 4,
-    kGivenScoreboard = 8,
-    kGivenSize = 16,
-    kGivenFolder = 32,
-    kGivenName = 64,
-    kGivenAll = 127,
+    kNone,
+    kGame,
+    kTeamSize,
+    kSpectator,
+    kScoreboardOnly,
+    kSizePercent,
+    kSaveFolder,
+    kSaveName,
+    kCount
 };
 
 struct ParsedCommand
 {
     FixedConversionSettings settings;
-    unsigned given = 0;
+    std::bitset<std::size_t(StoredSetting::kCount)> given;
     int jobs = DefaultJobs();
     std::vector<std::string> files;
     bool help = false;
     bool version = false;
+
+    bool GivesEveryStoredSetting() const
+    {
+        // kNone is never marked.
+        return given.count() == std::size_t(StoredSetting::kCount) - 1;
+    }
 };
+
+// What an option does with its value (empty for a flag); returns an error text for a wrong value.
+using OptionEffect = std::optional<std::string> (*)(ParsedCommand &, const std::string &);
+
+struct Option
+{
+    const char *name;      // "--game"
+    const char *shortName; // "-g", or nullptr
+    const char *argument;  // shown in the help; nullptr for a flag, which takes no value
+    const char *help;      // its help text, '\n' between lines; empty for none
+    StoredSetting sets;
+    OptionEffect effect;
+};
+
+std::optional<std::string> ShowHelp(ParsedCommand &command, const std::string &)
+{
+    command.help = true;
+    return std::nullopt;
+}
+
+std::optional<std::string> ShowVersion(ParsedCommand &command, const std::string &)
+{
+    command.version = true;
+    return std::nullopt;
+}
+
+// In the order --help lists them.
+constexpr Option kOptions[] = {
+    {"--game", "-g", "EDITION",
+     "\"Korvane: Veskar\" or \"Korvane: Ravelock\" (or: veskar, ravelock)", StoredSetting::kGame,
+     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+         const std::optional<std::string> title = GameTitle(v);
+         if (!title) {
+             return "unknown game \"" + v + "\" (use \"" + texts::kVeskar + "\" or \"" +
+                    texts::kRavelock + "\")";
+         }
+         c.settings.edition = *title;
+         return std::nullopt;
+     }},
+    {"--team", "-t", "SIZE", "players per team: \" 6 on 6\" or just 6 (1 to 10)",
+     StoredSetting::kTeamSize,
+     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+         const std::optional<std::string> label = TeamLabel(v);
+         if (!label) {
+             return "unknown team size \"" + v + "\" (use 1 to 10 or \" 6 on 6\")";
+         }
+         c.settings.teamSize = *label;
+         return std::nullopt;
+     }},
+    {"--spectator", nullptr, nullptr, "the shots were taken as a spectator",
+     StoredSetting::kSpectator,
+     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+         c.settings.spectator = true;
+         return std::nullopt;
+     }},
+    {"--no-spectator", nullptr, nullptr, "", StoredSetting::kSpectator,
+     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+         c.settings.spectator = false;
+         return std::nullopt;
+     }},
+    {"--scoreboard-only", nullptr, nullptr, "keep only the scoreboard (default)",
+     StoredSetting::kScoreboardOnly,
+     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+         c.settings.scoreboardOnly = true;
+         return std::nullopt;
+     }},
+    {"--whole", nullptr, nullptr, "keep the whole screenshot", StoredSetting::kScoreboardOnly,
+     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+         c.settings.scoreboardOnly = false;
+         return std::nullopt;
+     }},
+    {"--size", "-s", "PERCENT", "scale in percent (100 keeps the size)",
+     StoredSetting::kSizePercent,
+     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+         c.settings.sizePercent = v;
+         return std::nullopt;
+     }},
+    {"--save-folder", "-o", "DIR", "folder for the JPEG files", StoredSetting::kSaveFolder,
+     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+         if (v.empty()) {
+             // It would become the root of the file system.
+             return "the save folder must not be empty";
+         }
+         c.settings.saveFolder = v;
+         return std::nullopt;
+     }},
+    {"--save-name", "-n", "NAME", "base name of the JPEG files", StoredSetting::kSaveName,
+     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+         c.settings.saveName = v;
+         return std::nullopt;
+     }},
+    {"--delete-originals", nullptr, nullptr, "delete each screenshot once its JPEG is written",
+     StoredSetting::kNone,
+     [](ParsedCommand &c, const std::string &) -> std::
+                                                   optional<std::string> {
+                                                       c.settings.deleteOriginals = true;
+                                                       return std::nullopt;
+                                                   }},
+    {"--jobs", "-j", "N",
+     "screenshots worked on at once (default: the number of\nprocessors); results still come in "
+     "list order",
+     StoredSetting::kNone,
+     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+         const std::optional<int> jobs = JobCount(v);
+         if (!jobs) {
+             return "invalid number of jobs \"" + v + "\" (use 1 to " + std::to_string(kMaxJobs) +
+                    ")";
+         }
+         c.jobs = *jobs;
+         return std::nullopt;
+     }},
+    {"--help", "-h", nullptr, "show this text", StoredSetting::kNone, ShowHelp},
+    {"--version", "-V", nullptr, "show the version", StoredSetting::kNone, ShowVersion},
+};
+
+const Option *FindOption(const std::string &arg)
+{
+    for (const Option &option : kOptions) {
+        if (arg == option.name || (option.shortName && arg == option.shortName)) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+// The usage text: the head, then per option its names and argument, with the help in a column.
+std::string Usage()
+{
+    constexpr std::size_t kHelpColumn = 27;
+    std::string usage = kUsageHead;
+    for (const Option &option : kOptions) {
+        std::string line = "  ";
+        line += option.shortName ? std::string(option.shortName) + ", " : "    ";
+        line += option.name;
+        if (option.argument) {
+            line += std::string(" ") + option.argument;
+        }
+        if (*option.help) {
+            line.resize(kHelpColumn, ' ');
+            for (const char *c = option.help; *c; ++c) {
+                line += *c;
+                if (*c == '\n') {
+                    line += std::string(kHelpColumn, ' ');
+                }
+            }
+        }
+        usage += line + '\n';
+    }
+    return usage;
+}
 
 // Fills command from args; returns an error text for wrong usage.
 std::optional<std::string> Parse(const std::vector<std::string> &args, ParsedCommand &command)
@@ -166,73 +310,26 @@ std::optional<std::string> Parse(const std::vector<std::string> &args, ParsedCom
             inlineValue = arg.substr(eq + 1);
             arg = arg.substr(0, eq);
         }
-        const auto value = [&]() -> std::optional<std::string> {
+        const Option *option = FindOption(arg);
+        if (!option) {
+            return "unknown option " + arg;
+        }
+        // A flag takes no value; one given after "=" is passed over.
+        std::string value;
+        if (option->argument) {
             if (inlineValue) {
-                return inlineValue;
-            }
-            if (i + 1 < args.size()) {
-                return args[++i];
-            }
-            return std::nullopt;
-        };
-        FixedConversionSettings &s = command.settings;
-        if (arg == "-h" || arg == "--help") {
-            command.help = true;
-        } else if (arg == "-V" || arg == "--version") {
-            command.version = true;
-        } else if (arg == "--spectator" || arg == "--no-spectator") {
-            s.spectator = arg == "--spectator";
-            command.given |= kGivenSpectator;
-        } else if (arg == "--scoreboard-only" || arg == "--whole") {
-            s.scoreboardOnly = arg == "--scoreboard-only";
-            command.given |= kGivenScoreboard;
-        } else if (arg == "--delete-originals") {
-            s.deleteOriginals = true;
-        } else if (arg == "-g" || arg == "--game" || arg == "-t" || arg == "--team" ||
-                   arg == "-s" || arg == "--size" || arg == "-o" || arg == "--save-folder" ||
-                   arg == "-n" || arg == "--save-name" || arg == "-j" || arg == "--jobs") {
-            const std::optional<std::string> v = value();
-            if (!v) {
+                value = *inlineValue;
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
                 return "option " + arg + " needs a value";
             }
-            if (arg == "-g" || arg == "--game") {
-                const std::optional<std::string> title = GameTitle(*v);
-                if (!title) {
-                    return "unknown game \"" + *v + "\" (use \"" + texts::kVeskar + "\" or \"" +
-                           texts::kRavelock + "\")";
-                }
-                s.edition = *title;
-                command.given |= kGivenGame;
-            } else if (arg == "-t" || arg == "--team") {
-                const std::optional<std::string> label = TeamLabel(*v);
-                if (!label) {
-                    return "unknown team size \"" + *v + "\" (use 1 to 10 or \" 6 on 6\")";
-                }
-                s.teamSize = *label;
-                command.given |= kGivenTeam;
-            } else if (arg == "-s" || arg == "--size") {
-                s.sizePercent = *v;
-                command.given |= kGivenSize;
-            } else if (arg == "-j" || arg == "--jobs") {
-                const std::optional<int> jobs = JobCount(*v);
-                if (!jobs) {
-                    return "invalid number of jobs \"" + *v + "\" (use 1 to " +
-                           std::to_string(kMaxJobs) + ")";
-                }
-                command.jobs = *jobs;
-            } else if (arg == "-o" || arg == "--save-folder") {
-                if (v->empty()) {
-                    // It would become the root of the file system.
-                    return "the save folder must not be empty";
-                }
-                s.saveFolder = *v;
-                command.given |= kGivenFolder;
-            } else {
-                s.saveName = *v;
-                command.given |= kGivenName;
-            }
-        } else {
-            return "unknown option " + arg;
+        }
+        if (std::optional<std::string> problem = option->effect(command, value)) {
+            return problem;
+        }
+        if (option->sets != StoredSetting::kNone) {
+            command.given.set(std::size_t(option->sets));
         }
     }
     return std::nullopt;
@@ -245,9 +342,11 @@ bool IsCommandLineRequest(const std::vector<std::string> &args)
     if (args.empty()) {
         return false;
     }
-    const std::string &first = args[0];
-    return first == "convert" || first == "-h" || first == "--help" || first == "-V" ||
-           first == "--version";
+    if (args[0] == "convert") {
+        return true;
+    }
+    const Option *option = FindOption(args[0]);
+    return option && (option->effect == ShowHelp || option->effect == ShowVersion);
 }
 
 int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSettings &defaults,
@@ -260,7 +359,7 @@ int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSe
         return 2;
     }
     if (command.help) {
-        out << kUsage;
+        out << Usage();
         return 0;
     }
     if (command.version) {
@@ -336,7 +435,7 @@ int RunCommandLine(const std::vector<std::string> &args,
 {
     ParsedCommand probe;
     const bool standsAlone =
-        Parse(args, probe) || probe.help || probe.version || probe.given == kGivenAll;
+        Parse(args, probe) || probe.help || probe.version || probe.GivesEveryStoredSetting();
     return RunCommandLine(args, standsAlone ? FixedConversionSettings{} : readStoredSettings(), out,
                           err);
 }

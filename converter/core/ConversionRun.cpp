@@ -14,6 +14,7 @@
 #include "BitmapFile.h"
 #include "ConversionError.h"
 #include "ConverterTexts.h"
+#include "EditionRules.h"
 #include "FileOperations.h"
 #include "FilePath.h"
 #include "ImageError.h"
@@ -325,8 +326,8 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
         imaging::LoadReport report;
         if (settings_.ScoreboardOnly()) {
             if (settings_.Edition() == texts::kVeskar) {
-                xOffset = -145;
-                yOffset = -30;
+                xOffset = -kVeskarLeft;
+                yOffset = -kVeskarTop;
             }
             // The screenshot drawn onto itself at the offsets and cut to width x height; a JPEG
             // file decodes no more of itself than that needs. An offset of INT_MIN, whose

@@ -56,7 +56,8 @@ public:
     void Run();
 
     // Converts the screenshot of row ScoreRow(): a width x height crop drawn at the offsets
-    // (-left, -top); Veskar always uses (-145, -30).
+    // (-left, -top); Veskar always uses
+    // (-kVeskarLeft, -kVeskarTop).
     void MakeScore(int width, int height, int xOffset, int yOffset);
 
     void SetScoreRow(int row) { scoreRow_ = row; }

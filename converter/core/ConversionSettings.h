@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "EditionRules.h"
+
 namespace kv::converter {
 
 // The settings a conversion run reads, each at the moment it uses it, so that the window's
@@ -27,12 +29,12 @@ public:
 struct FixedConversionSettings : ConversionSettings
 {
     std::string edition;
-    std::string teamSize = " 6 on 6";
+    std::string teamSize = kDefaultSettings.teamSize;
     bool spectator = false;
-    bool scoreboardOnly = true;
-    std::string sizePercent = "100";
+    bool scoreboardOnly = kDefaultSettings.scoreboardOnly;
+    std::string sizePercent = kDefaultSettings.sizePercent;
     std::string saveFolder;
-    std::string saveName = "Screenshot";
+    std::string saveName = kDefaultSettings.saveName;
     bool deleteOriginals = false;
 
     std::string Edition() const override { return edition; }

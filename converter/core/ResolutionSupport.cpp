@@ -1,8 +1,9 @@
 #include "ResolutionSupport.h"
 
 #include <algorithm>
+#include <array>
 
-#include "ConverterTexts.h"
+#include "EditionRules.h"
 
 namespace kv::converter {
 
@@ -13,20 +14,18 @@ std::string ResolutionLabel(std::int64_t width, std::int64_t height)
 
 const std::vector<std::string> &SupportedResolutions(const std::string &edition)
 {
-    static const std::vector<std::string> veskar = {"640 x 480",   "800 x 600",  "1024 x 768",
-                                                    "1152 x 864",  "1280 x 960", "1280 x 1024",
-                                                    "1400 x 1050", "1600 x 1200"};
-    static const std::vector<std::string> ravelock = {"800 x 600",  "1024 x 768",  "1152 x 864",
-                                                      "1280 x 960", "1280 x 1024", "1600 x 1200",
-                                                      "1680 x 1050"};
+    static const std::array<std::vector<std::string>, kEditions.size()> labels = [] {
+        std::array<std::vector<std::string>, kEditions.size()> all;
+        for (std::size_t e = 0; e < kEditions.size(); ++e) {
+            for (const ResolutionRule &resolution : kEditions[e].resolutions) {
+                all[e].emplace_back(resolution.label);
+            }
+        }
+        return all;
+    }();
     static const std::vector<std::string> none;
-    if (edition == texts::kVeskar) {
-        return veskar;
-    }
-    if (edition == texts::kRavelock) {
-        return ravelock;
-    }
-    return none;
+    const EditionRule *rules = FindEdition(edition);
+    return rules ? labels[std::size_t(rules - kEditions.data())] : none;
 }
 
 bool ResolutionSupported(const std::string &edition, std::int64_t width, std::int64_t height)

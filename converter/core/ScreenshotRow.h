@@ -25,9 +25,11 @@ struct ResultRow
     std::string path;
 };
 
-// True for names ending in ".bmp" in any letter case: those go to the BMP reader, everything
-// else to the JPEG reader, both when measuring and when converting.
+// The extension rule, by the extension of the path's file name in any letter case. ".bmp" goes
+// to the BMP reader, everything else to the JPEG reader, when measuring and when converting.
 bool IsBitmapFileName(const std::string &path);
+// ".bmp", ".jpg" and ".jpeg": the files the window takes from a drop.
+bool IsScreenshotFileName(const std::string &path);
 
 // The pixel size of a screenshot: a BMP is loaded, a JPEG only has its header read. Throws
 // kv::imaging::ImageError when the file cannot be read or is not a picture.
@@ -37,8 +39,12 @@ imaging::ImageSize MeasureImageFile(const std::string &path);
 // cannot be read or is not a picture.
 ScreenshotRow MeasureScreenshot(const std::string &path, const std::string &selectedGame);
 
-// Orders rows by caption with the C library's locale-aware, case-sensitive comparison, keeping
-// rows of equal captions in the order they were added.
+// The order of the screenshot list: negative when caption a comes before b, 0 only for equal
+// texts. Locale-aware and case-sensitive (the system's user locale on Windows, LC_COLLATE
+// elsewhere); texts the locale ranks alike are ordered byte by byte.
+int CompareCaptions(const std::string &a, const std::string &b);
+
+// Orders rows by CompareCaptions, keeping rows of equal captions in the order they were added.
 void SortByCaption(std::vector<ScreenshotRow> &rows);
 
 } // namespace kv::converter

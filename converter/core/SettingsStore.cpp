@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "ConverterTexts.h"
+#include "EditionRules.h"
 
 namespace kv::converter {
 
@@ -23,10 +24,14 @@ std::string DefaultFolder()
 std::vector<std::pair<std::string, std::string>> DefaultSettings()
 {
     const std::string folder = DefaultFolder();
-    return {{setting::kSizeNumber, " 6 on 6"},   {setting::kSavenameDefault, "Screenshot"},
-            {setting::kSaveFolder, folder},      {setting::kSize, "100"},
-            {setting::kScoreBoardOnly, "Yes"},   {setting::kOpenFolder, folder},
-            {setting::kGame, texts::kSelectGame}};
+    const DefaultSettingValues &d = kDefaultSettings;
+    return {{setting::kSizeNumber, d.teamSize},
+            {setting::kSavenameDefault, d.saveName},
+            {setting::kSaveFolder, folder},
+            {setting::kSize, d.sizePercent},
+            {setting::kScoreBoardOnly, d.scoreboardOnly ? texts::kYes : texts::kNo},
+            {setting::kOpenFolder, folder},
+            {setting::kGame, d.game}};
 }
 
 void WriteDefaultSettings(SettingsStore &store)
@@ -40,7 +45,7 @@ FixedConversionSettings StoredConversionSettings(const SettingsStore &store)
 {
     FixedConversionSettings settings;
     if (!store.KeyExists()) {
-        settings.edition = texts::kSelectGame;
+        settings.edition = kDefaultSettings.game;
         settings.saveFolder = DefaultFolder();
         return settings;
     }

@@ -24,7 +24,6 @@
 #include "CropPreview.h"
 #include "FileOperations.h"
 #include "KVSCDialogs.h"
-#include "ResolutionSupport.h"
 #include "SettingsStore.h"
 #include "ui_KVSCForm.h"
 
@@ -62,12 +61,6 @@ QString FolderRoot()
 #else
     return QDir::rootPath();
 #endif
-}
-
-bool IsScreenshotFile(const QString &path)
-{
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    return suffix == "bmp" || suffix == "jpg" || suffix == "jpeg";
 }
 
 // Keys and the wheel move on from a combo box's current item, so that item must be the one whose
@@ -281,19 +274,24 @@ void TForm1::FormCreate()
         if (!store_.KeyExists()) {
             WriteDefaultSettings(store_);
         }
-        // Read in this order; edits and check boxes whose value changes run their handlers and
-        // so write the value straight back, combo boxes run none.
         SelectedGame = Q(store_.Read(setting::kGame));
-        SetComboText(ui->CSize, Q(store_.Read(setting::kSizeNumber)));
-        ui->ESaveName->setText(Q(store_.Read(setting::kSaveName)));
-        ui->ESaveFolder->setText(Q(store_.Read(setting::kSaveFolder)));
-        SizeEdit()->setText(Q(store_.Read(setting::kSize)));
-        const std::string scoreBoardOnly = store_.Read(setting::kScoreBoardOnly);
-        OpenFolderPath = Q(store_.Read(setting::kOpenFolder));
-        SetComboText(ui->CGameSelect, Q(store_.Read(setting::kGame)));
-        ui->CSpectator->setChecked(store_.Read(setting::kSpectator) == texts::kYes);
-        ui->CNoCut->setChecked(scoreBoardOnly == texts::kYes);
+        ReadStoredSettings();
     });
+}
+
+void TForm1::ReadStoredSettings()
+{
+    // Read in this order; edits and check boxes whose value changes run their handlers and so
+    // write the value straight back, combo boxes run none.
+    SetComboText(ui->CSize, Q(store_.Read(setting::kSizeNumber)));
+    ui->ESaveName->setText(Q(store_.Read(setting::kSaveName)));
+    ui->ESaveFolder->setText(Q(store_.Read(setting::kSaveFolder)));
+    SizeEdit()->setText(Q(store_.Read(setting::kSize)));
+    const std::string scoreBoardOnly = store_.Read(setting::kScoreBoardOnly);
+    OpenFolderPath = Q(store_.Read(setting::kOpenFolder));
+    SetComboText(ui->CGameSelect, Q(store_.Read(setting::kGame)));
+    ui->CSpectator->setChecked(store_.Read(setting::kSpectator) == texts::kYes);
+    ui->CNoCut->setChecked(scoreBoardOnly == texts::kYes);
 }
 
 void TForm1::CGameSelectChange()
@@ -380,15 +378,8 @@ void TForm1::ResetAllSettings1Click()
     Guarded([&] {
         store_.DeleteKey();
         WriteDefaultSettings(store_);
-        const QString folder = Q(DefaultFolder());
-        SetComboText(ui->CGameSelect, texts::kSelectGame);
-        SetComboText(ui->CSize, QStringLiteral(" 6 on 6"));
-        ui->ESaveName->setText(QStringLiteral("Screenshot"));
-        ui->ESaveFolder->setText(folder);
-        SizeEdit()->setText(QStringLiteral("100"));
-        OpenFolderPath = folder;
-        ui->CSpectator->setChecked(false);
-        ui->CNoCut->setChecked(true);
+        // SelectedGame keeps its value until an edition is chosen again.
+        ReadStoredSettings();
         ui->CRemove->setChecked(false);
         UpdatePreview();
         dialogs_.showMessage(this, texts::kSettingsReset);
@@ -404,12 +395,6 @@ void TForm1::Exit1Click()
 {
     close();
     QCoreApplication::quit();
-}
-
-bool TForm1::ResolutionSupported(int width, int height)
-{
-    LastResolution = Q(ResolutionLabel(width, height));
-    return kv::converter::ResolutionSupported(S(SelectedGame), width, height);
 }
 
 bool TForm1::GameChosen()
@@ -464,11 +449,10 @@ bool TForm1::AddFile(const QString &path)
 {
     try {
         // Measured before a row exists, so a file that fails leaves no half-filled row.
-        const imaging::ImageSize size = MeasureImageFile(S(path));
-        const bool supported = ResolutionSupported(size.width, size.height);
+        ScreenshotRow row = MeasureScreenshot(S(path), S(SelectedGame));
         // The Full Path column shows the path as the system writes it ("C:\shots\a.bmp").
-        InsertSorted({S(QFileInfo(path).fileName()), S(LastResolution),
-                      supported ? texts::kYes : texts::kNo, S(QDir::toNativeSeparators(path))});
+        row.path = S(QDir::toNativeSeparators(path));
+        InsertSorted(row);
         // Takes effect at the next start; this run keeps its Open folder.
         store_.Write(
             setting::kOpenFolder,
@@ -486,7 +470,7 @@ void TForm1::InsertSorted(const ScreenshotRow &row)
     int position = 0;
     // After every caption that sorts before it or equal to it, so equal names keep their order.
     while (position < ui->LOpen->rowCount() &&
-           QString::localeAwareCompare(ui->LOpen->item(position, 0)->text(), caption) <= 0) {
+           CompareCaptions(S(ui->LOpen->item(position, 0)->text()), row.caption) <= 0) {
         ++position;
     }
     ui->LOpen->insertRow(position);
@@ -639,7 +623,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             auto *drag = static_cast<QDropEvent *>(event);
             const QList<QUrl> urls = drag->mimeData()->urls();
             const bool files = std::any_of(urls.begin(), urls.end(), [](const QUrl &url) {
-                return url.isLocalFile() && IsScreenshotFile(url.toLocalFile());
+                return url.isLocalFile() && IsScreenshotFileName(S(url.toLocalFile()));
             });
             if (files && !converting_ && !adding_) {
                 drag->acceptProposedAction();
@@ -656,7 +640,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             }
             QStringList paths;
             for (const QUrl &url : drop->mimeData()->urls()) {
-                if (url.isLocalFile() && IsScreenshotFile(url.toLocalFile())) {
+                if (url.isLocalFile() && IsScreenshotFileName(S(url.toLocalFile()))) {
                     paths.append(url.toLocalFile());
                 }
             }

@@ -36,8 +36,6 @@ public:
 
     // Adds files as Open does, once an edition is chosen; used by Open and by drops.
     void AddFiles(const QStringList &paths);
-    // Tells whether the edition supports width x height; sets LastResolution to its label.
-    bool ResolutionSupported(int width, int height);
     // The rows of the screenshot list, top to bottom.
     std::vector<ScreenshotRow> ScreenshotRows() const;
     bool IsConverting() const { return converting_; }
@@ -49,7 +47,6 @@ public:
 
     QString SelectedGame;
     QString OpenFolderPath;
-    QString LastResolution;
 
 public slots:
     void FormCreate();
@@ -81,6 +78,8 @@ private:
     bool SelectFolder(QWidget *owner, const QString &title, const QString &root, bool newStyle,
                       QString &folder);
     void Store(const char *name, const QString &value);
+    // Puts the stored values into the controls and OpenFolderPath, as a start does.
+    void ReadStoredSettings();
     // False, with the message and the red game text, while no edition is chosen.
     bool GameChosen();
     // Shows what a handler did not catch in the message box titled "KVSC".

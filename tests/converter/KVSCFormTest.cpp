@@ -273,7 +273,6 @@ TEST_F(KVSCFormTest, OpenMeasuresMarksAndSortsRowsAndStoresTheFolderForNextStart
     EXPECT_EQ(Column("LOpen", 0), (QStringList{"a.bmp", "b.bmp"}));
     EXPECT_EQ(Column("LOpen", 1), (QStringList{"640 x 480", "1680 x 1050"}));
     EXPECT_EQ(Column("LOpen", 2), (QStringList{"Yes", "No"}));
-    EXPECT_EQ(form->LastResolution, "640 x 480");
     EXPECT_EQ(Stored("OpenFolder"), dir.Path().string() + kPathSeparator);
     EXPECT_EQ(form->OpenFolderPath, startFolder);
 

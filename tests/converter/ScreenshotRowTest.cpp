@@ -93,6 +93,22 @@ TEST(MeasureScreenshot, LabelsAndMarksByExtensionRule)
     EXPECT_THROW(MeasureScreenshot(dir.File("text.jpg"), texts::kVeskar), kv::imaging::ImageError);
 }
 
+TEST(ExtensionRule, OnlyBmpGoesToTheBitmapReaderAndDropsTakeTheThreeScreenshotKinds)
+{
+    struct Case
+    {
+        const char *path;
+        bool bitmap;
+        bool screenshot;
+    };
+    for (const Case &c : {Case{"dir/shot.BMP", true, true}, Case{"shot.jpg", false, true},
+                          Case{"shot.JPEG", false, true}, Case{"shot.bmp.png", false, false},
+                          Case{"notes.txt", false, false}, Case{"bmp", false, false}}) {
+        EXPECT_EQ(IsBitmapFileName(c.path), c.bitmap) << c.path;
+        EXPECT_EQ(IsScreenshotFileName(c.path), c.screenshot) << c.path;
+    }
+}
+
 TEST(SortByCaption, OrdersByNameNotByTheOrderOfAdding)
 {
     std::setlocale(LC_COLLATE, "C");
@@ -105,5 +121,11 @@ TEST(SortByCaption, OrdersByNameNotByTheOrderOfAdding)
     for (const ScreenshotRow &row : rows) {
         order.push_back(row.path);
     }
+#ifdef _WIN32
+    // The user's locale, as the window's list on Windows: letters first, then their case.
+    EXPECT_EQ(order, (std::vector<std::string>{"2", "4", "1", "3"}));
+#else
     EXPECT_EQ(order, (std::vector<std::string>{"3", "2", "4", "1"}));
+#endif
+    EXPECT_EQ(CompareCaptions("a.bmp", "a.bmp"), 0);
 }
