@@ -43,12 +43,12 @@ fi
 cmake -G Ninja -S "$KV_ROOT" -B "$build" "${native_option[@]}" \
     -DCMAKE_TOOLCHAIN_FILE="$KV_ROOT/cmake/mingw-w64-x86_64.cmake" \
     -DKV_WINDOWS_PREFIX="$prefixes" \
-    -DKV_GUI="$gui" -DKV_BENCH=OFF -DKV_WERROR=ON
+    -DKV_GUI="$gui" -DKV_BENCH=OFF -DKV_WERROR=ON \
+    -DCMAKE_DISABLE_FIND_PACKAGE_Qt6="$([ "$gui" = ON ] && echo OFF || echo ON)"
 # The Wine prefix is made once, before the build lists tests and CTest runs them side by side.
 "$here/wine-run.sh" wineboot.exe --init > /dev/null 2>&1
 cmake --build "$build" --parallel "$(nproc)"
 
 if [ "$run_tests" = 1 ]; then
-    # One test at a time: side by side, Wine now and then loses a process's link to its server.
-    ctest --test-dir "$build" --output-on-failure
+    ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
 fi
