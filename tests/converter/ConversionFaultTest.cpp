@@ -335,17 +335,25 @@ INSTANTIATE_TEST_SUITE_P(OneAndTwoJobs, ConversionFault, ::testing::Values(1, 2)
 
 #if defined(KV_KVSC_BINARY) && !defined(_WIN32)
 
-// Starts kvsc with args, its output in files beside the shots and its settings in a folder of
-// its own; returns the process id.
-pid_t StartKvsc(const fs::path &dir, const std::vector<std::string> &args)
+// kvsc's path and args as execv takes them; the pointers live as long as all.
+std::vector<char *> KvscArgv(std::vector<std::string> &all, const std::vector<std::string> &args)
 {
-    std::vector<std::string> all{KV_KVSC_BINARY};
+    all = {KV_KVSC_BINARY};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char *> argv;
     for (std::string &arg : all) {
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
+    return argv;
+}
+
+// Starts kvsc with args, its output in files beside the shots and its settings in a folder of
+// its own; returns the process id.
+pid_t StartKvsc(const fs::path &dir, const std::vector<std::string> &args)
+{
+    std::vector<std::string> all;
+    std::vector<char *> argv = KvscArgv(all, args);
     const std::string config = (dir / "config").string();
     const std::string log = (dir / "kvsc.log").string();
     const pid_t pid = fork();
@@ -623,13 +631,8 @@ struct Outcome
 // does with them, so that only the program's own handling counts.
 Outcome RunProgram(HostileScene &scene, const std::vector<std::string> &args)
 {
-    std::vector<std::string> all{KV_KVSC_BINARY};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &arg : all) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<std::string> all;
+    std::vector<char *> argv = KvscArgv(all, args);
     const std::string config = scene.dir.File("config");
     const std::string outLog = scene.dir.File("stdout.log");
     const std::string errLog = scene.dir.File("stderr.log");
