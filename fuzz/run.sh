@@ -40,7 +40,8 @@ seed() {
     fuzz_resample)
         printf '\x08\x05\x03\x09\x05\x00\x00abcdefghijklmnopqrstuvwxyz0123456789' > "$corpus/seed" ;;
     fuzz_settings_file)
-        printf '[General]\nGame=Korvane: Ravelock\nSizeNumber=" 6 on 6"\nSize=100\n' > "$corpus/seed" ;;
+        printf '[General]\nGame=Korvane: Ravelock\nSizeNumber=" 6 on 6"\nSize=100\n' > "$corpus/seed"
+        printf '[General]\nSaveFolder="a,b;\\"c\\\\"\nSaveName=@@x\nspectator=Yes\n' > "$corpus/seed2" ;;
     fuzz_base_directory)
         printf 'Log: x\nInit: Base directory: /Games/Game.app/System/\n' > "$corpus/seed" ;;
     esac

@@ -20,6 +20,7 @@
 #include "CommandLine.h"
 #include "ConverterTexts.h"
 #include "SettingsStore.h"
+#include "StoredSettingsReader.h"
 
 #ifdef KV_WITH_WINDOW
 #include "WindowModule.h"
@@ -79,8 +80,12 @@ int Run(const std::vector<std::string> &args, int argc, char **argv)
 {
 #ifdef KV_WITH_WINDOW
     if (kv::converter::IsCommandLineRequest(args)) {
-        // The stored settings are the command line's defaults, read only when one is missing.
+        // The stored settings are the command line's defaults, read only when one is missing,
+        // and without loading Qt wherever the store holds only what it writes itself.
         const auto readStoredSettings = [] {
+            if (const auto values = kv::converter::ReadStoredValuesWithoutQt()) {
+                return kv::converter::StoredConversionSettings(*values);
+            }
             std::string error;
             const std::unique_ptr<kv::converter::WindowModule> module =
                 kv::converter::WindowModule::Load(error);

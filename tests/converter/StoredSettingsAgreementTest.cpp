@@ -1,0 +1,115 @@
+// The settings read without Qt must be the settings the store itself reads.
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "QtSettingsStore.h"
+#include "StoredSettingsReader.h"
+#include "TestSupport.h"
+
+namespace kv::converter {
+namespace {
+
+const char *const kNames[] = {setting::kGame,       setting::kSizeNumber, setting::kSaveName,
+                              setting::kSaveFolder, setting::kSize,       setting::kScoreBoardOnly,
+                              setting::kSpectator};
+
+std::string FileText(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// Every value the store writes is read back identically; the usual ones without the store.
+TEST(StoredSettingsAgreement, WrittenValuesReadTheSame)
+{
+    struct Case
+    {
+        std::string value;
+        bool plain;
+    };
+    const Case cases[] = {
+        {"Korvane: Ravelock", true},
+        {" 6 on 6", true},
+        {"", true},
+        {"/home/pl\xc3\xa4yer/Shots/", true},
+        {"a,b;c=d", true},
+        {"q\"uo\\te", true},
+        {"@at", true},
+        {"@@two", true},
+        {"trailing ", true},
+        {"tab\there", false},
+        {"line\nend", false},
+        {"@ByteArray(x)", true},
+        {"%41", true},
+        {"[General]", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.value);
+        test::TempDir dir;
+        const std::string path = dir.File("KVSC.conf");
+        QtSettingsStore(QString::fromStdString(path)).Write(setting::kSaveFolder, c.value);
+        ASSERT_EQ(QtSettingsStore(QString::fromStdString(path)).Read(setting::kSaveFolder),
+                  c.value);
+        const auto values = ParsePlainSettingsText(FileText(path));
+        ASSERT_EQ(values.has_value(), c.plain) << FileText(path);
+        if (values) {
+            EXPECT_EQ(StoredValues(*values).Read(setting::kSaveFolder), c.value);
+        }
+    }
+}
+
+// Files the store did not write: whatever the reader reads, it reads as the store does.
+TEST(StoredSettingsAgreement, HandWrittenFilesReadTheSameOrAreLeftToTheStore)
+{
+    const char *const texts[] = {
+        "[General]\nGame=x\nSaveName=a\nSavename=b\n",
+        "Game=top\n[General]\nSize=5\n",
+        "[General]\nGame=\"a\" \n",
+        "[general]\nGame=x\n",
+        "[General]\nGame=\"unterminated\n",
+        "[General]\nSIZE=9\nsize=8\n",
+        "[General]\nGame=a=b\n",
+        "[General]\nGame=\"\\\\\"\n",
+    };
+    for (const char *text : texts) {
+        SCOPED_TRACE(text);
+        test::TempDir dir;
+        const std::string path = dir.File("KVSC.conf");
+        std::ofstream(path, std::ios::binary) << text;
+        const auto values = ParsePlainSettingsText(text);
+        if (!values) {
+            continue;
+        }
+        const QtSettingsStore store(QString::fromStdString(path));
+        for (const char *name : kNames) {
+            EXPECT_EQ(StoredValues(*values).Read(name), store.Read(name)) << name;
+        }
+    }
+}
+
+#ifndef _WIN32
+TEST(StoredSettingsAgreement, FindsTheFileTheStoreUses)
+{
+    test::TempDir dir;
+    const std::string variants[][2] = {
+        {dir.File("config"), dir.File("home")}, {"", dir.File("home")},
+        {"", dir.File("home") + "/"},           {"", ""},
+        {"relative/config", dir.File("home")},
+    };
+    for (const auto &[config, home] : variants) {
+        SCOPED_TRACE(config + " | " + home);
+        test::ScopedEnv configEnv("XDG_CONFIG_HOME", config);
+        test::ScopedEnv homeEnv("HOME", home);
+        const auto plain = PlainSettingsFilePath();
+        ASSERT_TRUE(plain);
+        EXPECT_EQ(
+            std::filesystem::path(*plain).lexically_normal(),
+            std::filesystem::path(QtSettingsStore().Location().toStdString()).lexically_normal());
+    }
+}
+#endif
+
+} // namespace
+} // namespace kv::converter
