@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -401,69 +402,162 @@ void PutU32(std::uint8_t *at, std::uint32_t value)
 
 } // namespace
 
-WorkingBitmap LoadBitmapFile(const std::string &path, LoadReport *report)
-{
-    const OpenedFile opened = OpenFileForReading(path);
-    if (report) {
-        *report = LoadReport{};
-    }
-    if (opened.size == 0) {
-        return {};
-    }
-    // The headers are read and checked first, and the pixel data only once the file is known to
-    // be long enough for it: a large file that is no bitmap is refused after a few bytes.
-    const ByteBuffer headers =
-        ReadAt(opened.file.get(), path, 0,
-               std::size_t(std::min<std::uint64_t>(opened.size, kHeadersMaxBytes)));
-    const BitmapLayout layout = ReadLayout(ByteReader(headers, opened.size));
-    if (report) {
-        report->width = std::int32_t(layout.width);
-        report->height = std::int32_t(layout.height);
-    }
+namespace {
 
+// A file opened with its headers read and checked, and the length of its pixel data known.
+struct OpenedBitmap
+{
+    OpenedFile opened;
+    BitmapLayout layout;
+    std::uint64_t stride = 0;    // bytes of a stored row, uncompressed
+    std::uint64_t available = 0; // bytes from the pixel data's start to the file's end
+    bool rle = false;
+};
+
+// Nothing for a 0-byte file. The headers are read and checked first, and the pixel data only once
+// the file is known to be long enough for it: a large file that is no bitmap is refused after a
+// few bytes. Throws as LoadBitmapFile.
+std::optional<OpenedBitmap> OpenBitmap(const std::string &path)
+{
+    OpenedBitmap bitmap{OpenFileForReading(path), {}, 0, 0, false};
+    const std::uint64_t size = bitmap.opened.size;
+    if (size == 0) {
+        return std::nullopt;
+    }
+    const ByteBuffer headers = ReadAt(bitmap.opened.file.get(), path, 0,
+                                      std::size_t(std::min<std::uint64_t>(size, kHeadersMaxBytes)));
+    bitmap.layout = ReadLayout(ByteReader(headers, size));
+    const BitmapLayout &layout = bitmap.layout;
     // Widths and heights are within the pixel ceiling, so these products fit easily.
-    const std::uint64_t stride =
+    bitmap.stride =
         (std::uint64_t(layout.width) * std::uint64_t(layout.bitsPerPixel) + 31) / 32 * 4;
-    const std::uint64_t available =
-        layout.pixelOffset < opened.size ? opened.size - layout.pixelOffset : 0;
-    const bool rle =
-        layout.compression == kCompressionRle8 || layout.compression == kCompressionRle4;
-    if (!rle && stride * std::uint64_t(layout.height) > available) {
+    bitmap.available = layout.pixelOffset < size ? size - layout.pixelOffset : 0;
+    bitmap.rle = layout.compression == kCompressionRle8 || layout.compression == kCompressionRle4;
+    if (!bitmap.rle && bitmap.stride * std::uint64_t(layout.height) > bitmap.available) {
         ThrowTruncated(); // before allocating for what the file cannot hold
     }
-    std::uint64_t dataBytes = stride * std::uint64_t(layout.height);
-    if (rle) {
-        dataBytes = layout.imageBytes != 0 ? std::min<std::uint64_t>(layout.imageBytes, available)
-                                           : available;
-        dataBytes = std::min(dataBytes, RleDataLimit(layout.width, layout.height));
-    }
-    const ByteBuffer data =
-        ReadAt(opened.file.get(), path, layout.pixelOffset, std::size_t(dataBytes));
-    const ByteReader pixels(data, data.size());
+    return bitmap;
+}
 
-    WorkingBitmap image(std::int32_t(layout.width), std::int32_t(layout.height),
+WorkingBitmap ImageFor(const BitmapLayout &layout, std::int32_t height)
+{
+    WorkingBitmap image(std::int32_t(layout.width), height,
                         layout.bitsPerPixel == 2 ? 8 : layout.bitsPerPixel);
     image.SetPalette(layout.palette);
     if (layout.bitsPerPixel == 16) {
         image.SetColourMasks(layout.masks);
     }
+    return image;
+}
 
-    if (rle) {
-        for (std::int32_t y = 0; y < image.Height(); ++y) {
-            std::memset(image.Row(y), 0, image.RowBytes());
-        }
-        const bool whole = ExpandRle(pixels.Span(0, data.size()),
-                                     layout.compression == kCompressionRle4, layout.topDown, image);
-        if (report) {
-            report->whole = whole;
-        }
-        return image;
-    }
-    for (std::int32_t row = 0; row < image.Height(); ++row) {
-        const std::int32_t y = layout.topDown ? row : image.Height() - 1 - row;
-        CopyRow(pixels.Span(std::uint64_t(row) * stride, stride).data(), layout, image, y);
+// The image rows first .. first + count - 1 of an uncompressed bitmap, as an image of that many
+// rows.
+WorkingBitmap ReadRows(const std::string &path, const OpenedBitmap &bitmap, std::int32_t first,
+                       std::int32_t count)
+{
+    const BitmapLayout &layout = bitmap.layout;
+    // Bottom-up files store the image's last row first.
+    const std::int64_t firstStored = layout.topDown ? first : layout.height - first - count;
+    const ByteBuffer data = ReadAt(bitmap.opened.file.get(), path,
+                                   layout.pixelOffset + std::uint64_t(firstStored) * bitmap.stride,
+                                   std::size_t(bitmap.stride * std::uint64_t(count)));
+    const ByteReader pixels(data, data.size());
+    WorkingBitmap image = ImageFor(layout, count);
+    for (std::int32_t stored = 0; stored < count; ++stored) {
+        const std::int32_t y = layout.topDown ? stored : count - 1 - stored;
+        CopyRow(pixels.Span(std::uint64_t(stored) * bitmap.stride, bitmap.stride).data(), layout,
+                image, y);
     }
     return image;
+}
+
+WorkingBitmap LoadOpened(const std::string &path, const OpenedBitmap &bitmap, LoadReport *report)
+{
+    const BitmapLayout &layout = bitmap.layout;
+    if (!bitmap.rle) {
+        return ReadRows(path, bitmap, 0, std::int32_t(layout.height));
+    }
+    std::uint64_t dataBytes = layout.imageBytes != 0
+                                  ? std::min<std::uint64_t>(layout.imageBytes, bitmap.available)
+                                  : bitmap.available;
+    dataBytes = std::min(dataBytes, RleDataLimit(layout.width, layout.height));
+    const ByteBuffer data =
+        ReadAt(bitmap.opened.file.get(), path, layout.pixelOffset, std::size_t(dataBytes));
+    WorkingBitmap image = ImageFor(layout, std::int32_t(layout.height));
+    for (std::int32_t y = 0; y < image.Height(); ++y) {
+        std::memset(image.Row(y), 0, image.RowBytes());
+    }
+    const bool whole = ExpandRle(std::span<const std::uint8_t>(data.data(), data.size()),
+                                 layout.compression == kCompressionRle4, layout.topDown, image);
+    if (report) {
+        report->whole = whole;
+    }
+    return image;
+}
+
+void Report(const BitmapLayout &layout, LoadReport *report)
+{
+    if (report) {
+        report->width = std::int32_t(layout.width);
+        report->height = std::int32_t(layout.height);
+    }
+}
+
+} // namespace
+
+WorkingBitmap LoadBitmapFile(const std::string &path, LoadReport *report)
+{
+    if (report) {
+        *report = LoadReport{};
+    }
+    const std::optional<OpenedBitmap> bitmap = OpenBitmap(path);
+    if (!bitmap) {
+        return {};
+    }
+    Report(bitmap->layout, report);
+    return LoadOpened(path, *bitmap, report);
+}
+
+WorkingBitmap LoadBitmapFileCropped(const std::string &path, std::int32_t x, std::int32_t y,
+                                    std::int32_t width, std::int32_t height, LoadReport *report)
+{
+    if (report) {
+        *report = LoadReport{};
+    }
+    const std::optional<OpenedBitmap> bitmap = OpenBitmap(path);
+    WorkingBitmap image;
+    if (!bitmap) {
+        image.Crop(x, y, width, height);
+        return image;
+    }
+    const BitmapLayout &layout = bitmap->layout;
+    Report(layout, report);
+    // Only a rectangle inside the picture, of whole bytes a pixel, is cut the same from its own
+    // rows: elsewhere Crop's result depends on pixels outside it.
+    const bool inside = x >= 0 && y >= 0 && width >= 0 && height > 0 &&
+                        std::int64_t(x) + width <= layout.width &&
+                        std::int64_t(y) + height <= layout.height;
+    if (!bitmap->rle && inside && layout.bitsPerPixel >= 8) {
+        image = ReadRows(path, *bitmap, y, height);
+        image.Crop(x, 0, width, height);
+        return image;
+    }
+    image = LoadOpened(path, *bitmap, report);
+    image.Crop(x, y, width, height);
+    return image;
+}
+
+ImageSize MeasureBitmapFile(const std::string &path)
+{
+    const std::optional<OpenedBitmap> bitmap = OpenBitmap(path);
+    if (!bitmap) {
+        return {};
+    }
+    // Past its headers and length, an uncompressed file cannot fail to load; run-length data can.
+    if (bitmap->rle) {
+        LoadOpened(path, *bitmap, nullptr);
+    }
+    return {std::int32_t(bitmap->layout.width), std::int32_t(bitmap->layout.height)};
 }
 
 void WriteBitmapFile(const WorkingBitmap &image, const std::string &path)

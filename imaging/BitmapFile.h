@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "LoadReport.h"
@@ -12,6 +13,17 @@ namespace kv::imaging {
 // empty image. The headers are checked before the pixel data is read. Fills report when given.
 // Throws ImageError with the exact user texts of ImagingTexts.h.
 WorkingBitmap LoadBitmapFile(const std::string &path, LoadReport *report = nullptr);
+
+// The width x height rectangle at (x, y) of a BMP file: the same image and report as
+// LoadBitmapFile followed by Crop(x, y, width, height), reading only the rows it needs where that
+// gives the same pixels. Throws as LoadBitmapFile.
+WorkingBitmap LoadBitmapFileCropped(const std::string &path, std::int32_t x, std::int32_t y,
+                                    std::int32_t width, std::int32_t height,
+                                    LoadReport *report = nullptr);
+
+// The size LoadBitmapFile would give, or its error: an uncompressed file is measured from its
+// headers and length alone; a run-length-compressed one is loaded. A 0-byte file gives 0 x 0.
+ImageSize MeasureBitmapFile(const std::string &path);
 
 // Writes an uncompressed bottom-up BMP with a 40-byte header at 24 or 32 bits (other depths
 // are written as 24 bits). For tools and tests. Throws ImageError when the file cannot be made.

@@ -4,6 +4,13 @@
 
 namespace kv::imaging {
 
+// A picture's size in pixels.
+struct ImageSize
+{
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
 // What loading a picture file found out besides its pixels, for callers that must know whether
 // the file held the whole picture before they act on it (say, delete it).
 struct LoadReport

@@ -329,14 +329,13 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
                 xOffset = -kVeskarLeft;
                 yOffset = -kVeskarTop;
             }
-            // The screenshot drawn onto itself at the offsets and cut to width x height; a JPEG
-            // file decodes no more of itself than that needs. An offset of INT_MIN, whose
+            // The screenshot drawn onto itself at the offsets and cut to width x height; a file
+            // is read (a JPEG decoded) no further than that needs. An offset of INT_MIN, whose
             // negation does not fit, moves the picture out of sight as INT_MIN does for Crop.
             const std::int32_t left = xOffset == INT_MIN ? INT_MIN : -xOffset;
             const std::int32_t top = yOffset == INT_MIN ? INT_MIN : -yOffset;
             if (bitmapFile) {
-                image = imaging::LoadBitmapFile(row.path, &report);
-                image.Crop(left, top, width, height);
+                image = imaging::LoadBitmapFileCropped(row.path, left, top, width, height, &report);
             } else {
                 image = imaging::LoadJpegFileCropped(row.path, left, top, width, height, &report);
             }

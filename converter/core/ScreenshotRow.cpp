@@ -66,8 +66,7 @@ bool IsScreenshotFileName(const std::string &path)
 imaging::ImageSize MeasureImageFile(const std::string &path)
 {
     if (IsBitmapFileName(path)) {
-        const imaging::WorkingBitmap image = imaging::LoadBitmapFile(path);
-        return {image.Width(), image.Height()};
+        return imaging::MeasureBitmapFile(path);
     }
     return imaging::ReadJpegSize(path);
 }

@@ -31,8 +31,8 @@ bool IsBitmapFileName(const std::string &path);
 // ".bmp", ".jpg" and ".jpeg": the files the window takes from a drop.
 bool IsScreenshotFileName(const std::string &path);
 
-// The pixel size of a screenshot: a BMP is loaded, a JPEG only has its header read. Throws
-// kv::imaging::ImageError when the file cannot be read or is not a picture.
+// The pixel size of a screenshot, from the file's headers where they tell it (a compressed BMP
+// is loaded). Throws kv::imaging::ImageError when the file cannot be read or is not a picture.
 imaging::ImageSize MeasureImageFile(const std::string &path);
 
 // Measures one file and marks it for the edition. Throws kv::imaging::ImageError when the file

@@ -2,6 +2,8 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -527,4 +529,89 @@ TEST_F(BitmapFileTest, WritingIntoAMissingFolderNamesThePathAndTheSystemReason)
         EXPECT_EQ(std::string(e.what()),
                   "Cannot create file \"" + target + "\". No such file or directory");
     }
+}
+
+namespace {
+
+// What loading a file gives: its size, or the text it was refused with.
+template <class Load> std::string Verdict(Load load)
+{
+    try {
+        const kv::imaging::ImageSize size = load();
+        return std::to_string(size.width) + "x" + std::to_string(size.height);
+    } catch (const ImageError &e) {
+        return e.what();
+    }
+}
+
+bool SameImage(const WorkingBitmap &a, const WorkingBitmap &b)
+{
+    if (a.Width() != b.Width() || a.Height() != b.Height() ||
+        a.BitsPerPixel() != b.BitsPerPixel() || a.Palette() != b.Palette() ||
+        a.ColourMasks() != b.ColourMasks()) {
+        return false;
+    }
+    for (int y = 0; y < a.Height(); ++y) {
+        if (std::memcmp(a.Row(y), b.Row(y), a.RowBytes()) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+// Measuring from the headers gives the full load's verdict, and a crop read from the rows it
+// needs gives the full load's pixels, for every file of the suite, whole and cut short.
+TEST(BitmapFile, MeasuringAndCroppingAgreeWithTheFullLoad)
+{
+    struct Rectangle
+    {
+        std::int32_t x, y, width, height;
+    };
+    const Rectangle rectangles[] = {{0, 0, 1, 1},    {3, 5, 20, 17}, {10, 20, 30, 40},
+                                    {0, 0, 127, 64}, {-2, 3, 9, 9},  {100, 60, 40, 30}};
+    kv::test::TempDir dir;
+    int files = 0;
+    for (const std::string folder : {"g", "q", "b"}) {
+        for (const auto &entry :
+             std::filesystem::directory_iterator(kv::test::TestDataDir() / "bmpsuite" / folder)) {
+            const std::string file = entry.path().filename().string();
+            const std::vector<unsigned char> bytes = kv::test::ReadBytes(entry.path().string());
+            for (const std::size_t cut : {bytes.size(), bytes.size() - bytes.size() / 3}) {
+                SCOPED_TRACE(file + " cut to " + std::to_string(cut));
+                const std::string path = dir.File("shot.bmp");
+                kv::test::WriteBytes(path, {bytes.begin(), bytes.begin() + std::ptrdiff_t(cut)});
+                ++files;
+                EXPECT_EQ(Verdict([&] { return kv::imaging::MeasureBitmapFile(path); }),
+                          Verdict([&] {
+                              const WorkingBitmap image = LoadBitmapFile(path);
+                              return kv::imaging::ImageSize{image.Width(), image.Height()};
+                          }));
+                for (const Rectangle &r : rectangles) {
+                    std::string expected, got;
+                    WorkingBitmap whole, cropped;
+                    kv::imaging::LoadReport wholeReport, croppedReport;
+                    try {
+                        whole = LoadBitmapFile(path, &wholeReport);
+                        whole.Crop(r.x, r.y, r.width, r.height);
+                    } catch (const ImageError &e) {
+                        expected = e.what();
+                    }
+                    try {
+                        cropped = kv::imaging::LoadBitmapFileCropped(path, r.x, r.y, r.width,
+                                                                     r.height, &croppedReport);
+                    } catch (const ImageError &e) {
+                        got = e.what();
+                    }
+                    EXPECT_EQ(got, expected);
+                    EXPECT_TRUE(SameImage(cropped, whole)) << r.x << "," << r.y;
+                    EXPECT_EQ(croppedReport.width, wholeReport.width);
+                    EXPECT_EQ(croppedReport.height, wholeReport.height);
+                    EXPECT_EQ(croppedReport.whole, wholeReport.whole);
+                }
+            }
+        }
+    }
+    EXPECT_GT(files, 100);
 }
