@@ -2,6 +2,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchScreenshot.h"
 #include "BitmapFile.h"
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
@@ -23,23 +24,6 @@ public:
     std::string written;
 };
 
-kv::imaging::WorkingBitmap Screenshot(int width, int height)
-{
-    kv::imaging::WorkingBitmap image(width, height, 24);
-    std::uint32_t state = 99;
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t *row = image.Row(y);
-        for (int x = 0; x < width; ++x) {
-            state = state * 1664525u + 1013904223u;
-            const std::uint8_t noise = std::uint8_t(state >> 28);
-            row[3 * x] = std::uint8_t((x * 255) / width + noise);
-            row[3 * x + 1] = std::uint8_t(((x / 4 + y / 6) % 2) ? 210 : 40);
-            row[3 * x + 2] = std::uint8_t((y * 255) / height);
-        }
-    }
-    return image;
-}
-
 // One Ravelock 1680 x 1050 screenshot, "10 on 10" as a spectator (a 1337 x 486 crop).
 // args: 0 = JPEG input, 1 = BMP input; percent; 1 = scoreboard only, 0 = whole picture
 void BM_ConvertOneScreenshot(benchmark::State &state)
@@ -50,9 +34,9 @@ void BM_ConvertOneScreenshot(benchmark::State &state)
     std::filesystem::create_directories(dir);
     const std::string input = (dir / (bmp ? "shot.bmp" : "shot.jpg")).string();
     if (bmp) {
-        kv::imaging::WriteBitmapFile(Screenshot(1680, 1050), input);
+        kv::imaging::WriteBitmapFile(kv::bench::Screenshot(1680, 1050), input);
     } else {
-        kv::imaging::WriteJpegFile(Screenshot(1680, 1050), input, 92);
+        kv::imaging::WriteJpegFile(kv::bench::Screenshot(1680, 1050), input, 92);
     }
     const std::vector<ScreenshotRow> rows = {MeasureScreenshot(input, texts::kRavelock)};
     FixedConversionSettings settings;

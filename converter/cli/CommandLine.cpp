@@ -8,7 +8,6 @@
 #include <functional>
 #include <new>
 #include <optional>
-#include <thread>
 
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
@@ -100,12 +99,6 @@ private:
     std::ostream &out_;
     std::ostream &err_;
 };
-
-// Screenshots worked on at once unless --jobs says otherwise.
-int DefaultJobs()
-{
-    return int(std::max(1u, std::thread::hardware_concurrency()));
-}
 
 // The stored settings an option gives: a command line that gives all of them needs no store.
 enum class StoredSetting

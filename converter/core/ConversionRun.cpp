@@ -62,6 +62,11 @@ std::int64_t ScaledLength(std::int64_t length, std::int64_t percent)
     return length * percent / 100;
 }
 
+int DefaultJobs()
+{
+    return int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 std::string OutputPath(const std::string &folder, const std::string &name, int n)
 {
     return folder + name + std::to_string(n) + ".jpg";
@@ -135,7 +140,13 @@ public:
         }
         const std::size_t task = next_++;
         changed_.notify_all();
-        changed_.wait(lock, [&] { return results_[task].has_value(); });
+        // The caller's window keeps painting while a screenshot takes its time.
+        while (!changed_.wait_for(lock, kWaitingInterval,
+                                  [&] { return results_[task].has_value(); })) {
+            lock.unlock();
+            run_.observer_.Waiting();
+            lock.lock();
+        }
         Encoded encoded = std::move(*results_[task]);
         results_[task].reset();
         return encoded;

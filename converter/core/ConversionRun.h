@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -21,6 +22,9 @@ public:
     virtual void SetProgress(int position) = 0; // 0..kProgressMaximum
     // Lets the caller's event loop run between screenshots.
     virtual void ProcessPendingMessages() = 0;
+    // Called every ConversionRun::kWaitingInterval while the run waits for a worker's screenshot,
+    // so that a window can keep painting.
+    virtual void Waiting() {}
     // Asked before each screenshot: true ends the run there, after the one in hand is done.
     virtual bool StopRequested() const { return false; }
     // A modal message; returns once the user has dismissed it.
@@ -42,13 +46,14 @@ class ConversionRun
 {
 public:
     static constexpr int kProgressMaximum = 100;
+    static constexpr std::chrono::milliseconds kWaitingInterval{40};
 
     // With jobs > 1, up to that many worker threads load, crop, scale and encode the coming
     // screenshots ahead of the run; names, files, messages, rows, deletions and errors still
     // happen one screenshot after the other on the calling thread, as without them. A file the
     // run may replace before it gets there (one it deletes as an earlier row's original) is not
-    // read ahead. Only for settings that stay as they are during the run (the command line's):
-    // the workers read them when they start.
+    // read ahead. Only for settings that stay as they are during the run (the command line's, or
+    // the window's, which takes no input meanwhile): the workers read them when they start.
     ConversionRun(const std::vector<ScreenshotRow> &rows, ConversionSettings &settings,
                   ConversionObserver &observer, int jobs = 1);
     ~ConversionRun();
@@ -86,6 +91,9 @@ private:
     std::vector<FileIdentity> converted_;
     bool teamSizeUnmatched_ = false; // a supported row was skipped for the team size
 };
+
+// Screenshots worked on at once unless told otherwise: one per processor.
+int DefaultJobs();
 
 // The output path for sequence number n: folder, name, n, ".jpg" run together.
 std::string OutputPath(const std::string &folder, const std::string &name, int n);

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMargins>
@@ -119,6 +120,34 @@ private:
     TForm1 &form_;
 };
 
+// The settings of a run: the controls as they are when it starts, which they stay, since a run
+// takes no input. Worker threads read this copy, never the controls; the save folder the run
+// writes back still reaches its field.
+class TForm1::RunSettings : public FixedConversionSettings
+{
+public:
+    explicit RunSettings(TForm1 &form) : form_(form)
+    {
+        const FormSettings controls(form);
+        edition = controls.Edition();
+        teamSize = controls.TeamSize();
+        spectator = controls.Spectator();
+        scoreboardOnly = controls.ScoreboardOnly();
+        sizePercent = controls.SizePercent();
+        saveFolder = controls.SaveFolder();
+        saveName = controls.SaveName();
+        deleteOriginals = controls.DeleteOriginals();
+    }
+    void SetSaveFolder(const std::string &folder) override
+    {
+        FixedConversionSettings::SetSaveFolder(folder);
+        FormSettings(form_).SetSaveFolder(folder);
+    }
+
+private:
+    TForm1 &form_;
+};
+
 class TForm1::FormObserver : public ConversionObserver
 {
 public:
@@ -126,6 +155,7 @@ public:
     void ShowProgressBar(bool visible) override { form_.ui->ProgressBar1->setVisible(visible); }
     void SetProgress(int position) override { form_.ui->ProgressBar1->setValue(position); }
     void ProcessPendingMessages() override { QCoreApplication::processEvents(); }
+    void Waiting() override { QCoreApplication::processEvents(); }
     void ShowMessage(const std::string &text) override
     {
         form_.dialogs_.showMessage(&form_, Q(text));
@@ -429,59 +459,90 @@ void TForm1::AddFiles(const QStringList &paths)
         return;
     }
     adding_ = true;
+    QString lastAdded;
     {
         const BusyCursor busy;
+        std::vector<ScreenshotRow> measured; // not in the list yet
+        QElapsedTimer sincePaint;
+        bool painted = false;
         for (const QString &path : paths) {
-            if (closeRequested_ || !AddFile(path)) {
+            if (closeRequested_) {
                 break;
             }
-            // Paints the rows so far and takes a close request; clicks and keys wait till the end.
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            std::optional<ScreenshotRow> row = MeasureFile(path);
+            if (!row) {
+                InsertSorted(measured);
+                measured.clear();
+                dialogs_.showError(this, texts::kInvalidOrNoFile);
+                break;
+            }
+            measured.push_back(std::move(*row));
+            lastAdded = path;
+            // The first row shows at once, later ones every kPaintInterval, since painting the
+            // list takes longer than measuring a file. A close request is taken then too; clicks
+            // and keys wait till the end.
+            if (!painted || sincePaint.elapsed() >= kPaintInterval.count()) {
+                InsertSorted(measured);
+                measured.clear();
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                sincePaint.start();
+                painted = true;
+            }
         }
+        InsertSorted(measured);
     }
     adding_ = false;
+    if (!lastAdded.isEmpty()) {
+        // Takes effect at the next start; this run keeps its Open folder. Stored once, not per
+        // file: each write reaches the disk.
+        Store(setting::kOpenFolder, QDir::toNativeSeparators(QFileInfo(lastAdded).absolutePath()) +
+                                        QChar(kPathSeparator));
+    }
     if (closeRequested_) {
         close();
     }
 }
 
-bool TForm1::AddFile(const QString &path)
+std::optional<ScreenshotRow> TForm1::MeasureFile(const QString &path) const
 {
     try {
-        // Measured before a row exists, so a file that fails leaves no half-filled row.
         ScreenshotRow row = MeasureScreenshot(S(path), S(SelectedGame));
         // The Full Path column shows the path as the system writes it ("C:\shots\a.bmp").
         row.path = S(QDir::toNativeSeparators(path));
-        InsertSorted(row);
-        // Takes effect at the next start; this run keeps its Open folder.
-        store_.Write(
-            setting::kOpenFolder,
-            S(QDir::toNativeSeparators(QFileInfo(path).absolutePath()) + QChar(kPathSeparator)));
-        return true;
+        return row;
     } catch (const std::exception &) {
-        dialogs_.showError(this, texts::kInvalidOrNoFile);
-        return false;
+        return std::nullopt;
     }
 }
 
-void TForm1::InsertSorted(const ScreenshotRow &row)
+void TForm1::InsertSorted(std::vector<ScreenshotRow> rows)
 {
-    const QString caption = Q(row.caption);
-    int position = 0;
-    // After every caption that sorts before it or equal to it, so equal names keep their order.
-    while (position < ui->LOpen->rowCount() &&
-           CompareCaptions(S(ui->LOpen->item(position, 0)->text()), row.caption) <= 0) {
-        ++position;
+    if (rows.empty()) {
+        return;
     }
-    ui->LOpen->insertRow(position);
-    const QString cells[] = {caption, Q(row.resolution), Q(row.supported), Q(row.path)};
-    for (int c = 0; c < 4; ++c) {
-        auto *item = new QTableWidgetItem(cells[c]);
-        item->setTextAlignment(c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
-        if (c == 0 || c == 3) {
-            item->setToolTip(cells[c]);
+    SortByCaption(rows);
+    std::vector<std::string> captions;
+    for (int r = 0; r < ui->LOpen->rowCount(); ++r) {
+        captions.push_back(S(ui->LOpen->item(r, 0)->text()));
+    }
+    for (const ScreenshotRow &row : rows) {
+        // After every caption that sorts before it or equal to it, so equal names keep their
+        // order. The list is always in caption order.
+        const auto at = std::upper_bound(
+            captions.begin(), captions.end(), row.caption,
+            [](const std::string &a, const std::string &b) { return CompareCaptions(a, b) < 0; });
+        const int position = int(at - captions.begin());
+        captions.insert(at, row.caption);
+        ui->LOpen->insertRow(position);
+        const QString cells[] = {Q(row.caption), Q(row.resolution), Q(row.supported), Q(row.path)};
+        for (int c = 0; c < 4; ++c) {
+            auto *item = new QTableWidgetItem(cells[c]);
+            item->setTextAlignment(c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+            if (c == 0 || c == 3) {
+                item->setToolTip(cells[c]);
+            }
+            ui->LOpen->setItem(position, c, item);
         }
-        ui->LOpen->setItem(position, c, item);
     }
 }
 
@@ -579,10 +640,10 @@ void TForm1::BConvertClick()
     converting_ = true;
     SetInputEnabled(false);
     const std::vector<ScreenshotRow> rows = ScreenshotRows();
-    FormSettings settings(*this);
+    RunSettings settings(*this);
     FormObserver observer(*this);
     try {
-        ConversionRun run(rows, settings, observer);
+        ConversionRun run(rows, settings, observer, DefaultJobs());
         run.Run();
     } catch (const std::exception &e) {
         // The run ended at this screenshot: no bar left standing at its last position.

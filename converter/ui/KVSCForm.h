@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QMainWindow>
@@ -44,6 +46,8 @@ public:
     // to lie inside screen; the top-left corner stays on it when the window is the larger.
     static QPoint StartPosition(QSize frame, const QRect &screen);
     static constexpr QPoint kStartPoint{406, 282};
+    // How often the list is painted while files are being added.
+    static constexpr std::chrono::milliseconds kPaintInterval{50};
 
     QString SelectedGame;
     QString OpenFolderPath;
@@ -72,6 +76,7 @@ protected:
 
 private:
     class FormSettings;
+    class RunSettings;
     class FormObserver;
 
     // Puts the picker's choice into folder; true when a folder was chosen.
@@ -86,8 +91,10 @@ private:
     template <class Handler> void Guarded(Handler handler);
     void SetComboText(QWidget *combo, const QString &text);
     // Measures one file and lists it; false, with the message, when it cannot be read.
-    bool AddFile(const QString &path);
-    void InsertSorted(const ScreenshotRow &row);
+    // The file's row; nothing when it cannot be read or is no picture.
+    std::optional<ScreenshotRow> MeasureFile(const QString &path) const;
+    // Adds rows to the screenshot list where their captions belong.
+    void InsertSorted(std::vector<ScreenshotRow> rows);
     ScreenshotRow RowAt(int row) const;
     void AddResultRow(const ResultRow &row);
     void SetInputEnabled(bool enabled);
