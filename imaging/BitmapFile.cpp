@@ -56,8 +56,24 @@ bool SeekTo(std::FILE *file, std::uint64_t offset)
 #endif
 }
 
-// Reads count bytes from offset. The caller has checked them against the file's size, so a file
-// that holds fewer now was cut while it was read.
+// Reads count bytes from offset into to. The caller has checked them against the file's size, so
+// a file that holds fewer now was cut while it was read.
+void ReadInto(std::FILE *file, const std::string &path, std::uint64_t offset, std::uint8_t *to,
+              std::size_t count)
+{
+    if (!SeekTo(file, offset)) {
+        ThrowTruncated();
+    }
+    const std::size_t got = std::fread(to, 1, count, file);
+    if (std::ferror(file)) {
+        throw ImageError(texts::CannotOpenFile(path, std::strerror(errno)));
+    }
+    if (got < count) {
+        ThrowTruncated();
+    }
+}
+
+// Reads count bytes from offset, as ReadInto does.
 ByteBuffer ReadAt(std::FILE *file, const std::string &path, std::uint64_t offset, std::size_t count)
 {
     if (!SeekTo(file, offset)) {
@@ -439,9 +455,9 @@ std::optional<OpenedBitmap> OpenBitmap(const std::string &path)
     return bitmap;
 }
 
-WorkingBitmap ImageFor(const BitmapLayout &layout, std::int32_t height)
+WorkingBitmap ImageFor(const BitmapLayout &layout, std::int32_t height, std::int32_t width = -1)
 {
-    WorkingBitmap image(std::int32_t(layout.width), height,
+    WorkingBitmap image(width < 0 ? std::int32_t(layout.width) : width, height,
                         layout.bitsPerPixel == 2 ? 8 : layout.bitsPerPixel);
     image.SetPalette(layout.palette);
     if (layout.bitsPerPixel == 16) {
@@ -467,6 +483,25 @@ WorkingBitmap ReadRows(const std::string &path, const OpenedBitmap &bitmap, std:
         const std::int32_t y = layout.topDown ? stored : count - 1 - stored;
         CopyRow(pixels.Span(std::uint64_t(stored) * bitmap.stride, bitmap.stride).data(), layout,
                 image, y);
+    }
+    return image;
+}
+
+// The width x height rectangle at (x, y), inside the picture, of an uncompressed bitmap whose
+// stored rows are its pixels byte for byte: each row's part is read straight into the image.
+WorkingBitmap ReadRectangle(const std::string &path, const OpenedBitmap &bitmap, std::int32_t x,
+                            std::int32_t y, std::int32_t width, std::int32_t height)
+{
+    const BitmapLayout &layout = bitmap.layout;
+    WorkingBitmap image = ImageFor(layout, height, width);
+    const std::uint64_t left = std::uint64_t(x) * std::uint64_t(layout.bitsPerPixel / 8);
+    // In the file's order, which suits the system's read-ahead.
+    for (std::int32_t stored = 0; stored < height; ++stored) {
+        const std::int32_t row = layout.topDown ? stored : height - 1 - stored;
+        const std::int64_t storedRow = layout.topDown ? y + row : layout.height - 1 - (y + row);
+        ReadInto(bitmap.opened.file.get(), path,
+                 layout.pixelOffset + std::uint64_t(storedRow) * bitmap.stride + left,
+                 image.Row(row), image.RowBytes());
     }
     return image;
 }
@@ -538,6 +573,10 @@ WorkingBitmap LoadBitmapFileCropped(const std::string &path, std::int32_t x, std
                         std::int64_t(x) + width <= layout.width &&
                         std::int64_t(y) + height <= layout.height;
     if (!bitmap->rle && inside && layout.bitsPerPixel >= 8) {
+        // Rows that are their pixels byte for byte (no masks to apply) are read in part.
+        if (layout.bitsPerPixel != 32 || layout.masks == kDefaultMasks32) {
+            return ReadRectangle(path, *bitmap, x, y, width, height);
+        }
         image = ReadRows(path, *bitmap, y, height);
         image.Crop(x, 0, width, height);
         return image;
