@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "ResampleKernels.h"
+#include "ResamplePasses.h"
 
 namespace kv::imaging {
 
@@ -280,22 +280,22 @@ namespace {
 // The taps of both passes, packed for the vector passes of one instruction set.
 struct VectorPlan
 {
-    kernels::VectorLevel level;
-    kernels::PackedTaps horizontal;
-    kernels::PackedTaps vertical;
+    passes::VectorLevel level;
+    passes::PackedTaps horizontal;
+    passes::PackedTaps vertical;
 };
 
-std::optional<VectorPlan> PlanVectorPasses(kernels::VectorLevel level, std::int32_t sw,
+std::optional<VectorPlan> PlanVectorPasses(passes::VectorLevel level, std::int32_t sw,
                                            std::int32_t sh, std::int32_t dw, std::int32_t dh,
                                            FilterKernel filter, float radius)
 {
-    std::optional<kernels::PackedTaps> horizontal =
-        kernels::PackTaps(BuildTapLists(dw, ScaleFactor(dw, sw), sw, radius, filter), sw);
+    std::optional<passes::PackedTaps> horizontal =
+        passes::PackTaps(BuildTapLists(dw, ScaleFactor(dw, sw), sw, radius, filter), sw);
     if (!horizontal) {
         return std::nullopt;
     }
-    std::optional<kernels::PackedTaps> vertical =
-        kernels::PackTaps(BuildTapLists(dh, ScaleFactor(dh, sh), sh, radius, filter), sh);
+    std::optional<passes::PackedTaps> vertical =
+        passes::PackTaps(BuildTapLists(dh, ScaleFactor(dh, sh), sh, radius, filter), sh);
     if (!vertical) {
         return std::nullopt;
     }
@@ -307,7 +307,7 @@ bool HasColourBytes(const WorkingBitmap &image)
     return image.BitsPerPixel() == 24 || image.BitsPerPixel() == 32;
 }
 
-// The two passes of ResampleReference with the vector kernels. source has 24 or 32 bits and is
+// The two passes of ResampleReference, vectorised for plan.level. source has 24 or 32 bits and is
 // not the target. The intermediate image holds 3 bytes per pixel (the fourth byte carries
 // nothing), and a pass whose every tap list is (256, i) copies instead of filtering.
 void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, WorkingBitmap &target,
@@ -326,7 +326,7 @@ void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, Workin
     const std::int32_t sw = source.Width();
     const std::int32_t sh = source.Height();
     const std::size_t rowBytes = 3 * std::size_t(newWidth);
-    // The horizontal kernel stores 16 bytes at a time and may run past a row's last pixel.
+    // The horizontal pass stores 16 bytes at a time and may run past a row's last pixel.
     constexpr std::size_t kRoom = 16;
 
     std::vector<const std::uint8_t *> rows(std::size_t(sh), nullptr);
@@ -338,16 +338,16 @@ void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, Workin
     } else {
         const std::size_t stride = rowBytes + kRoom;
         intermediate.resize(stride * std::size_t(sh));
-        // One source row as 4-byte pixels, with room for the kernel's reads past its end.
+        // One source row as 4-byte pixels, with room for the pass's reads past its end.
         std::vector<std::uint8_t> line(4 * (std::size_t(sw) + 4));
         for (std::int32_t y = 0; y < sh; ++y) {
             if (source.BitsPerPixel() == 24) {
-                kernels::ExpandRow(plan.level, source.Row(y), line.data(), sw);
+                passes::ExpandRow(plan.level, source.Row(y), line.data(), sw);
             } else {
                 std::memcpy(line.data(), source.Row(y), 4 * std::size_t(sw));
             }
             std::uint8_t *out = intermediate.data() + std::size_t(y) * stride;
-            kernels::HorizontalRow(plan.level, line.data(), plan.horizontal, out);
+            passes::HorizontalRow(plan.level, line.data(), plan.horizontal, out);
             rows[std::size_t(y)] = out;
         }
         // A source the caller gave away is not read again: its memory goes before the target's
@@ -360,14 +360,14 @@ void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, Workin
     target.SetHeight(newHeight);
     if (plan.vertical.identity) {
         for (std::int32_t y = 0; y < newHeight; ++y) {
-            kernels::ExpandRow(plan.level, rows[std::size_t(y)], target.Row(y), newWidth);
+            passes::ExpandRow(plan.level, rows[std::size_t(y)], target.Row(y), newWidth);
         }
         return;
     }
     std::vector<std::uint8_t> out(rowBytes);
     for (std::int32_t y = 0; y < newHeight; ++y) {
-        kernels::VerticalRow(plan.level, rows.data(), plan.vertical, y, rowBytes, out.data());
-        kernels::ExpandRow(plan.level, out.data(), target.Row(y), newWidth);
+        passes::VerticalRow(plan.level, rows.data(), plan.vertical, y, rowBytes, out.data());
+        passes::ExpandRow(plan.level, out.data(), target.Row(y), newWidth);
     }
 }
 
@@ -394,7 +394,7 @@ bool ResampleKeepsColours(std::int32_t width, std::int32_t height, FilterKernel 
     return copies(width) && copies(height);
 }
 
-namespace kernels {
+namespace passes {
 
 bool ResampleVectorised(VectorLevel level, std::int32_t newWidth, std::int32_t newHeight,
                         FilterKernel filter, float radius, const WorkingBitmap &source,
@@ -422,14 +422,14 @@ bool ResampleVectorised(VectorLevel level, std::int32_t newWidth, std::int32_t n
     return true;
 }
 
-} // namespace kernels
+} // namespace passes
 
 void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter, float radius,
               const WorkingBitmap &source, WorkingBitmap &target)
 {
-    const std::optional<kernels::VectorLevel> level = kernels::BestVectorLevel();
+    const std::optional<passes::VectorLevel> level = passes::BestVectorLevel();
     if (!level ||
-        !kernels::ResampleVectorised(*level, newWidth, newHeight, filter, radius, source, target)) {
+        !passes::ResampleVectorised(*level, newWidth, newHeight, filter, radius, source, target)) {
         ResampleReference(newWidth, newHeight, filter, radius, source, target);
     }
 }
@@ -438,7 +438,7 @@ void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter
               WorkingBitmap &image)
 {
     CheckArguments(newWidth, newHeight, radius);
-    const std::optional<kernels::VectorLevel> level = kernels::BestVectorLevel();
+    const std::optional<passes::VectorLevel> level = passes::BestVectorLevel();
     if (!level || image.Empty()) {
         ResampleReference(newWidth, newHeight, filter, radius, image, image);
         return;
