@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <numbers>
 #include <stdexcept>
 #include <utility>
@@ -49,65 +50,105 @@ float ScaleFactor(std::int32_t target, std::int32_t source)
     return float(double(target - 1) / double(source - 1));
 }
 
+// A filter: K(x), float32 in and out, and its support, the radius beyond which K is 0 (the
+// default radius).
+struct FilterDefinition
+{
+    FilterKernel kernel;
+    float (*function)(float x);
+    float support;
+};
+
+// Every filter, in the order of FilterKernel.
+constexpr FilterDefinition kFilters[] = {
+    {fkBox, [](float x) { return (x > -0.5f && x <= 0.5f) ? 1.0f : 0.0f; }, 0.5f},
+    {fkTriangle,
+     [](float x) {
+         const double a = std::fabs(double(x));
+         return a < 1.0 ? float(1.0 - a) : 0.0f;
+     },
+     1.0f},
+    {fkHermite,
+     [](float x) {
+         const double d = x;
+         const double a = std::fabs(d);
+         return a < 1.0 ? float((2.0 * a - 3.0) * d * d + 1.0) : 0.0f;
+     },
+     1.0f},
+    {fkBell,
+     [](float x) {
+         const double d = x;
+         const double a = std::fabs(d);
+         if (a < 0.5) {
+             return float(0.75 - d * d);
+         }
+         return a < 1.5 ? float(0.5 * (a - 1.5) * (a - 1.5)) : 0.0f;
+     },
+     1.5f},
+    {fkSpline,
+     [](float x) {
+         const double d = x;
+         const double a = std::fabs(d);
+         if (a < 1.0) {
+             return float(0.5 * a * a * a - d * d + 2.0 / 3.0);
+         }
+         return a < 2.0 ? float((2.0 - a) * (2.0 - a) * (2.0 - a) / 6.0) : 0.0f;
+     },
+     2.0f},
+    {fkLanczos3,
+     [](float x) {
+         const double a = std::fabs(double(x));
+         if (a >= 3.0) {
+             return 0.0f;
+         }
+         const float t = float(a);
+         return float(double(Sinc(t)) * double(Sinc(float(a / 3.0))));
+     },
+     3.0f},
+    {fkMitchell,
+     [](float x) {
+         const double d = x;
+         const double a = std::fabs(d);
+         if (a < 1.0) {
+             return float((7.0 * a * a * a - 12.0 * d * d + 16.0 / 3.0) / 6.0);
+         }
+         if (a < 2.0) {
+             return float((-(7.0 / 3.0) * a * a * a + 12.0 * d * d - 20.0 * a + 32.0 / 3.0) / 6.0);
+         }
+         return 0.0f;
+     },
+     2.0f},
+};
+
+constexpr bool InFilterKernelOrder()
+{
+    for (std::size_t i = 0; i < std::size(kFilters); ++i) {
+        if (kFilters[i].kernel != FilterKernel(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(InFilterKernelOrder(), "kFilters[k] must define filter kernel k");
+
+const FilterDefinition &DefinitionOf(FilterKernel kernel)
+{
+    if (kernel < 0 || std::size_t(kernel) >= std::size(kFilters)) {
+        throw std::invalid_argument("unknown filter kernel");
+    }
+    return kFilters[kernel];
+}
+
 } // namespace
 
 float EvaluateKernel(FilterKernel kernel, float x)
 {
-    const double d = x;
-    const double a = std::fabs(d);
-    switch (kernel) {
-    case fkBox:
-        return (x > -0.5f && x <= 0.5f) ? 1.0f : 0.0f;
-    case fkTriangle:
-        return a < 1.0 ? float(1.0 - a) : 0.0f;
-    case fkHermite:
-        return a < 1.0 ? float((2.0 * a - 3.0) * d * d + 1.0) : 0.0f;
-    case fkBell:
-        if (a < 0.5) {
-            return float(0.75 - d * d);
-        }
-        return a < 1.5 ? float(0.5 * (a - 1.5) * (a - 1.5)) : 0.0f;
-    case fkSpline:
-        if (a < 1.0) {
-            return float(0.5 * a * a * a - d * d + 2.0 / 3.0);
-        }
-        return a < 2.0 ? float((2.0 - a) * (2.0 - a) * (2.0 - a) / 6.0) : 0.0f;
-    case fkLanczos3: {
-        if (a >= 3.0) {
-            return 0.0f;
-        }
-        const float t = float(a);
-        return float(double(Sinc(t)) * double(Sinc(float(a / 3.0))));
-    }
-    case fkMitchell:
-        if (a < 1.0) {
-            return float((7.0 * a * a * a - 12.0 * d * d + 16.0 / 3.0) / 6.0);
-        }
-        if (a < 2.0) {
-            return float((-(7.0 / 3.0) * a * a * a + 12.0 * d * d - 20.0 * a + 32.0 / 3.0) / 6.0);
-        }
-        return 0.0f;
-    }
-    throw std::invalid_argument("unknown filter kernel");
+    return DefinitionOf(kernel).function(x);
 }
 
 float DefaultRadius(FilterKernel kernel)
 {
-    switch (kernel) {
-    case fkBox:
-        return 0.5f;
-    case fkTriangle:
-    case fkHermite:
-        return 1.0f;
-    case fkBell:
-        return 1.5f;
-    case fkSpline:
-    case fkMitchell:
-        return 2.0f;
-    case fkLanczos3:
-        return 3.0f;
-    }
-    throw std::invalid_argument("unknown filter kernel");
+    return DefinitionOf(kernel).support;
 }
 
 std::vector<TapList> BuildTapLists(std::int32_t count, float scale, std::int32_t length,
