@@ -451,11 +451,18 @@ bool ResampleVectorised(VectorLevel level, std::int32_t newWidth, std::int32_t n
     if (!plan) {
         return false;
     }
-    if (&source == &target || !HasColourBytes(source)) {
-        WorkingBitmap copy = source;
-        if (!HasColourBytes(copy)) {
-            copy.ConvertTo(24);
+    if (&source == &target) {
+        // The pixels move out of the image instead of being copied: it is the target now, and
+        // they go once the horizontal pass has read them.
+        WorkingBitmap taken;
+        std::swap(taken, target);
+        if (!HasColourBytes(taken)) {
+            taken.ConvertTo(24);
         }
+        RunVectorPasses(*plan, taken, target, newWidth, newHeight, &taken);
+    } else if (!HasColourBytes(source)) {
+        WorkingBitmap copy = source;
+        copy.ConvertTo(24);
         RunVectorPasses(*plan, copy, target, newWidth, newHeight);
     } else {
         RunVectorPasses(*plan, source, target, newWidth, newHeight);
@@ -478,26 +485,7 @@ void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter
 void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter, float radius,
               WorkingBitmap &image)
 {
-    CheckArguments(newWidth, newHeight, radius);
-    const std::optional<passes::VectorLevel> level = passes::BestVectorLevel();
-    if (!level || image.Empty()) {
-        ResampleReference(newWidth, newHeight, filter, radius, image, image);
-        return;
-    }
-    const float chosenRadius = RadiusOrDefault(radius, filter);
-    const std::optional<VectorPlan> plan = PlanVectorPasses(
-        *level, image.Width(), image.Height(), newWidth, newHeight, filter, chosenRadius);
-    if (!plan) {
-        ResampleReference(newWidth, newHeight, filter, radius, image, image);
-        return;
-    }
-    // The pixels move out of the image instead of being copied: it is the target now.
-    WorkingBitmap source;
-    std::swap(source, image);
-    if (!HasColourBytes(source)) {
-        source.ConvertTo(24);
-    }
-    RunVectorPasses(*plan, source, image, newWidth, newHeight, &source);
+    Resample(newWidth, newHeight, filter, radius, image, image);
 }
 
 } // namespace kv::imaging
