@@ -10,7 +10,7 @@
 namespace kv::imaging {
 
 // The quality of every JPEG file the converter writes.
-inline constexpr int JpegQuality = 90;
+inline constexpr int kJpegQuality = 90;
 
 struct ImageSize
 {

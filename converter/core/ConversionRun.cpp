@@ -382,7 +382,7 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
         return encoded;
     }
     try {
-        encoded.jpeg = imaging::EncodeJpeg(image, imaging::JpegQuality);
+        encoded.jpeg = imaging::EncodeJpeg(image, imaging::kJpegQuality);
     } catch (...) {
         encoded.encodeError = std::current_exception();
     }
