@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <numbers>
 #include <stdexcept>
 #include <utility>
 
-#include "ResampleKernels.h"
+#include "ResamplePasses.h"
 
 namespace kv::imaging {
 
@@ -49,65 +50,105 @@ float ScaleFactor(std::int32_t target, std::int32_t source)
     return float(double(target - 1) / double(source - 1));
 }
 
+// A filter: K(x), float32 in and out, and its support, the radius beyond which K is 0 (the
+// default radius).
+struct FilterDefinition
+{
+    FilterKernel kernel;
+    float (*function)(float x);
+    float support;
+};
+
+// Every filter, in the order of FilterKernel.
+constexpr FilterDefinition kFilters[] = {
+    {fkBox, [](float x) { return (x > -0.5f && x <= 0.5f) ? 1.0f : 0.0f; }, 0.5f},
+    {fkTriangle,
+     [](float x) {
+         const double a = std::fabs(double(x));
+         return a < 1.0 ? float(1.0 - a) : 0.0f;
+     },
+     1.0f},
+    {fkHermite,
+     [](float x) {
+         const double d = x;
+         const double a = std::fabs(d);
+         return a < 1.0 ? float((2.0 * a - 3.0) * d * d + 1.0) : 0.0f;
+     },
+     1.0f},
+    {fkBell,
+     [](float x) {
+         const double d = x;
+         const double a = std::fabs(d);
+         if (a < 0.5) {
+             return float(0.75 - d * d);
+         }
+         return a < 1.5 ? float(0.5 * (a - 1.5) * (a - 1.5)) : 0.0f;
+     },
+     1.5f},
+    {fkSpline,
+     [](float x) {
+         const double d = x;
+         const double a = std::fabs(d);
+         if (a < 1.0) {
+             return float(0.5 * a * a * a - d * d + 2.0 / 3.0);
+         }
+         return a < 2.0 ? float((2.0 - a) * (2.0 - a) * (2.0 - a) / 6.0) : 0.0f;
+     },
+     2.0f},
+    {fkLanczos3,
+     [](float x) {
+         const double a = std::fabs(double(x));
+         if (a >= 3.0) {
+             return 0.0f;
+         }
+         const float t = float(a);
+         return float(double(Sinc(t)) * double(Sinc(float(a / 3.0))));
+     },
+     3.0f},
+    {fkMitchell,
+     [](float x) {
+         const double d = x;
+         const double a = std::fabs(d);
+         if (a < 1.0) {
+             return float((7.0 * a * a * a - 12.0 * d * d + 16.0 / 3.0) / 6.0);
+         }
+         if (a < 2.0) {
+             return float((-(7.0 / 3.0) * a * a * a + 12.0 * d * d - 20.0 * a + 32.0 / 3.0) / 6.0);
+         }
+         return 0.0f;
+     },
+     2.0f},
+};
+
+constexpr bool InFilterKernelOrder()
+{
+    for (std::size_t i = 0; i < std::size(kFilters); ++i) {
+        if (kFilters[i].kernel != FilterKernel(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(InFilterKernelOrder(), "kFilters[k] must define filter kernel k");
+
+const FilterDefinition &DefinitionOf(FilterKernel kernel)
+{
+    if (kernel < 0 || std::size_t(kernel) >= std::size(kFilters)) {
+        throw std::invalid_argument("unknown filter kernel");
+    }
+    return kFilters[kernel];
+}
+
 } // namespace
 
 float EvaluateKernel(FilterKernel kernel, float x)
 {
-    const double d = x;
-    const double a = std::fabs(d);
-    switch (kernel) {
-    case fkBox:
-        return (x > -0.5f && x <= 0.5f) ? 1.0f : 0.0f;
-    case fkTriangle:
-        return a < 1.0 ? float(1.0 - a) : 0.0f;
-    case fkHermite:
-        return a < 1.0 ? float((2.0 * a - 3.0) * d * d + 1.0) : 0.0f;
-    case fkBell:
-        if (a < 0.5) {
-            return float(0.75 - d * d);
-        }
-        return a < 1.5 ? float(0.5 * (a - 1.5) * (a - 1.5)) : 0.0f;
-    case fkSpline:
-        if (a < 1.0) {
-            return float(0.5 * a * a * a - d * d + 2.0 / 3.0);
-        }
-        return a < 2.0 ? float((2.0 - a) * (2.0 - a) * (2.0 - a) / 6.0) : 0.0f;
-    case fkLanczos3: {
-        if (a >= 3.0) {
-            return 0.0f;
-        }
-        const float t = float(a);
-        return float(double(Sinc(t)) * double(Sinc(float(a / 3.0))));
-    }
-    case fkMitchell:
-        if (a < 1.0) {
-            return float((7.0 * a * a * a - 12.0 * d * d + 16.0 / 3.0) / 6.0);
-        }
-        if (a < 2.0) {
-            return float((-(7.0 / 3.0) * a * a * a + 12.0 * d * d - 20.0 * a + 32.0 / 3.0) / 6.0);
-        }
-        return 0.0f;
-    }
-    throw std::invalid_argument("unknown filter kernel");
+    return DefinitionOf(kernel).function(x);
 }
 
 float DefaultRadius(FilterKernel kernel)
 {
-    switch (kernel) {
-    case fkBox:
-        return 0.5f;
-    case fkTriangle:
-    case fkHermite:
-        return 1.0f;
-    case fkBell:
-        return 1.5f;
-    case fkSpline:
-    case fkMitchell:
-        return 2.0f;
-    case fkLanczos3:
-        return 3.0f;
-    }
-    throw std::invalid_argument("unknown filter kernel");
+    return DefinitionOf(kernel).support;
 }
 
 std::vector<TapList> BuildTapLists(std::int32_t count, float scale, std::int32_t length,
@@ -280,22 +321,22 @@ namespace {
 // The taps of both passes, packed for the vector passes of one instruction set.
 struct VectorPlan
 {
-    kernels::VectorLevel level;
-    kernels::PackedTaps horizontal;
-    kernels::PackedTaps vertical;
+    passes::VectorLevel level;
+    passes::PackedTaps horizontal;
+    passes::PackedTaps vertical;
 };
 
-std::optional<VectorPlan> PlanVectorPasses(kernels::VectorLevel level, std::int32_t sw,
+std::optional<VectorPlan> PlanVectorPasses(passes::VectorLevel level, std::int32_t sw,
                                            std::int32_t sh, std::int32_t dw, std::int32_t dh,
                                            FilterKernel filter, float radius)
 {
-    std::optional<kernels::PackedTaps> horizontal =
-        kernels::PackTaps(BuildTapLists(dw, ScaleFactor(dw, sw), sw, radius, filter), sw);
+    std::optional<passes::PackedTaps> horizontal =
+        passes::PackTaps(BuildTapLists(dw, ScaleFactor(dw, sw), sw, radius, filter), sw);
     if (!horizontal) {
         return std::nullopt;
     }
-    std::optional<kernels::PackedTaps> vertical =
-        kernels::PackTaps(BuildTapLists(dh, ScaleFactor(dh, sh), sh, radius, filter), sh);
+    std::optional<passes::PackedTaps> vertical =
+        passes::PackTaps(BuildTapLists(dh, ScaleFactor(dh, sh), sh, radius, filter), sh);
     if (!vertical) {
         return std::nullopt;
     }
@@ -307,7 +348,7 @@ bool HasColourBytes(const WorkingBitmap &image)
     return image.BitsPerPixel() == 24 || image.BitsPerPixel() == 32;
 }
 
-// The two passes of ResampleReference with the vector kernels. source has 24 or 32 bits and is
+// The two passes of ResampleReference, vectorised for plan.level. source has 24 or 32 bits and is
 // not the target. The intermediate image holds 3 bytes per pixel (the fourth byte carries
 // nothing), and a pass whose every tap list is (256, i) copies instead of filtering.
 void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, WorkingBitmap &target,
@@ -326,7 +367,7 @@ void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, Workin
     const std::int32_t sw = source.Width();
     const std::int32_t sh = source.Height();
     const std::size_t rowBytes = 3 * std::size_t(newWidth);
-    // The horizontal kernel stores 16 bytes at a time and may run past a row's last pixel.
+    // The horizontal pass stores 16 bytes at a time and may run past a row's last pixel.
     constexpr std::size_t kRoom = 16;
 
     std::vector<const std::uint8_t *> rows(std::size_t(sh), nullptr);
@@ -338,16 +379,16 @@ void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, Workin
     } else {
         const std::size_t stride = rowBytes + kRoom;
         intermediate.resize(stride * std::size_t(sh));
-        // One source row as 4-byte pixels, with room for the kernel's reads past its end.
+        // One source row as 4-byte pixels, with room for the pass's reads past its end.
         std::vector<std::uint8_t> line(4 * (std::size_t(sw) + 4));
         for (std::int32_t y = 0; y < sh; ++y) {
             if (source.BitsPerPixel() == 24) {
-                kernels::ExpandRow(plan.level, source.Row(y), line.data(), sw);
+                passes::ExpandRow(plan.level, source.Row(y), line.data(), sw);
             } else {
                 std::memcpy(line.data(), source.Row(y), 4 * std::size_t(sw));
             }
             std::uint8_t *out = intermediate.data() + std::size_t(y) * stride;
-            kernels::HorizontalRow(plan.level, line.data(), plan.horizontal, out);
+            passes::HorizontalRow(plan.level, line.data(), plan.horizontal, out);
             rows[std::size_t(y)] = out;
         }
         // A source the caller gave away is not read again: its memory goes before the target's
@@ -360,14 +401,14 @@ void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, Workin
     target.SetHeight(newHeight);
     if (plan.vertical.identity) {
         for (std::int32_t y = 0; y < newHeight; ++y) {
-            kernels::ExpandRow(plan.level, rows[std::size_t(y)], target.Row(y), newWidth);
+            passes::ExpandRow(plan.level, rows[std::size_t(y)], target.Row(y), newWidth);
         }
         return;
     }
     std::vector<std::uint8_t> out(rowBytes);
     for (std::int32_t y = 0; y < newHeight; ++y) {
-        kernels::VerticalRow(plan.level, rows.data(), plan.vertical, y, rowBytes, out.data());
-        kernels::ExpandRow(plan.level, out.data(), target.Row(y), newWidth);
+        passes::VerticalRow(plan.level, rows.data(), plan.vertical, y, rowBytes, out.data());
+        passes::ExpandRow(plan.level, out.data(), target.Row(y), newWidth);
     }
 }
 
@@ -394,7 +435,7 @@ bool ResampleKeepsColours(std::int32_t width, std::int32_t height, FilterKernel 
     return copies(width) && copies(height);
 }
 
-namespace kernels {
+namespace passes {
 
 bool ResampleVectorised(VectorLevel level, std::int32_t newWidth, std::int32_t newHeight,
                         FilterKernel filter, float radius, const WorkingBitmap &source,
@@ -410,11 +451,18 @@ bool ResampleVectorised(VectorLevel level, std::int32_t newWidth, std::int32_t n
     if (!plan) {
         return false;
     }
-    if (&source == &target || !HasColourBytes(source)) {
-        WorkingBitmap copy = source;
-        if (!HasColourBytes(copy)) {
-            copy.ConvertTo(24);
+    if (&source == &target) {
+        // The pixels move out of the image instead of being copied: it is the target now, and
+        // they go once the horizontal pass has read them.
+        WorkingBitmap taken;
+        std::swap(taken, target);
+        if (!HasColourBytes(taken)) {
+            taken.ConvertTo(24);
         }
+        RunVectorPasses(*plan, taken, target, newWidth, newHeight, &taken);
+    } else if (!HasColourBytes(source)) {
+        WorkingBitmap copy = source;
+        copy.ConvertTo(24);
         RunVectorPasses(*plan, copy, target, newWidth, newHeight);
     } else {
         RunVectorPasses(*plan, source, target, newWidth, newHeight);
@@ -422,14 +470,14 @@ bool ResampleVectorised(VectorLevel level, std::int32_t newWidth, std::int32_t n
     return true;
 }
 
-} // namespace kernels
+} // namespace passes
 
 void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter, float radius,
               const WorkingBitmap &source, WorkingBitmap &target)
 {
-    const std::optional<kernels::VectorLevel> level = kernels::BestVectorLevel();
+    const std::optional<passes::VectorLevel> level = passes::BestVectorLevel();
     if (!level ||
-        !kernels::ResampleVectorised(*level, newWidth, newHeight, filter, radius, source, target)) {
+        !passes::ResampleVectorised(*level, newWidth, newHeight, filter, radius, source, target)) {
         ResampleReference(newWidth, newHeight, filter, radius, source, target);
     }
 }
@@ -437,26 +485,7 @@ void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter
 void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter, float radius,
               WorkingBitmap &image)
 {
-    CheckArguments(newWidth, newHeight, radius);
-    const std::optional<kernels::VectorLevel> level = kernels::BestVectorLevel();
-    if (!level || image.Empty()) {
-        ResampleReference(newWidth, newHeight, filter, radius, image, image);
-        return;
-    }
-    const float chosenRadius = RadiusOrDefault(radius, filter);
-    const std::optional<VectorPlan> plan = PlanVectorPasses(
-        *level, image.Width(), image.Height(), newWidth, newHeight, filter, chosenRadius);
-    if (!plan) {
-        ResampleReference(newWidth, newHeight, filter, radius, image, image);
-        return;
-    }
-    // The pixels move out of the image instead of being copied: it is the target now.
-    WorkingBitmap source;
-    std::swap(source, image);
-    if (!HasColourBytes(source)) {
-        source.ConvertTo(24);
-    }
-    RunVectorPasses(*plan, source, image, newWidth, newHeight, &source);
+    Resample(newWidth, newHeight, filter, radius, image, image);
 }
 
 } // namespace kv::imaging

@@ -50,7 +50,7 @@ PaletteEntry ApplyTaps(const TapList &list, const std::int32_t *red, const std::
 
 // Resamples source into target at newWidth x newHeight; the target becomes 32 bits per pixel.
 // radius 0 means the kernel's default. An empty source leaves both images unchanged. The source
-// may be the target. Out of memory throws std::bad_alloc.
+// may be the target: its pixels are then moved, not copied. Out of memory throws std::bad_alloc.
 void Resample(std::int32_t newWidth, std::int32_t newHeight, FilterKernel filter, float radius,
               const WorkingBitmap &source, WorkingBitmap &target);
 

@@ -84,7 +84,7 @@ int main(int argc, char **argv)
             return 0;
         }
         if (args.size() >= 3 && args[0] == "jpeg") {
-            long quality = JpegQuality;
+            long quality = kJpegQuality;
             if (args.size() == 5 && args[3] == "--quality") {
                 const std::optional<long> q = kv::tools::ParseNumber(args[4]);
                 if (!q || *q < 1 || *q > 100) {

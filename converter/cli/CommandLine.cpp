@@ -343,7 +343,7 @@ bool IsCommandLineRequest(const std::vector<std::string> &args)
 }
 
 int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSettings &defaults,
-                   std::ostream &out, std::ostream &err)
+                   std::ostream &out, std::ostream &err, FileSystem &files)
 {
     ParsedCommand command;
     command.settings = defaults;
@@ -404,7 +404,7 @@ int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSe
         }
         SortByCaption(rows);
         StreamObserver observer(out, err);
-        ConversionRun run(rows, command.settings, observer, command.jobs);
+        ConversionRun run(rows, command.settings, observer, command.jobs, files);
         run.Run();
     } catch (const std::bad_alloc &) {
         err << "Out of memory\n";

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ConversionSettings.h"
+#include "FileSystem.h"
 
 namespace kv::converter {
 
@@ -14,10 +15,11 @@ namespace kv::converter {
 bool IsCommandLineRequest(const std::vector<std::string> &args);
 
 // Runs `kvsc convert [options] FILE...` (or --help / --version), starting from defaults for
-// every option not given. Messages and result rows go to out, errors to err. Returns 0 when the run
-// finished, 1 when an error ended it, 2 for wrong usage.
+// every option not given. Messages and result rows go to out, errors to err; files are written and
+// deleted through files. Returns 0 when the run finished, 1 when an error ended it, 2 for wrong
+// usage.
 int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSettings &defaults,
-                   std::ostream &out, std::ostream &err);
+                   std::ostream &out, std::ostream &err, FileSystem &files = SystemFileSystem());
 
 // The same with the stored settings as defaults, read only when the command line leaves one of
 // them out (or is wrong): a command line that gives them all runs without the store.

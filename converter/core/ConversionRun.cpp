@@ -190,8 +190,8 @@ private:
 };
 
 ConversionRun::ConversionRun(const std::vector<ScreenshotRow> &rows, ConversionSettings &settings,
-                             ConversionObserver &observer, int jobs)
-    : rows_(rows), settings_(settings), observer_(observer), jobs_(jobs)
+                             ConversionObserver &observer, int jobs, FileSystem &files)
+    : rows_(rows), settings_(settings), observer_(observer), jobs_(jobs), files_(files)
 {}
 
 ConversionRun::~ConversionRun() = default;
@@ -392,7 +392,7 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
         return encoded;
     }
     try {
-        encoded.jpeg = imaging::EncodeJpeg(image, imaging::JpegQuality);
+        encoded.jpeg = imaging::EncodeJpeg(image, imaging::kJpegQuality);
     } catch (...) {
         encoded.encodeError = std::current_exception();
     }
@@ -452,7 +452,7 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
     for (int n = 1;; ++n) {
         output = OutputPath(folder, name, n);
         // A name taken between the check and the write is skipped, never overwritten.
-        if (!FileExists(output) && WriteNewFile(output, encoded.jpeg, flushed)) {
+        if (!FileExists(output) && WriteNewFile(output, encoded.jpeg, flushed, files_)) {
             break;
         }
     }
@@ -477,14 +477,14 @@ void ConversionRun::DeleteOriginal(const Encoded &encoded, const std::string &ou
         return;
     }
     if (!flushed) {
-        FlushToDisk(output);
+        FlushToDisk(output, files_);
     }
     // Compared last, right before the deletion, to leave the least time for a change.
     if (encoded.changedWhileRead || !encoded.identity || IdentityOf(row.path) != encoded.identity) {
         Warn(texts::kChangedSinceRead);
         return;
     }
-    if (const int error = RemoveFile(row.path)) {
+    if (const int error = files_.Remove(row.path)) {
         Warn(texts::CannotDelete(std::strerror(error)));
     }
 }

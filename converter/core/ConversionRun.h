@@ -9,6 +9,7 @@
 
 #include "ConversionSettings.h"
 #include "FileOperations.h"
+#include "FileSystem.h"
 #include "ScreenshotRow.h"
 
 namespace kv::converter {
@@ -54,8 +55,10 @@ public:
     // run may replace before it gets there (one it deletes as an earlier row's original) is not
     // read ahead. Only for settings that stay as they are during the run (the command line's, or
     // the window's, which takes no input meanwhile): the workers read them when they start.
+    // Files are written and deleted through files.
     ConversionRun(const std::vector<ScreenshotRow> &rows, ConversionSettings &settings,
-                  ConversionObserver &observer, int jobs = 1);
+                  ConversionObserver &observer, int jobs = 1,
+                  FileSystem &files = SystemFileSystem());
     ~ConversionRun();
 
     void Run();
@@ -84,6 +87,7 @@ private:
     ConversionSettings &settings_;
     ConversionObserver &observer_;
     int jobs_;
+    FileSystem &files_;
     int scoreRow_ = 0;
     std::unique_ptr<EncodingPool> pool_; // while a run with jobs > 1 goes on
     // Originals this run converted to be deleted, as they were then: one given twice is

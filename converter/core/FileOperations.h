@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "FileSystem.h"
+
 namespace kv::converter {
 
 #ifdef _WIN32
@@ -54,9 +56,6 @@ std::optional<FileIdentity> IdentityOf(const std::string &path);
 // Creates folder with every missing parent; failures are left to the write that follows.
 void CreateFolders(const std::string &folder);
 
-// Deletes a file. Returns 0, or the C library's error number (errno) when the file stays.
-int RemoveFile(const std::string &path);
-
 // Writes bytes as a new file under path without ever replacing one: the bytes go to a temporary
 // file in the same folder (".NAME.XXXXXX", its name cut where that would pass the system's limit
 // for a name) and only then appear under the final name, on every file system; with flush they
@@ -64,28 +63,13 @@ int RemoveFile(const std::string &path);
 // before an original is deleted). Returns false (writing nothing) when a file of that name
 // exists. Throws ConversionError with "Cannot create file ..." on any other failure, leaving
 // nothing under path, except when only flushing the new folder entry failed: the whole file then
-// stays.
+// stays. Every write, flush, link and rename goes through system.
 bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes,
-                  bool flush = true);
+                  bool flush = true, FileSystem &system = SystemFileSystem());
 
 // Flushes a written file and its folder entry to the disk. Throws ConversionError with
 // "Cannot create file ..." when the disk reports a failure, since the file may then not survive
-// a crash.
-void FlushToDisk(const std::string &path);
-
-// Test-only fault injection: the next file write of WriteNewFile stores half of its bytes and
-// then fails with error (say ENOSPC or EIO), as a disk that fills up or breaks mid-file would;
-// with folderFlush the write succeeds and flushing the folder entry fails instead. 0 withdraws
-// a fault not yet used.
-void FailNextWriteForTesting(int error, bool folderFlush = false);
-
-// Test-only: the next RemoveFile fails with error (say EACCES) and deletes nothing; 0 withdraws a
-// fault not yet used.
-void FailNextRemoveForTesting(int error);
-
-// Test-only: WriteNewFile behaves as on a file system without hard links (FAT, exFAT, some
-// network shares) and, with alsoWithoutExclusiveRename, without a rename that refuses to replace
-// a file either. Both false restores the system's own behaviour.
-void WithoutHardLinksForTesting(bool withoutLinks, bool alsoWithoutExclusiveRename = false);
+// a crash. Both flushes go through system.
+void FlushToDisk(const std::string &path, FileSystem &system = SystemFileSystem());
 
 } // namespace kv::converter

@@ -1,7 +1,6 @@
 // The file layer on POSIX systems.
 #include "FileOperations.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -25,12 +24,6 @@ namespace {
     throw ConversionError(imaging::texts::CannotCreateFile(path, std::strerror(error)));
 }
 
-std::atomic<int> injectedWriteError{0};
-std::atomic<int> injectedFolderFlushError{0};
-std::atomic<int> injectedRemoveError{0};
-std::atomic<bool> simulatedWithoutLinks{false};
-std::atomic<bool> simulatedWithoutExclusiveRename{false};
-
 // The longest file name in bytes that common file systems take.
 constexpr std::size_t kNameLimit = 255;
 
@@ -49,39 +42,80 @@ std::string HiddenName(const std::string &name, const std::string &suffix, bool 
     return "." + name.substr(0, keep) + suffix;
 }
 
-// Writes all of bytes to fd and, with flush, to the disk; false with errno set on failure.
-bool WriteAll(int fd, const std::vector<std::uint8_t> &bytes, bool flush)
+// The calls of SystemFileSystem().
+class PosixFileSystem final : public FileSystem
 {
-    std::size_t done = 0;
-    if (const int error = injectedWriteError.exchange(0)) {
-        [[maybe_unused]] const ssize_t half = ::write(fd, bytes.data(), bytes.size() / 2);
-        errno = error;
-        return false;
-    }
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
+public:
+    int Write(SystemFile file, const std::uint8_t *data, std::size_t size) override
+    {
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::write(file, data + done, size - done);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return errno;
             }
-            return false;
+            done += std::size_t(n);
         }
-        done += std::size_t(n);
+        return 0;
     }
-    return !flush || ::fsync(fd) == 0;
-}
 
-// Writes, flushes and closes fd; false with errno set when any step failed. fd is closed either
-// way.
-bool WriteAndClose(int fd, const std::vector<std::uint8_t> &bytes, bool flush)
-{
-    const bool written = WriteAll(fd, bytes, flush);
-    const int error = errno;
-    if (::close(fd) != 0 && written) {
-        return false;
+    int FlushFile(SystemFile file) override { return ::fsync(file) == 0 ? 0 : errno; }
+
+    // Only a failure of the disk counts: file systems that cannot flush a folder say EINVAL and
+    // the like.
+    int FlushFolder(const std::string &folder) override
+    {
+        const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0) {
+            return 0;
+        }
+        int error = 0;
+        if (::fsync(fd) != 0 && (errno == EIO || errno == ENOSPC || errno == EDQUOT)) {
+            error = errno;
+        }
+        ::close(fd);
+        return error;
     }
-    errno = error;
-    return written;
+
+    int Link(const std::string &existing, const std::string &path) override
+    {
+        return ::link(existing.c_str(), path.c_str()) == 0 ? 0 : errno;
+    }
+
+    int RenameWithoutReplacing(const std::string &from, const std::string &to) override
+    {
+#if defined(RENAME_NOREPLACE)
+        return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0
+                   ? 0
+                   : errno;
+#elif defined(__APPLE__)
+        return ::renamex_np(from.c_str(), to.c_str(), RENAME_EXCL) == 0 ? 0 : errno;
+#else
+        return FileSystem::RenameWithoutReplacing(from, to);
+#endif
+    }
+
+    int Remove(const std::string &path) override
+    {
+        return ::unlink(path.c_str()) == 0 ? 0 : errno;
+    }
+};
+
+// Writes all of bytes to fd and, with flush, to the disk, then closes fd whatever happened;
+// returns 0 or the first failure's error.
+int WriteAndClose(FileSystem &system, int fd, const std::vector<std::uint8_t> &bytes, bool flush)
+{
+    int error = system.Write(fd, bytes.data(), bytes.size());
+    if (error == 0 && flush) {
+        error = system.FlushFile(fd);
+    }
+    if (::close(fd) != 0 && error == 0) {
+        return errno;
+    }
+    return error;
 }
 
 mode_t NewFileMode()
@@ -145,21 +179,9 @@ int RenameUnderClaim(const std::string &temporary, const fs::path &target)
 // exFAT, some network shares), never writing under that name itself: renameat2 with
 // RENAME_NOREPLACE moves it in one step and, like link(), refuses an existing name. Returns 0,
 // EEXIST when the name is taken, or the error; the temporary is gone either way.
-int RenameWithoutReplacing(const std::string &temporary, const fs::path &target)
+int RenameInsteadOfLinking(FileSystem &system, const std::string &temporary, const fs::path &target)
 {
-    int error = EINVAL;
-#if defined(RENAME_NOREPLACE)
-    if (!simulatedWithoutExclusiveRename) {
-        error = ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(),
-                            RENAME_NOREPLACE) == 0
-                    ? 0
-                    : errno;
-    }
-#elif defined(__APPLE__)
-    if (!simulatedWithoutExclusiveRename) {
-        error = ::renamex_np(temporary.c_str(), target.c_str(), RENAME_EXCL) == 0 ? 0 : errno;
-    }
-#endif
+    int error = system.RenameWithoutReplacing(temporary, target.string());
     // Kernels and file systems that know no such rename say so with one of these.
     if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP) {
         error = RenameUnderClaim(temporary, target);
@@ -170,33 +192,12 @@ int RenameWithoutReplacing(const std::string &temporary, const fs::path &target)
     return error;
 }
 
-// Flushes the folder's entries to the disk; returns 0 or the error the disk reported. File
-// systems that cannot flush a folder (EINVAL and the like) have nothing to lose by it.
-int SyncFolder(const std::string &folder)
-{
-    if (const int error = injectedFolderFlushError.exchange(0)) {
-        return error;
-    }
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) {
-        return 0;
-    }
-    int error = 0;
-    if (::fsync(fd) != 0 && (errno == EIO || errno == ENOSPC || errno == EDQUOT)) {
-        error = errno;
-    }
-    ::close(fd);
-    return error;
-}
-
 } // namespace
 
-int RemoveFile(const std::string &path)
+FileSystem &SystemFileSystem()
 {
-    if (const int error = injectedRemoveError.exchange(0)) {
-        return error;
-    }
-    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+    static PosixFileSystem system;
+    return system;
 }
 
 std::optional<FileIdentity> IdentityOf(const std::string &path)
@@ -215,7 +216,8 @@ std::optional<FileIdentity> IdentityOf(const std::string &path)
                         std::int64_t(modified.tv_sec) * 1000000000 + modified.tv_nsec};
 }
 
-bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes, bool flush)
+bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes, bool flush,
+                  FileSystem &system)
 {
     const fs::path target(path);
     const std::string folder = target.parent_path().string();
@@ -230,19 +232,15 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
         ::unlink(temporary.c_str());
         ThrowCannotCreate(path, error);
     }
-    if (!WriteAndClose(fd, bytes, flush)) {
-        const int error = errno;
+    if (const int error = WriteAndClose(system, fd, bytes, flush)) {
         ::unlink(temporary.c_str());
         ThrowCannotCreate(path, error);
     }
     // link() refuses to replace an existing name, so a file that appeared since the caller
     // looked for a free name is never overwritten.
-    int error = EPERM;
-    if (!simulatedWithoutLinks) {
-        error = ::link(temporary.c_str(), path.c_str()) == 0 ? 0 : errno;
-    }
+    int error = system.Link(temporary, path);
     if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
-        error = RenameWithoutReplacing(temporary, target);
+        error = RenameInsteadOfLinking(system, temporary, target);
     } else {
         ::unlink(temporary.c_str());
     }
@@ -254,42 +252,25 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
     }
     if (flush) {
         // The whole file stays under its name, but its original must not go on the strength of it.
-        if (const int synced = SyncFolder(folder)) {
+        if (const int synced = system.FlushFolder(folder)) {
             ThrowCannotCreate(path, synced);
         }
     }
     return true;
 }
 
-void FailNextWriteForTesting(int error, bool folderFlush)
-{
-    (folderFlush ? injectedFolderFlushError : injectedWriteError) = error;
-}
-
-void FailNextRemoveForTesting(int error)
-{
-    injectedRemoveError = error;
-}
-
-void WithoutHardLinksForTesting(bool withoutLinks, bool alsoWithoutExclusiveRename)
-{
-    simulatedWithoutLinks = withoutLinks;
-    simulatedWithoutExclusiveRename = alsoWithoutExclusiveRename;
-}
-
-void FlushToDisk(const std::string &path)
+void FlushToDisk(const std::string &path, FileSystem &system)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         ThrowCannotCreate(path, errno);
     }
-    const bool synced = ::fsync(fd) == 0;
-    const int error = errno;
+    const int error = system.FlushFile(fd);
     ::close(fd);
-    if (!synced) {
+    if (error != 0) {
         ThrowCannotCreate(path, error);
     }
-    if (const int folderError = SyncFolder(fs::path(path).parent_path().string())) {
+    if (const int folderError = system.FlushFolder(fs::path(path).parent_path().string())) {
         ThrowCannotCreate(path, folderError);
     }
 }

@@ -1,7 +1,6 @@
 // The file layer on Windows, through the wide-character API so that any file name works.
 #include "FileOperations.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -56,10 +55,6 @@ int ErrnoOf(DWORD error)
     throw ConversionError(imaging::texts::CannotCreateFile(path, std::strerror(error)));
 }
 
-std::atomic<int> injectedWriteError{0};
-std::atomic<int> injectedFolderFlushError{0};
-std::atomic<int> injectedRemoveError{0};
-
 // The longest file name the system takes, in UTF-16 units.
 constexpr std::size_t kNameLimit = 255;
 
@@ -88,27 +83,46 @@ struct HandleCloser
     }
 };
 
-// Writes all of bytes and, with flush, pushes them to the disk; 0 or the errno of the failure.
-int WriteAll(HANDLE file, const std::vector<std::uint8_t> &bytes, bool flush)
+// The calls of SystemFileSystem(). WriteNewFile needs neither links nor a rename of their own:
+// MoveFileExW refuses an existing name on every file system, FAT included.
+class WindowsFileSystem final : public FileSystem
 {
-    if (const int error = injectedWriteError.exchange(0)) {
-        DWORD written = 0;
-        WriteFile(file, bytes.data(), DWORD(bytes.size() / 2), &written, nullptr);
+public:
+    int Write(SystemFile file, const std::uint8_t *data, std::size_t size) override
+    {
+        std::size_t done = 0;
+        while (done < size) {
+            const DWORD chunk = DWORD(std::min<std::size_t>(size - done, 1u << 30));
+            DWORD written = 0;
+            if (!WriteFile(file, data + done, chunk, &written, nullptr)) {
+                return ErrnoOf(GetLastError());
+            }
+            done += written;
+        }
+        return 0;
+    }
+
+    int FlushFile(SystemFile file) override
+    {
+        return FlushFileBuffers(file) ? 0 : ErrnoOf(GetLastError());
+    }
+
+    // A folder is no file to flush here; the move in WriteNewFile writes its entry through.
+    int FlushFolder(const std::string & /*folder*/) override { return 0; }
+
+    int Remove(const std::string &path) override
+    {
+        return DeleteFileW(imaging::PathFromUtf8(path).c_str()) ? 0 : ErrnoOf(GetLastError());
+    }
+};
+
+// Writes all of bytes and, with flush, pushes them to the disk; 0 or the errno of the failure.
+int WriteAll(FileSystem &system, HANDLE file, const std::vector<std::uint8_t> &bytes, bool flush)
+{
+    if (const int error = system.Write(file, bytes.data(), bytes.size())) {
         return error;
     }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-        DWORD written = 0;
-        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) {
-            return ErrnoOf(GetLastError());
-        }
-        done += written;
-    }
-    if (flush && !FlushFileBuffers(file)) {
-        return ErrnoOf(GetLastError());
-    }
-    return 0;
+    return flush ? system.FlushFile(file) : 0;
 }
 
 // A new, exclusively created file beside path, named "." + its name + "." + six characters
@@ -138,12 +152,10 @@ HANDLE CreateTemporary(const fs::path &target, fs::path &temporary)
 
 } // namespace
 
-int RemoveFile(const std::string &path)
+FileSystem &SystemFileSystem()
 {
-    if (const int error = injectedRemoveError.exchange(0)) {
-        return error;
-    }
-    return DeleteFileW(imaging::PathFromUtf8(path).c_str()) ? 0 : ErrnoOf(GetLastError());
+    static WindowsFileSystem system;
+    return system;
 }
 
 std::optional<FileIdentity> IdentityOf(const std::string &path)
@@ -168,7 +180,8 @@ std::optional<FileIdentity> IdentityOf(const std::string &path)
                                           info.ftLastWriteTime.dwLowDateTime))};
 }
 
-bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes, bool flush)
+bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes, bool flush,
+                  FileSystem &system)
 {
     const fs::path target = imaging::PathFromUtf8(path);
     fs::path temporary;
@@ -178,7 +191,7 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
         if (file.handle == INVALID_HANDLE_VALUE) {
             ThrowCannotCreate(path, ErrnoOf(GetLastError()));
         }
-        error = WriteAll(file.handle, bytes, flush);
+        error = WriteAll(system, file.handle, bytes, flush);
     }
     if (error != 0) {
         DeleteFileW(temporary.c_str());
@@ -197,33 +210,24 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
     }
     if (flush) {
         // The whole file stays under its name, but its original must not go on the strength of it.
-        if (const int folderError = injectedFolderFlushError.exchange(0)) {
+        const std::string folder = imaging::Utf8FromPath(target.parent_path());
+        if (const int folderError = system.FlushFolder(folder)) {
             ThrowCannotCreate(path, folderError);
         }
     }
     return true;
 }
 
-void FailNextWriteForTesting(int error, bool folderFlush)
-{
-    (folderFlush ? injectedFolderFlushError : injectedWriteError) = error;
-}
-
-void FailNextRemoveForTesting(int error)
-{
-    injectedRemoveError = error;
-}
-
-// The move above needs no hard links, so there is nothing to simulate.
-void WithoutHardLinksForTesting(bool, bool) {}
-
-void FlushToDisk(const std::string &path)
+void FlushToDisk(const std::string &path, FileSystem &system)
 {
     const HandleCloser file{CreateFileW(imaging::PathFromUtf8(path).c_str(), GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (file.handle == INVALID_HANDLE_VALUE || !FlushFileBuffers(file.handle)) {
+    if (file.handle == INVALID_HANDLE_VALUE) {
         ThrowCannotCreate(path, ErrnoOf(GetLastError()));
+    }
+    if (const int error = system.FlushFile(file.handle)) {
+        ThrowCannotCreate(path, error);
     }
 }
 

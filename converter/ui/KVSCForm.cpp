@@ -375,10 +375,10 @@ void TForm1::ESizeChange()
     Store(setting::kSize, SizeEdit()->text());
 }
 
-bool TForm1::SelectFolder(QWidget *owner, const QString &title, const QString &root, bool,
+bool TForm1::SelectFolder(QWidget *owner, const QString &title, const QString &root,
                           QString &folder)
 {
-    // The picker offers file-system folders only, whatever the style.
+    // The picker offers file-system folders only.
     folder.clear();
     const std::optional<QString> chosen = dialogs_.getExistingDirectory(owner, title, root);
     if (!chosen || chosen->isEmpty()) {
@@ -392,7 +392,7 @@ void TForm1::BBrowseClick()
 {
     Guarded([&] {
         QString folder;
-        if (!SelectFolder(this, texts::kSelectFolderTitle, FolderRoot(), true, folder)) {
+        if (!SelectFolder(this, texts::kSelectFolderTitle, FolderRoot(), folder)) {
             return;
         }
         if (!folder.endsWith(QChar(kPathSeparator))) {

@@ -80,8 +80,7 @@ private:
     class FormObserver;
 
     // Puts the picker's choice into folder; true when a folder was chosen.
-    bool SelectFolder(QWidget *owner, const QString &title, const QString &root, bool newStyle,
-                      QString &folder);
+    bool SelectFolder(QWidget *owner, const QString &title, const QString &root, QString &folder);
     void Store(const char *name, const QString &value);
     // Puts the stored values into the controls and OpenFolderPath, as a start does.
     void ReadStoredSettings();

@@ -27,6 +27,7 @@
 #include "ConversionError.h"
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
+#include "FaultyFileSystem.h"
 #include "FileOperations.h"
 #include "ImagingTexts.h"
 #include "JpegFile.h"
@@ -187,7 +188,7 @@ protected:
     std::string RunForError()
     {
         try {
-            ConversionRun run(rows, settings, observer, GetParam());
+            ConversionRun run(rows, settings, observer, GetParam(), files);
             run.Run();
         } catch (const std::exception &e) {
             return e.what();
@@ -222,6 +223,7 @@ protected:
     fs::path out = dir.Path() / "out";
     FixedConversionSettings settings;
     CallbackObserver observer;
+    kv::test::FaultyFileSystem files;
     std::vector<ScreenshotRow> rows;
     std::vector<std::string> shots;
 };
@@ -229,42 +231,39 @@ protected:
 TEST_P(ConversionFault, DiskFullMidFileKeepsTheOriginalAndLeavesNoPartialJpeg)
 {
     AddShots(3);
-    observer.onPump = [](int pump) {
+    observer.onPump = [&](int pump) {
         if (pump == 2) {
-            FailNextWriteForTesting(ENOSPC);
+            files.FailNextWrite(ENOSPC);
         }
     };
     EXPECT_EQ(RunForError(),
               ErrorAt(1, kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(ENOSPC))));
-    FailNextWriteForTesting(0);
     ExpectOnlyTheFirstConverted();
 }
 
 TEST_P(ConversionFault, InputOutputErrorMidFileKeepsTheOriginalAndLeavesNoPartialJpeg)
 {
     AddShots(3);
-    observer.onPump = [](int pump) {
+    observer.onPump = [&](int pump) {
         if (pump == 2) {
-            FailNextWriteForTesting(EIO);
+            files.FailNextWrite(EIO);
         }
     };
     EXPECT_EQ(RunForError(),
               ErrorAt(1, kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EIO))));
-    FailNextWriteForTesting(0);
     ExpectOnlyTheFirstConverted();
 }
 
 TEST_P(ConversionFault, FolderEntryThatCannotBeFlushedKeepsTheOriginal)
 {
     AddShots(3);
-    observer.onPump = [](int pump) {
+    observer.onPump = [&](int pump) {
         if (pump == 2) {
-            FailNextWriteForTesting(EIO, true);
+            files.FailNextFolderFlush(EIO);
         }
     };
     EXPECT_EQ(RunForError(),
               ErrorAt(1, kv::imaging::texts::CannotCreateFile(Output(2), std::strerror(EIO))));
-    FailNextWriteForTesting(0, true);
     // The second JPEG is whole under its name, but its name might not survive a crash.
     EXPECT_FALSE(fs::exists(shots[0]));
     EXPECT_TRUE(fs::exists(shots[1])) << "original deleted although its JPEG may be lost";
@@ -586,7 +585,8 @@ struct HostileScene
     std::string out = dir.File("out") + kPathSeparator;
     int jobs = 1;
     std::vector<std::string> shots;
-    FixedConversionSettings stored; // what the store would give for options left out
+    FixedConversionSettings stored;   // what the store would give for options left out
+    kv::test::FaultyFileSystem files; // the run's file calls, unless it is the real program
     std::function<void(int)> onLine;
     bool brokenStdout = false;
     // The real program, for what only a process shows: signals, limits, its settings file.
@@ -819,7 +819,7 @@ std::vector<HostileCase> MakeHostileCases()
         {"DeleteThatFailsOfAScreenshotGivenTwice",
          {0, {InShot(1, "a.bmp", texts::CannotDelete(std::strerror(EACCES)))}, {"a.bmp"}, 1},
          [](HostileScene &s) {
-             FailNextRemoveForTesting(EACCES);
+             s.files.FailNextRemove(EACCES);
              const std::string shot = s.Shot("a.bmp");
              return s.Args({shot, shot});
          }},
@@ -892,14 +892,14 @@ std::vector<HostileCase> MakeHostileCases()
         {"FileSystemWithoutHardLinks",
          {0, {}, {}, 2},
          [](HostileScene &s) {
-             WithoutHardLinksForTesting(true);
+             s.files.DropHardLinks();
              return BesideAJpegOfTheSameName(s);
          },
          TheJpegOfTheSameNameIsUntouched},
         {"FileSystemWithoutHardLinksOrExclusiveRename",
          {0, {}, {}, 2},
          [](HostileScene &s) {
-             WithoutHardLinksForTesting(true, true);
+             s.files.DropHardLinks(true);
              return BesideAJpegOfTheSameName(s);
          },
          TheJpegOfTheSameNameIsUntouched},
@@ -1007,8 +1007,6 @@ class HostileConversion : public ::testing::TestWithParam<std::tuple<HostileCase
 protected:
     void TearDown() override
     {
-        FailNextRemoveForTesting(0);
-        WithoutHardLinksForTesting(false);
 #ifndef _WIN32
         for (const int fd : scene.openDescriptors) {
             close(fd);
@@ -1028,7 +1026,7 @@ protected:
         lines.broken = scene.brokenStdout;
         std::ostream out(&lines);
         std::ostringstream err;
-        const int status = RunCommandLine(args, scene.stored, out, err);
+        const int status = RunCommandLine(args, scene.stored, out, err, scene.files);
         return {status, err.str()};
     }
 

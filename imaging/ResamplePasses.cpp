@@ -1,15 +1,15 @@
-#include "ResampleKernels.h"
+#include "ResamplePasses.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
-#define KV_X86_KERNELS 1
+#define KV_X86_PASSES 1
 #include <immintrin.h>
 #endif
 
-namespace kv::imaging::kernels {
+namespace kv::imaging::passes {
 
 namespace {
 
@@ -33,7 +33,7 @@ std::uint8_t FilterByte(const std::uint8_t *const *rows, const TapWindow &window
     return ClampToByte(std::int32_t(std::uint32_t(sum) >> 8));
 }
 
-#ifdef KV_X86_KERNELS
+#ifdef KV_X86_PASSES
 
 // Taps 2j and 2j+1 of a window as one 32-bit value: two 16-bit weights, the first one low.
 std::int32_t WeightPair(const std::int16_t *weights, std::int32_t j)
@@ -282,7 +282,7 @@ __attribute__((target("sse4.1"))) void ExpandRowSse41(const std::uint8_t *in, st
 
 bool CpuSupports(VectorLevel level)
 {
-#ifdef KV_X86_KERNELS
+#ifdef KV_X86_PASSES
     switch (level) {
     case VectorLevel::Sse41:
         return __builtin_cpu_supports("sse4.1");
@@ -362,7 +362,7 @@ std::optional<PackedTaps> PackTaps(const std::vector<TapList> &lists, std::int32
 void HorizontalRow(VectorLevel level, const std::uint8_t *line, const PackedTaps &taps,
                    std::uint8_t *out)
 {
-#ifdef KV_X86_KERNELS
+#ifdef KV_X86_PASSES
     if (level == VectorLevel::Avx2) {
         HorizontalRowAvx2(line, taps, out);
     } else {
@@ -376,7 +376,7 @@ void HorizontalRow(VectorLevel level, const std::uint8_t *line, const PackedTaps
 void VerticalRow(VectorLevel level, const std::uint8_t *const *rows, const PackedTaps &taps,
                  std::int32_t y, std::size_t bytes, std::uint8_t *out)
 {
-#ifdef KV_X86_KERNELS
+#ifdef KV_X86_PASSES
     if (level == VectorLevel::Avx2) {
         VerticalRowAvx2(rows, taps, y, bytes, out);
     } else {
@@ -394,7 +394,7 @@ void VerticalRow(VectorLevel level, const std::uint8_t *const *rows, const Packe
 void ExpandRow(VectorLevel level, const std::uint8_t *in, std::uint8_t *out, std::int32_t width)
 {
     (void)level; // both levels share the 128-bit version
-#ifdef KV_X86_KERNELS
+#ifdef KV_X86_PASSES
     ExpandRowSse41(in, out, width);
 #else
     for (std::int32_t x = 0; x < width; ++x) {
@@ -404,4 +404,4 @@ void ExpandRow(VectorLevel level, const std::uint8_t *in, std::uint8_t *out, std
 #endif
 }
 
-} // namespace kv::imaging::kernels
+} // namespace kv::imaging::passes

@@ -9,7 +9,7 @@
 
 // The vector passes behind Resample. They give the bytes of the plain per-pixel code (kept as
 // ResampleReference) and are used only where that is shown to hold.
-namespace kv::imaging::kernels {
+namespace kv::imaging::passes {
 
 // Instruction sets the passes are written for, checked at run time.
 enum class VectorLevel
@@ -44,7 +44,7 @@ struct PackedTaps
 };
 
 // Packs the lists of one pass, or gives nothing when a weight, total or possible sum lies
-// outside the range in which the vector arithmetic is exact (see ResampleKernels.cpp).
+// outside the range in which the vector arithmetic is exact (see ResamplePasses.cpp).
 std::optional<PackedTaps> PackTaps(const std::vector<TapList> &lists, std::int32_t length);
 
 // One row of the horizontal pass. line: the source row as 4-byte pixels (blue, green, red, any),
@@ -67,4 +67,4 @@ bool ResampleVectorised(VectorLevel level, std::int32_t newWidth, std::int32_t n
                         FilterKernel filter, float radius, const WorkingBitmap &source,
                         WorkingBitmap &target);
 
-} // namespace kv::imaging::kernels
+} // namespace kv::imaging::passes

@@ -1,4 +1,4 @@
-#include "ResampleKernels.h"
+#include "ResamplePasses.h"
 
 #include <string>
 #include <tuple>
@@ -9,7 +9,7 @@
 #include "TestSupport.h"
 
 using namespace kv::imaging;
-using kernels::VectorLevel;
+using passes::VectorLevel;
 
 namespace {
 
@@ -88,7 +88,7 @@ class ResampleVectorised
 protected:
     void SetUp() override
     {
-        if (!kernels::CpuSupports(Level())) {
+        if (!passes::CpuSupports(Level())) {
             GTEST_SKIP() << "this processor lacks the instruction set";
         }
     }
@@ -106,8 +106,8 @@ TEST_P(ResampleVectorised, GivesTheReferenceBytesForEverySizePair)
         WorkingBitmap expected;
         ResampleReference(c.width, c.height, Kernel(), 0.0f, source, expected);
         WorkingBitmap actual(3, 3, 24);
-        ASSERT_TRUE(kernels::ResampleVectorised(Level(), c.width, c.height, Kernel(), 0.0f, source,
-                                                actual));
+        ASSERT_TRUE(
+            passes::ResampleVectorised(Level(), c.width, c.height, Kernel(), 0.0f, source, actual));
         EXPECT_TRUE(SameBytes(expected, actual))
             << c.sourceWidth << "x" << c.sourceHeight << " to " << c.width << "x" << c.height;
     }
@@ -120,8 +120,8 @@ TEST_P(ResampleVectorised, ClampsOvershootsAtHardEdgesLikeTheReference)
         WorkingBitmap expected;
         ResampleReference(c.width, c.height, Kernel(), 0.0f, source, expected);
         WorkingBitmap actual;
-        ASSERT_TRUE(kernels::ResampleVectorised(Level(), c.width, c.height, Kernel(), 0.0f, source,
-                                                actual));
+        ASSERT_TRUE(
+            passes::ResampleVectorised(Level(), c.width, c.height, Kernel(), 0.0f, source, actual));
         EXPECT_TRUE(SameBytes(expected, actual))
             << c.sourceWidth << "x" << c.sourceHeight << " to " << c.width << "x" << c.height;
     }
@@ -133,7 +133,7 @@ TEST_P(ResampleVectorised, SourceThatIsTheTargetIsReadBeforeItIsReplaced)
     WorkingBitmap expected;
     ResampleReference(40, 35, Kernel(), 0.0f, original, expected);
     WorkingBitmap image = original;
-    ASSERT_TRUE(kernels::ResampleVectorised(Level(), 40, 35, Kernel(), 0.0f, image, image));
+    ASSERT_TRUE(passes::ResampleVectorised(Level(), 40, 35, Kernel(), 0.0f, image, image));
     EXPECT_TRUE(SameBytes(expected, image));
 }
 
@@ -166,9 +166,9 @@ TEST(PackTaps, AddsUpTapsFoldedOntoOnePositionAndKeepsTheTotal)
 {
     // Shrinking 9 to 5: output 0 reaches across the left edge, so positions 1, 3 and 5 are
     // each named twice.
-    const kernels::PackedTaps packed =
-        *kernels::PackTaps(BuildTapLists(5, 0.5f, 9, 3.0f, fkLanczos3), 9);
-    const kernels::TapWindow &first = packed.windows[0];
+    const passes::PackedTaps packed =
+        *passes::PackTaps(BuildTapLists(5, 0.5f, 9, 3.0f, fkLanczos3), 9);
+    const passes::TapWindow &first = packed.windows[0];
     EXPECT_EQ(first.first, 0);
     EXPECT_EQ(first.count, 6);
     EXPECT_EQ(first.total, 256);
@@ -177,18 +177,18 @@ TEST(PackTaps, AddsUpTapsFoldedOntoOnePositionAndKeepsTheTotal)
                                                 std::ptrdiff_t(first.offset + 8));
     EXPECT_EQ(weights, (std::vector<std::int16_t>{128, 156, 0, -34, 0, 6, 0, 0}));
     EXPECT_FALSE(packed.identity);
-    EXPECT_TRUE(kernels::PackTaps(BuildTapLists(6, 1.0f, 6, 3.0f, fkLanczos3), 6)->identity);
-    EXPECT_FALSE(kernels::PackTaps(BuildTapLists(6, 1.0f, 6, 2.0f, fkSpline), 6)->identity);
+    EXPECT_TRUE(passes::PackTaps(BuildTapLists(6, 1.0f, 6, 3.0f, fkLanczos3), 6)->identity);
+    EXPECT_FALSE(passes::PackTaps(BuildTapLists(6, 1.0f, 6, 2.0f, fkSpline), 6)->identity);
 }
 
 TEST(PackTaps, RefusesWeightsBeyondTheExactRangeOfTheVectorArithmetic)
 {
     const std::vector<TapList> heavy = {TapList{{{40000, 0}}}};
-    EXPECT_FALSE(kernels::PackTaps(heavy, 1));
+    EXPECT_FALSE(passes::PackTaps(heavy, 1));
     // A total of 2^16: a float quotient could round onto the next whole number.
     TapList wide;
     for (int i = 0; i < 256; ++i) {
         wide.taps.push_back({256, i});
     }
-    EXPECT_FALSE(kernels::PackTaps({wide}, 256));
+    EXPECT_FALSE(passes::PackTaps({wide}, 256));
 }
