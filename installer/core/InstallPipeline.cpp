@@ -5,21 +5,21 @@
 
 #include "BaseDirectoryLine.h"
 #include "GameLayout.h"
+#include "GameTexts.h"
 #include "InstallerTexts.h"
-#include "LauncherTexts.h"
 
 namespace kv::installer {
 
 std::optional<std::string> BaseDirectoryFromGameLog(const std::string &home)
 {
     const std::optional<std::string> line =
-        launcher::ReadBaseDirectoryLine(launcher::ExpandHome(launcher::layout::kGameLog, home));
+        game::ReadBaseDirectoryLine(game::ExpandHome(game::layout::kGameLog, home));
     if (!line) {
         return std::nullopt;
     }
-    std::string baseDirectory = launcher::BaseDirectoryOf(*line);
+    std::string baseDirectory = game::BaseDirectoryOf(*line);
     // Without a location tar would unpack into its working directory: ask for the game instead.
-    if (launcher::GameLocationOf(baseDirectory).empty()) {
+    if (game::GameLocationOf(baseDirectory).empty()) {
         return std::nullopt;
     }
     return baseDirectory;
@@ -45,7 +45,7 @@ std::string InstallerFolderOf(const std::string &bundlePath)
 
 std::string ArchivePath(const std::string &installerFolder)
 {
-    return launcher::texts::Filled(kArchiveFormat, installerFolder);
+    return game::texts::Filled(kArchiveFormat, installerFolder);
 }
 
 std::string MarkerPath(const std::string &gameLocation)
@@ -60,7 +60,7 @@ std::string LauncherSource(const std::string &gameLocation)
 
 std::string LauncherDestination(const std::string &home)
 {
-    return launcher::ExpandHome(kLauncherOnDesktop, home);
+    return game::ExpandHome(kLauncherOnDesktop, home);
 }
 
 std::vector<std::string> ExtractionArguments(const std::string &archive,
@@ -99,10 +99,10 @@ std::optional<std::string> ExtractionObstacle(const std::string &archive,
     std::error_code error;
     if (!std::filesystem::is_regular_file(archive, error)) {
         const std::string folder = std::filesystem::path(archive).parent_path().string();
-        return launcher::texts::Filled(texts::kArchiveNotFound, folder);
+        return game::texts::Filled(texts::kArchiveNotFound, folder);
     }
     if (!std::filesystem::is_directory(gameLocation, error)) {
-        return launcher::texts::Filled(texts::kGameFolderNotFound, gameLocation);
+        return game::texts::Filled(texts::kGameFolderNotFound, gameLocation);
     }
     return std::nullopt;
 }

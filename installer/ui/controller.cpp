@@ -18,11 +18,11 @@
 #include "AlertPanel.h"
 #include "BaseDirectoryLine.h"
 #include "GameLayout.h"
-#include "GameLocator.h"
+#include "GameTexts.h"
 #include "InstallPipeline.h"
 #include "InstallerTexts.h"
-#include "LauncherTexts.h"
 #include "LocationSheet.h"
+#include "PathExists.h"
 #include "SystemLog.h"
 #include "ui_ChoiceWindow.h"
 #include "ui_InstallWindow.h"
@@ -73,7 +73,7 @@ template <class Layout> std::unique_ptr<QWidget> Loaded(Layout &layout)
 
 } // namespace
 
-controller::controller(launcher::SystemLog &log, launcher::AlertPanel &alerts, PrivilegedRun &run,
+controller::controller(game::SystemLog &log, game::AlertPanel &alerts, PrivilegedRun &run,
                        std::string installerFolder, std::function<void()> terminate,
                        QObject *parent)
     : QObject(parent), welcomeUi_(std::make_unique<Ui::WelcomeWindow>()),
@@ -84,9 +84,9 @@ controller::controller(launcher::SystemLog &log, launcher::AlertPanel &alerts, P
       systemOption(choiceUi_->systemOption), progressBar(installUi_->progressBar),
       welcomeWindow(welcome_.get()), choiceWindow(choice_.get()), installWindow(install_.get()),
       cancelButton(installUi_->cancelButton), choiceMatrix(choiceUi_->choiceMatrix),
-      sheetWindow(new launcher::LocationSheet(installWindow)), pathText(sheetWindow->pathText()),
+      sheetWindow(new game::LocationSheet(installWindow)), pathText(sheetWindow->pathText()),
       log_(log), alerts_(alerts), run_(run), installerFolder_(std::move(installerFolder)),
-      home_(launcher::HomeFolder()), terminate_(std::move(terminate))
+      home_(game::HomeFolder()), terminate_(std::move(terminate))
 {
     connect(welcomeUi_->startButton, &QPushButton::clicked, this, &controller::start);
     // Only a click by the user warns; the programmatic switch back after "Cancel" does not.
@@ -178,7 +178,7 @@ void controller::sendFilesToTmp()
     StartAnimation(progressBar);
     log_.line(texts::kUnrealSystemPath);
     log_.line(unrealPath);
-    const std::string location = launcher::GameLocationOf(unrealPath);
+    const std::string location = game::GameLocationOf(unrealPath);
     log_.line(texts::kInstallAppPath);
     log_.line(installerFolder_);
     const std::string archive = ArchivePath(installerFolder_);
@@ -295,7 +295,7 @@ void controller::waitForFile(const std::string &marker)
 {
     log_.line(marker);
     const WaitOutcome outcome = WaitForMarker(
-        marker, [this] { return toolState_.get(); }, launcher::PathExistsOnDisk,
+        marker, [this] { return toolState_.get(); }, game::PathExistsOnDisk,
         [this] { toolState_.pause(kCheckInterval); });
     switch (outcome) {
     case WaitOutcome::Abandoned:
@@ -369,7 +369,7 @@ void controller::cancelSheet()
 
 void controller::unrealAttempt(int returnCode)
 {
-    log_.line(launcher::texts::kReturned);
+    log_.line(game::texts::kReturned);
     // Only the sheet's button confirms a path; Escape and the close button cancel.
     const QString text = returnCode == kDefaultReturn ? pathText->text() : QString();
     if (text.isEmpty()) {

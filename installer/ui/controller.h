@@ -28,11 +28,11 @@ class InstallWindow;
 class WelcomeWindow;
 } // namespace Ui
 
-namespace kv::launcher {
+namespace kv::game {
 class AlertPanel;
 class LocationSheet;
 class SystemLog;
-} // namespace kv::launcher
+} // namespace kv::game
 
 namespace kv::installer {
 
@@ -48,7 +48,7 @@ class controller : public QObject
 public:
     // The windows are built here. installerFolder holds KVRinstall.tgz; terminate ends the
     // application (tests pass a recorder).
-    controller(launcher::SystemLog &log, launcher::AlertPanel &alerts, PrivilegedRun &run,
+    controller(game::SystemLog &log, game::AlertPanel &alerts, PrivilegedRun &run,
                std::string installerFolder, std::function<void()> terminate,
                QObject *parent = nullptr);
     // Stops a waiting worker and waits for it to end.
@@ -128,7 +128,7 @@ public:
     QWidget *const installWindow;
     QPushButton *const cancelButton;
     QGroupBox *const choiceMatrix;
-    launcher::LocationSheet *const sheetWindow;
+    game::LocationSheet *const sheetWindow;
     QLineEdit *const pathText;
 
     // Would select a per-user install, which is not offered: cleared whenever an install starts.
@@ -137,8 +137,8 @@ public:
     std::string unrealPath;
 
 private:
-    launcher::SystemLog &log_;
-    launcher::AlertPanel &alerts_;
+    game::SystemLog &log_;
+    game::AlertPanel &alerts_;
     PrivilegedRun &run_;
     std::string installerFolder_;
     std::string home_;

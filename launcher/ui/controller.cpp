@@ -10,6 +10,7 @@
 
 #include "AlertPanel.h"
 #include "GameLayout.h"
+#include "GameTexts.h"
 #include "LauncherTexts.h"
 #include "LauncherWindow.h"
 #include "LocationSheet.h"
@@ -33,12 +34,12 @@ void StopAnimation(QProgressBar *bar)
 
 } // namespace
 
-controller::controller(SystemLog &log, AlertPanel &alerts, std::function<void()> terminate,
-                       QObject *parent)
+controller::controller(game::SystemLog &log, game::AlertPanel &alerts,
+                       std::function<void()> terminate, QObject *parent)
     : QObject(parent), layout_(std::make_unique<LauncherWindow>()), spinny(layout_->spinny()),
-      window(layout_.get()), sheetWindow(new LocationSheet(layout_.get())),
+      window(layout_.get()), sheetWindow(new game::LocationSheet(layout_.get())),
       pathText(sheetWindow->pathText()), log_(log), alerts_(alerts),
-      terminate_(std::move(terminate)), locator_(HomeFolder(), log)
+      terminate_(std::move(terminate)), locator_(game::HomeFolder(), log)
 {
     sheetWindow->setServices(log_, alerts_);
     connect(sheetWindow->sheetButton(), &QPushButton::clicked, this, &controller::cancelSheet);
@@ -89,7 +90,7 @@ void controller::launchKVR()
         log_.line(texts::kUsingKVRLog);
         location = locator_.KVROrUnrealLocation();
     }
-    const std::string binString = location + layout::kExecutableBelowLocation;
+    const std::string binString = location + game::layout::kExecutableBelowLocation;
     log_.line(binString);
     if (!locator_.unrealBinaryExists(binString)) {
         noUnrealFound();
@@ -104,18 +105,18 @@ void controller::launchIt(const QString &binString, const QString &lineString)
 {
     log_.line(texts::kLaunchingIt);
     if (!locator_.KVRavelockExists()) {
-        alerts_.show(window, texts::kModNotFoundTitle, texts::kModNotFoundMessage, texts::kOK,
+        alerts_.show(window, texts::kModNotFoundTitle, texts::kModNotFoundMessage, game::texts::kOK,
                      terminate_);
         return;
     }
-    log_.line(texts::Filled(texts::kBinString, binString.toStdString()));
+    log_.line(game::texts::Filled(texts::kBinString, binString.toStdString()));
     game_ = std::make_unique<QProcess>();
     log_.line(texts::kAllocTask);
     game_->setWorkingDirectory(lineString);
     log_.line(texts::kCurrentDir);
     game_->setProgram(binString);
     log_.line(texts::kLaunchPath);
-    game_->setArguments({layout::kUserLogoArgument, layout::kModArgument});
+    game_->setArguments({game::layout::kUserLogoArgument, game::layout::kModArgument});
     log_.line(texts::kArguements);
     // The game shares the launcher's terminal and input, as it would when started by hand.
     game_->setProcessChannelMode(QProcess::ForwardedChannels);
@@ -145,9 +146,9 @@ void controller::launchIt(const QString &binString, const QString &lineString)
 
 void controller::gameFailedToStart(const QString &binString)
 {
-    log_.line(texts::Filled(texts::kLaunchFailed, binString.toStdString()));
-    alerts_.show(window, texts::kGameNotStartedTitle, texts::kGameNotStartedMessage, texts::kOK,
-                 terminate_);
+    log_.line(game::texts::Filled(texts::kLaunchFailed, binString.toStdString()));
+    alerts_.show(window, texts::kGameNotStartedTitle, texts::kGameNotStartedMessage,
+                 game::texts::kOK, terminate_);
 }
 
 void controller::noUnrealFound()
@@ -162,7 +163,7 @@ void controller::cancelSheet()
 
 void controller::unrealAttempt(int returnCode)
 {
-    log_.line(texts::kReturned);
+    log_.line(game::texts::kReturned);
     // Only the sheet's button confirms a path; Escape and the close button cancel.
     const QString text = returnCode == kSheetButtonReturn ? pathText->text() : QString();
     if (text.isEmpty()) {
@@ -170,7 +171,7 @@ void controller::unrealAttempt(int returnCode)
         return;
     }
     // No test that the executable exists: the mod check in launchIt is the only one on this path.
-    const QString binString = text + layout::kExecutableBelowSheetPath;
+    const QString binString = text + game::layout::kExecutableBelowSheetPath;
     log_.line(binString.toStdString());
     locator_.enterSheetPath(text.toStdString());
     launchIt(binString, text);

@@ -13,7 +13,7 @@
 namespace kv::test {
 
 // Keeps every line logged, in order; the install's worker logs from its own thread.
-class RecordingLog : public launcher::SystemLog
+class RecordingLog : public game::SystemLog
 {
 public:
     void line(const std::string &text) override

@@ -96,7 +96,7 @@ public:
 };
 
 // Alerts are not expected here; any would be recorded instead of shown.
-class RecordingAlerts : public kv::launcher::AlertPanel
+class RecordingAlerts : public kv::game::AlertPanel
 {
 public:
     void show(QWidget *, const QString &title, const QString &, const QString &,

@@ -22,7 +22,7 @@
 
 #include <gtest/gtest.h>
 
-#include "LauncherTestSupport.h"
+#include "GameTestSupport.h"
 #include "LauncherWindow.h"
 #include "LocationSheet.h"
 #include "QtTestSupport.h"

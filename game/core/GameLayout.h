@@ -5,7 +5,7 @@
 
 // Where the game keeps its logs, executable and the mod below the game location. A leading "~"
 // stands for the home folder; nothing else in these paths is expanded.
-namespace kv::launcher::layout {
+namespace kv::game::layout {
 
 inline constexpr const char *kGameLog =
     "~/Library/Application Support/Unreal Tournament 2004/System/UT2004.log";
@@ -31,9 +31,9 @@ inline constexpr std::size_t kSystemFolderLength = 7;
 inline constexpr const char *kUserLogoArgument = "-userlogo=../KVRavelock/Help/KVRavelockLogo.bmp";
 inline constexpr const char *kModArgument = "-mod=KVRavelock";
 
-} // namespace kv::launcher::layout
+} // namespace kv::game::layout
 
-namespace kv::launcher {
+namespace kv::game {
 
 // The home folder: $HOME, or the user's entry in the password database when HOME is unset.
 std::string HomeFolder();
@@ -41,4 +41,4 @@ std::string HomeFolder();
 // path with a leading "~" replaced by home; any other path is returned as it is.
 std::string ExpandHome(const std::string &path, const std::string &home);
 
-} // namespace kv::launcher
+} // namespace kv::game

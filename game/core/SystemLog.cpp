@@ -8,7 +8,7 @@
 #include <syslog.h>
 #endif
 
-namespace kv::launcher {
+namespace kv::game {
 
 namespace {
 
@@ -35,4 +35,4 @@ SystemLog &PlatformLog()
     return log;
 }
 
-} // namespace kv::launcher
+} // namespace kv::game

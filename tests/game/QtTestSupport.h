@@ -12,7 +12,7 @@
 namespace kv::test {
 
 // Records alerts instead of showing them; a test dismisses them when it wants to.
-class FakeAlerts : public launcher::AlertPanel
+class FakeAlerts : public game::AlertPanel
 {
 public:
     struct Alert

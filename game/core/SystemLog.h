@@ -2,9 +2,9 @@
 
 #include <string>
 
-namespace kv::launcher {
+namespace kv::game {
 
-// Where the launcher's progress and diagnostics go, one line per step; tests capture the lines.
+// Where the programs' progress and diagnostics go, one line per step; tests capture the lines.
 class SystemLog
 {
 public:
@@ -18,4 +18,4 @@ public:
 // macOS. One instance for the whole process.
 SystemLog &PlatformLog();
 
-} // namespace kv::launcher
+} // namespace kv::game

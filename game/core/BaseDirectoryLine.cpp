@@ -12,7 +12,7 @@
 
 #include "GameLayout.h"
 
-namespace kv::launcher {
+namespace kv::game {
 
 namespace {
 
@@ -210,4 +210,4 @@ std::string GameLocationOf(const std::string &baseDirectory)
     return baseDirectory.substr(0, end);
 }
 
-} // namespace kv::launcher
+} // namespace kv::game

@@ -11,7 +11,7 @@ namespace Ui {
 class LocationSheet;
 }
 
-namespace kv::launcher {
+namespace kv::game {
 
 class AlertPanel;
 class SystemLog;
@@ -19,7 +19,7 @@ class fileDropView;
 
 // The sheet that asks for the game when no log names it: the path field pathText, the drop target
 // wired to it, and one button. Its owner connects the button to its cancelSheet and reads
-// pathText when the sheet has finished. Shared by the launcher and the installer.
+// pathText when the sheet has finished.
 class LocationSheet : public QDialog
 {
     Q_OBJECT
@@ -39,4 +39,4 @@ private:
     std::unique_ptr<Ui::LocationSheet> ui;
 };
 
-} // namespace kv::launcher
+} // namespace kv::game

@@ -1,6 +1,6 @@
-#include "LauncherTexts.h"
+#include "GameTexts.h"
 
-namespace kv::launcher::texts {
+namespace kv::game::texts {
 
 std::string Filled(const char *format, const std::optional<std::string> &value)
 {
@@ -11,4 +11,4 @@ std::string Filled(const char *format, const std::optional<std::string> &value)
     return text;
 }
 
-} // namespace kv::launcher::texts
+} // namespace kv::game::texts

@@ -8,11 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "GameLayout.h"
-#include "LauncherTestSupport.h"
-#include "LauncherTexts.h"
+#include "GameTestSupport.h"
+#include "GameTexts.h"
 #include "TestSupport.h"
 
-using namespace kv::launcher;
+using namespace kv::game;
 namespace fs = std::filesystem;
 
 namespace {

@@ -10,7 +10,7 @@
 namespace kv::test {
 
 // Keeps every line the launcher logs, in order.
-class RecordingLog : public launcher::SystemLog
+class RecordingLog : public game::SystemLog
 {
 public:
     void line(const std::string &text) override { lines.push_back(text); }

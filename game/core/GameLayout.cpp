@@ -5,7 +5,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
-namespace kv::launcher {
+namespace kv::game {
 
 std::string HomeFolder()
 {
@@ -27,4 +27,4 @@ std::string ExpandHome(const std::string &path, const std::string &home)
     return path;
 }
 
-} // namespace kv::launcher
+} // namespace kv::game

@@ -9,20 +9,20 @@
 #include <QUrl>
 
 #include "AlertPanel.h"
-#include "LauncherTexts.h"
+#include "GameTexts.h"
 #include "SystemLog.h"
 
 // Resources of a static library are registered by hand; this must run outside any namespace.
-static void InitLauncherPictures()
+static void InitGamePictures()
 {
-    Q_INIT_RESOURCE(LauncherPictures);
+    Q_INIT_RESOURCE(GamePictures);
 }
 
-namespace kv::launcher {
+namespace kv::game {
 
 QPixmap NamedImage(const QString &name)
 {
-    InitLauncherPictures();
+    InitGamePictures();
     QPixmap picture;
     if (!QPixmapCache::find(name, &picture)) {
         picture.load(QStringLiteral(":/pictures/%1.png").arg(name));
@@ -137,4 +137,4 @@ void fileDropView::dropEvent(QDropEvent *event)
     event->accept();
 }
 
-} // namespace kv::launcher
+} // namespace kv::game

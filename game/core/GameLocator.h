@@ -1,19 +1,14 @@
 #pragma once
 
-#include <functional>
 #include <string>
 
+#include "PathExists.h"
 #include "SystemLog.h"
 
-namespace kv::launcher {
-
-// True when there is a file-system entry (file or folder) at path; nothing is opened.
-using PathExists = std::function<bool(const std::string &path)>;
-bool PathExistsOnDisk(const std::string &path);
+namespace kv::game {
 
 // Finds the game from its own log or the mod's log, and whether the mod is installed. Every call
-// re-reads its log; only the path entered in the location sheet is remembered. Shared by the
-// launcher and the installer.
+// re-reads its log; only the path entered in the location sheet is remembered.
 class GameLocator
 {
 public:
@@ -58,4 +53,4 @@ private:
     bool sheetPrompted_ = false;
 };
 
-} // namespace kv::launcher
+} // namespace kv::game

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <optional>
-#include <string>
-
-// Every log line and alert text of the launcher, its location rules and its drop target, shared
-// by the code and the tests. "%@" marks the one value a line carries.
+// Every log line and alert text of the launcher's own, shared by the code and the tests; those of
+// the location rules and the location sheet are in GameTexts.h. "%@" marks the one value a line
+// carries.
 namespace kv::launcher::texts {
 
 // Search and decision.
@@ -12,20 +10,6 @@ inline constexpr const char *kNoUnrealFound = "No Unreal Found";
 inline constexpr const char *kUnrealFound = "Unreal Found";
 inline constexpr const char *kUsingUnrealLog = "Using unreal log";
 inline constexpr const char *kUsingKVRLog = "using KVR log";
-
-// Reading a log's base-directory line; the value is "(null)" when the log gave none.
-inline constexpr const char *kUnrealLocationLine = "Unreal Location lineString : %@";
-inline constexpr const char *kKVROrLocationLine = "KVR OR location lineString : %@";
-inline constexpr const char *kNullValue = "(null)";
-
-// Looking for the mod's descriptor.
-inline constexpr const char *kUsedASheet = "You've used a sheet, ya cheeky devil";
-inline constexpr const char *kPathFromSheet = "Our appended path from the sheet : %@";
-inline constexpr const char *kUnrealBeingUsed = "Unreal being used : %@";
-inline constexpr const char *kKVROrUnrealBeingUsed = "KVR Or Unreal being used : %@";
-
-// The location sheet's completion.
-inline constexpr const char *kReturned = "Returned...";
 
 // Starting the game, in this order.
 inline constexpr const char *kLaunchingIt = "Launching it";
@@ -47,19 +31,10 @@ inline constexpr const char *kGameRunning =
 // The alert shown when the mod is not installed; the program ends when it is dismissed.
 inline constexpr const char *kModNotFoundTitle = "KVRavelock Not Found!";
 inline constexpr const char *kModNotFoundMessage = "Please check your Installation.";
-inline constexpr const char *kOK = "OK";
 
 // The alert shown when the game's executable cannot be started; the program ends after it.
 inline constexpr const char *kGameNotStartedTitle = "Unreal Tournament 2004 Could Not Be Started!";
 inline constexpr const char *kGameNotStartedMessage =
     "Nothing could be started at the path you gave. Please choose the game itself.";
-
-// The drop target.
-inline constexpr const char *kSetTheString = "Set the string, apparentley";
-inline constexpr const char *kPathErrorTitle = "Path Error";
-inline constexpr const char *kPathErrorMessage = "Sorry, but the operation failed";
-
-// format with its "%@" replaced by value, or by "(null)" when there is no value.
-std::string Filled(const char *format, const std::optional<std::string> &value);
 
 } // namespace kv::launcher::texts

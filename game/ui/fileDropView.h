@@ -8,7 +8,7 @@
 class QLineEdit;
 class QMimeData;
 
-namespace kv::launcher {
+namespace kv::game {
 
 class AlertPanel;
 class SystemLog;
@@ -55,7 +55,7 @@ private:
     AlertPanel *alerts_;
 };
 
-// A picture of the launcher's resources by name ("whereisunreal", "hereisunreal"); null if unknown.
+// A picture of the drop target by name ("whereisunreal", "hereisunreal"); null if unknown.
 QPixmap NamedImage(const QString &name);
 
-} // namespace kv::launcher
+} // namespace kv::game

@@ -6,7 +6,7 @@
 
 // The rule by which the game's and the mod's logs name the game's folder. Logs are read as UTF-8
 // bytes; the prefix is plain ASCII.
-namespace kv::launcher {
+namespace kv::game {
 
 // The last line of text that starts with "Init: Base directory: " (case and blanks exact), prefix
 // included; nothing when no line does. Lines end at LF, or at CR when text has no LF at all; a CR
@@ -25,4 +25,4 @@ std::string BaseDirectoryOf(const std::string &line);
 // that holds the game. Empty when the base directory is shorter than that.
 std::string GameLocationOf(const std::string &baseDirectory);
 
-} // namespace kv::launcher
+} // namespace kv::game

@@ -6,7 +6,7 @@
 
 class QWidget;
 
-namespace kv::launcher {
+namespace kv::game {
 
 // Shows alerts with one button. Tests answer through a fake instead of a real modal dialog.
 class AlertPanel
@@ -23,4 +23,4 @@ public:
 // Alerts as message boxes. One instance for the whole process.
 AlertPanel &MessageBoxAlerts();
 
-} // namespace kv::launcher
+} // namespace kv::game

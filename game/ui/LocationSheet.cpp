@@ -3,7 +3,7 @@
 #include "fileDropView.h"
 #include "ui_LocationSheet.h"
 
-namespace kv::launcher {
+namespace kv::game {
 
 LocationSheet::LocationSheet(QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::LocationSheet>())
@@ -39,4 +39,4 @@ void LocationSheet::setServices(SystemLog &log, AlertPanel &alerts)
     ui->dropView->setServices(log, alerts);
 }
 
-} // namespace kv::launcher
+} // namespace kv::game

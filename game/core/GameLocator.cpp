@@ -1,21 +1,14 @@
 #include "GameLocator.h"
 
-#include <filesystem>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "BaseDirectoryLine.h"
 #include "GameLayout.h"
-#include "LauncherTexts.h"
+#include "GameTexts.h"
 
-namespace kv::launcher {
-
-bool PathExistsOnDisk(const std::string &path)
-{
-    std::error_code ignored;
-    return std::filesystem::exists(path, ignored);
-}
+namespace kv::game {
 
 GameLocator::GameLocator(std::string home, SystemLog &log, PathExists exists)
     : home_(std::move(home)), log_(log), exists_(std::move(exists))
@@ -105,4 +98,4 @@ void GameLocator::enterSheetPath(const std::string &path)
     sheetPath_ = path;
 }
 
-} // namespace kv::launcher
+} // namespace kv::game

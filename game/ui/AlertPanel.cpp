@@ -5,7 +5,7 @@
 #include <QMessageBox>
 #include <QWidget>
 
-namespace kv::launcher {
+namespace kv::game {
 
 namespace {
 
@@ -40,4 +40,4 @@ AlertPanel &MessageBoxAlerts()
     return alerts;
 }
 
-} // namespace kv::launcher
+} // namespace kv::game

@@ -13,11 +13,11 @@
 
 #include <gtest/gtest.h>
 
-#include "LauncherTestSupport.h"
+#include "GameTestSupport.h"
 #include "QtTestSupport.h"
 
-using kv::launcher::fileDropView;
-using kv::launcher::NamedImage;
+using kv::game::fileDropView;
+using kv::game::NamedImage;
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "LauncherTestSupport.h"
+#include "GameTestSupport.h"
 #include "TestSupport.h"
 
-using namespace kv::launcher;
+using namespace kv::game;
 
 namespace {
 
