@@ -39,4 +39,9 @@ void LocationSheet::setServices(SystemLog &log, AlertPanel &alerts)
     ui->dropView->setServices(log, alerts);
 }
 
+QString LocationSheet::enteredPath(int returnCode) const
+{
+    return returnCode == kButtonReturn ? ui->pathText->text() : QString();
+}
+
 } // namespace kv::game

@@ -6,14 +6,12 @@
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 
 #include "AlertPanel.h"
 #include "BaseDirectoryLine.h"
@@ -24,6 +22,7 @@
 #include "LocationSheet.h"
 #include "PathExists.h"
 #include "SystemLog.h"
+#include "WindowHelpers.h"
 #include "ui_ChoiceWindow.h"
 #include "ui_InstallWindow.h"
 #include "ui_WelcomeWindow.h"
@@ -32,27 +31,10 @@ namespace kv::installer {
 
 namespace {
 
-// A busy progress bar (range 0..0) is Qt's indeterminate indicator; 0..1 at 0 stands still.
-void StartAnimation(QProgressBar *bar)
+// Each window takes over from the one before it, so it comes to the front with the focus.
+void ShowInFront(QWidget *window)
 {
-    bar->setRange(0, 0);
-}
-
-void StopAnimation(QProgressBar *bar)
-{
-    bar->setRange(0, 1);
-    bar->setValue(0);
-}
-
-// Shown first: the frame's size, which centring needs, is known only for a window on screen.
-void ShowCentred(QWidget *window)
-{
-    window->show();
-    QRect frame = window->frameGeometry();
-    if (QScreen *screen = window->screen(); screen != nullptr) {
-        frame.moveCenter(screen->availableGeometry().center());
-    }
-    window->move(frame.topLeft());
+    game::ShowCentred(window);
     window->raise();
     window->activateWindow();
 }
@@ -98,10 +80,8 @@ controller::controller(game::SystemLog &log, game::AlertPanel &alerts, Privilege
     installWindow->installEventFilter(this);
     installUi_->reasonText->hide();
 
-    sheetWindow->setServices(log_, alerts_);
-    connect(sheetWindow->sheetButton(), &QPushButton::clicked, this, &controller::cancelSheet);
-    // Also reached when the sheet is closed by Escape or its close button, as cancelled.
-    connect(sheetWindow, &QDialog::finished, this, &controller::unrealAttempt);
+    sheetWindow->connectTo(this, &controller::cancelSheet, &controller::unrealAttempt, log_,
+                           alerts_);
 }
 
 controller::~controller()
@@ -114,12 +94,12 @@ controller::~controller()
 
 void controller::awakeFromNib()
 {
-    ShowCentred(welcomeWindow);
+    ShowInFront(welcomeWindow);
 }
 
 void controller::start()
 {
-    ShowCentred(choiceWindow);
+    ShowInFront(choiceWindow);
     welcomeWindow->close();
 }
 
@@ -156,14 +136,14 @@ void controller::install()
 {
     // One extraction per run: the choice window stays open behind, but may not start another.
     choiceWindow->setEnabled(false);
-    ShowCentred(installWindow);
+    ShowInFront(installWindow);
     const std::optional<std::string> baseDirectory = BaseDirectoryFromGameLog(home_);
     if (!baseDirectory) {
         noUnrealFound();
         return;
     }
     unrealPath = *baseDirectory;
-    StartAnimation(progressBar);
+    game::StartAnimation(progressBar);
     welcomeWindow->close();
     userOnly = false;
     sendFilesToTmp();
@@ -175,7 +155,7 @@ void controller::sendFilesToTmp()
         return;
     }
     extractionRequested_ = true;
-    StartAnimation(progressBar);
+    game::StartAnimation(progressBar);
     log_.line(texts::kUnrealSystemPath);
     log_.line(unrealPath);
     const std::string location = game::GameLocationOf(unrealPath);
@@ -331,7 +311,7 @@ void controller::waitForFile(const std::string &marker)
 
 void controller::showFinished()
 {
-    StopAnimation(progressBar);
+    game::StopAnimation(progressBar);
     setStatus(QString());
     setStatus(texts::kInstallationComplete);
     cancelButton->setText(texts::kDone);
@@ -343,7 +323,7 @@ void controller::showFinished()
 void controller::showFailed(const QString &status, const QString &reason)
 {
     setStatus(status);
-    StopAnimation(progressBar);
+    game::StopAnimation(progressBar);
     installUi_->reasonText->setText(reason);
     installUi_->reasonText->setVisible(!reason.isEmpty());
     // Still bound to cancelInstall: quitting is all that is left.
@@ -364,14 +344,13 @@ void controller::noUnrealFound()
 
 void controller::cancelSheet()
 {
-    sheetWindow->done(kDefaultReturn);
+    sheetWindow->done(game::LocationSheet::kButtonReturn);
 }
 
 void controller::unrealAttempt(int returnCode)
 {
     log_.line(game::texts::kReturned);
-    // Only the sheet's button confirms a path; Escape and the close button cancel.
-    const QString text = returnCode == kDefaultReturn ? pathText->text() : QString();
+    const QString text = sheetWindow->enteredPath(returnCode);
     if (text.isEmpty()) {
         terminate_();
         return;

@@ -85,8 +85,7 @@ public:
     // cancelButton after completion: quits.
     void exitDone();
 
-    // Return codes of the warning's buttons; the location sheet's button ends it with the
-    // default one too.
+    // Return codes of the warning's buttons.
     static constexpr int kDefaultReturn = 1;
     static constexpr int kOtherReturn = -1;
     // Longest pause of the worker between two checks; it wakes at once when the tool ends.

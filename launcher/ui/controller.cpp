@@ -3,10 +3,7 @@
 #include <utility>
 
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QScreen>
 
 #include "AlertPanel.h"
 #include "GameLayout.h"
@@ -15,24 +12,9 @@
 #include "LauncherWindow.h"
 #include "LocationSheet.h"
 #include "SystemLog.h"
+#include "WindowHelpers.h"
 
 namespace kv::launcher {
-
-namespace {
-
-// A busy progress bar (range 0..0) is Qt's spinning indicator; a range of 0..1 at 0 stands still.
-void StartAnimation(QProgressBar *bar)
-{
-    bar->setRange(0, 0);
-}
-
-void StopAnimation(QProgressBar *bar)
-{
-    bar->setRange(0, 1);
-    bar->setValue(0);
-}
-
-} // namespace
 
 controller::controller(game::SystemLog &log, game::AlertPanel &alerts,
                        std::function<void()> terminate, QObject *parent)
@@ -41,10 +23,8 @@ controller::controller(game::SystemLog &log, game::AlertPanel &alerts,
       pathText(sheetWindow->pathText()), log_(log), alerts_(alerts),
       terminate_(std::move(terminate)), locator_(game::HomeFolder(), log)
 {
-    sheetWindow->setServices(log_, alerts_);
-    connect(sheetWindow->sheetButton(), &QPushButton::clicked, this, &controller::cancelSheet);
-    // Also reached when the sheet is closed by Escape or its close button, as cancelled.
-    connect(sheetWindow, &QDialog::finished, this, &controller::unrealAttempt);
+    sheetWindow->connectTo(this, &controller::cancelSheet, &controller::unrealAttempt, log_,
+                           alerts_);
     searchTimer_.setSingleShot(true);
     searchTimer_.setInterval(kSearchDelayMs);
     connect(&searchTimer_, &QTimer::timeout, this, &controller::launchKVR);
@@ -55,19 +35,12 @@ controller::~controller() = default;
 void controller::awakeFromNib()
 {
     kickStart();
-    // Shown first: the frame's size, which centring needs, is known only for a window on screen.
-    window->show();
-    QRect frame = window->frameGeometry();
-    if (QScreen *screen = window->screen(); screen != nullptr) {
-        frame.moveCenter(screen->availableGeometry().center());
-    }
-    // Screen y grows downwards here, so the drop is added.
-    window->move(frame.topLeft() + QPoint(0, kWindowDrop));
+    game::ShowCentred(window, kWindowDrop);
 }
 
 void controller::kickStart()
 {
-    StartAnimation(spinny);
+    game::StartAnimation(spinny);
     searchTimer_.start();
 }
 
@@ -140,7 +113,7 @@ void controller::launchIt(const QString &binString, const QString &lineString)
     QGuiApplication::setQuitOnLastWindowClosed(false);
     game_->start();
     log_.line(texts::kLaunch);
-    StopAnimation(spinny);
+    game::StopAnimation(spinny);
     log_.line(texts::kAnimate);
 }
 
@@ -158,14 +131,13 @@ void controller::noUnrealFound()
 
 void controller::cancelSheet()
 {
-    sheetWindow->done(kSheetButtonReturn);
+    sheetWindow->done(game::LocationSheet::kButtonReturn);
 }
 
 void controller::unrealAttempt(int returnCode)
 {
     log_.line(game::texts::kReturned);
-    // Only the sheet's button confirms a path; Escape and the close button cancel.
-    const QString text = returnCode == kSheetButtonReturn ? pathText->text() : QString();
+    const QString text = sheetWindow->enteredPath(returnCode);
     if (text.isEmpty()) {
         terminate_();
         return;

@@ -62,8 +62,6 @@ public:
     // Distance the window is moved down from the centred position.
     static constexpr int kWindowDrop = 117;
     static constexpr int kSearchDelayMs = 2000;
-    // What the sheet's button ends it with; Escape and its close button end it with 0.
-    static constexpr int kSheetButtonReturn = 1;
 
 private:
     void gameFailedToStart(const QString &binString);
