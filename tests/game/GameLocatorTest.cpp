@@ -78,7 +78,7 @@ TEST_F(GameLocatorTest, LocationIsReReadAndLoggedOnEveryCall)
     EXPECT_EQ(locator.unrealLocation(), "/Games/Second.app/");
     writeModLog(kv::test::LogNaming("/Games/Third.app"));
     EXPECT_EQ(locator.KVROrUnrealLocation(), "/Games/Third.app/");
-    EXPECT_EQ(log.lines,
+    EXPECT_EQ(log.lines(),
               (std::vector<std::string>{
                   "Unreal Location lineString : Init: Base directory: /Games/First.app/System/",
                   "Unreal Location lineString : Init: Base directory: /Games/Second.app/System/",
@@ -90,8 +90,8 @@ TEST_F(GameLocatorTest, MissingLogOrLogWithoutLineGivesEmptyLocationAndLogsNull)
     EXPECT_EQ(locator.unrealLocation(), "");
     writeModLog("Log: no base directory here\n");
     EXPECT_EQ(locator.KVROrUnrealLocation(), "");
-    EXPECT_EQ(log.lines, (std::vector<std::string>{"Unreal Location lineString : (null)",
-                                                   "KVR OR location lineString : (null)"}));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Unreal Location lineString : (null)",
+                                                     "KVR OR location lineString : (null)"}));
 }
 
 TEST_F(GameLocatorTest, WithOnlyTheGameLogTestsBelowItsLocationThenThePerUserDescriptor)
@@ -100,8 +100,9 @@ TEST_F(GameLocatorTest, WithOnlyTheGameLogTestsBelowItsLocationThenThePerUserDes
     EXPECT_FALSE(locator.KVRavelockExists());
     const std::string belowGame = gameApp().string() + "/KVRavelock/UT2K4Mod.ini";
     EXPECT_EQ(descriptorsTested(), (std::vector<std::string>{belowGame, userDescriptor()}));
-    EXPECT_NE(std::find(log.lines.begin(), log.lines.end(), "Unreal being used : " + belowGame),
-              log.lines.end());
+    const std::vector<std::string> lines = log.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Unreal being used : " + belowGame),
+              lines.end());
 }
 
 TEST_F(GameLocatorTest, WithBothLogsTestsGameLogThenPerUserThenModLog)
@@ -158,7 +159,7 @@ TEST_F(GameLocatorTest, SheetPathOverridesTheLogsEvenWhenTheyAppearLater)
     EXPECT_FALSE(locator.KVRavelockExists()) << "a descriptor below a log's location counted";
     const std::string belowSheet = sheetApp + "/KVRavelock/UT2K4Mod.ini";
     EXPECT_EQ(descriptorsTested(), (std::vector<std::string>{belowSheet, userDescriptor()}));
-    EXPECT_EQ(log.lines,
+    EXPECT_EQ(log.lines(),
               (std::vector<std::string>{"You've used a sheet, ya cheeky devil",
                                         "Our appended path from the sheet : " + belowSheet}));
 

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -9,13 +11,24 @@
 
 namespace kv::test {
 
-// Keeps every line the launcher logs, in order.
+// Keeps every line logged, in order; the installer's worker logs from its own thread.
 class RecordingLog : public game::SystemLog
 {
 public:
-    void line(const std::string &text) override { lines.push_back(text); }
+    void line(const std::string &text) override
+    {
+        const std::lock_guard lock(mutex_);
+        lines_.push_back(text);
+    }
+    std::vector<std::string> lines() const
+    {
+        const std::lock_guard lock(mutex_);
+        return lines_;
+    }
 
-    std::vector<std::string> lines;
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
 };
 
 // Writes text as a file at path, creating the folders above it.
@@ -23,6 +36,12 @@ inline void WriteTextFile(const std::filesystem::path &path, const std::string &
 {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string ReadTextFile(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline const std::filesystem::path kGameLogBelowHome =

@@ -114,7 +114,7 @@ TEST_F(DropViewTest, DropWritesTheFirstOfTwoPathsAndSwitchesThePicture)
     EXPECT_TRUE(accepted);
     EXPECT_EQ(field.text(), "/Games/Game.app");
     EXPECT_EQ(view->imageName(), "hereisunreal");
-    EXPECT_EQ(log.lines,
+    EXPECT_EQ(log.lines(),
               (std::vector<std::string>{"/Games/Game.app", "Set the string, apparentley"}));
     EXPECT_TRUE(alerts.shown.empty());
 }
@@ -130,7 +130,7 @@ TEST_F(DropViewTest, DropWithoutFileNamesAlertsAndLeavesFieldAndPicture)
     EXPECT_EQ(alerts.shown[0].message, "Sorry, but the operation failed");
     EXPECT_EQ(field.text(), "typed");
     EXPECT_EQ(view->imageName(), "whereisunreal");
-    EXPECT_TRUE(log.lines.empty());
+    EXPECT_TRUE(log.lines().empty());
 }
 
 TEST_F(DropViewTest, DrawsThePictureAtItsOwnSizeFromTheBottomLeftCorner)

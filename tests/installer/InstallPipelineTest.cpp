@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "InstallerTestSupport.h"
+#include "GameTestSupport.h"
 #include "TestSupport.h"
 
 using namespace kv::installer;

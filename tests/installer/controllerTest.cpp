@@ -27,10 +27,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "AlertPanel.h"
-#include "InstallerTestSupport.h"
+#include "GameTestSupport.h"
 #include "LocationSheet.h"
 #include "ProcessPrivilegedRun.h"
+#include "QtTestSupport.h"
 #include "TarWriter.h"
 #include "TestSupport.h"
 #include "fileDropView.h"
@@ -93,18 +93,6 @@ public:
     }
 
     Finished end;
-};
-
-// Alerts are not expected here; any would be recorded instead of shown.
-class RecordingAlerts : public kv::game::AlertPanel
-{
-public:
-    void show(QWidget *, const QString &title, const QString &, const QString &,
-              std::function<void()>) override
-    {
-        titles.push_back(title.toStdString());
-    }
-    std::vector<std::string> titles;
 };
 
 bool Spinning(const QProgressBar *bar)
@@ -231,7 +219,7 @@ protected:
     kv::test::TempDir dir;
     kv::test::ScopedEnv homeEnv{"HOME", (dir.Path() / "home").string()};
     kv::test::RecordingLog log;
-    RecordingAlerts alerts;
+    kv::test::FakeAlerts alerts; // none expected; any would be recorded instead of shown
     RecordingRun run;
     int terminated = 0;
     std::vector<std::string> statuses;
@@ -259,7 +247,7 @@ TEST_F(InstallerTest, GameFoundThroughTheLogIsInstalledAndTheLauncherCopiedToThe
     EXPECT_EQ(kv::test::ReadTextFile(desktopCopy()), kLauncherBytes);
     EXPECT_FALSE(Spinning(installer->progressBar));
     EXPECT_EQ(installer->cancelButton->text(), "Done");
-    EXPECT_TRUE(alerts.titles.empty());
+    EXPECT_TRUE(alerts.shown.empty());
     // Mended: extracting as administrator used to hand the files to the archive's owner (4242).
     struct stat info
     {
