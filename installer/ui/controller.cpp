@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -176,42 +175,31 @@ void controller::sendFilesToTmp()
         return;
     }
     // Listed as the user before any rights are asked for, without holding up the window: a big
-    // archive takes seconds, during which Cancel must still work.
-    QStringList listingArguments;
-    for (const std::string &argument : ListingArguments(archive)) {
-        listingArguments.append(QString::fromStdString(argument));
-    }
-    listing_ = new QProcess(this);
-    listing_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    connect(listing_, &QProcess::finished, this,
-            [this, arguments](int, QProcess::ExitStatus status) {
-                listed(status == QProcess::NormalExit, arguments);
-            });
-    connect(listing_, &QProcess::errorOccurred, this,
-            [this, arguments](QProcess::ProcessError error) {
-                if (error == QProcess::FailedToStart) {
-                    listed(false, arguments);
-                }
-            });
-    listing_->start(QString::fromUtf8(kTarTool), listingArguments);
+    // archive takes seconds, during which Cancel must still work. The run may outlive this
+    // controller.
+    const QPointer<controller> self(this);
+    run_.runAsUser(kTarTool, ListingArguments(archive),
+                   [self, arguments](std::optional<std::string> listing) {
+                       if (self) {
+                           self->listed(listing, arguments);
+                       }
+                   });
 }
 
-void controller::listed(bool ran, const std::vector<std::string> &arguments)
+void controller::listed(const std::optional<std::string> &listing,
+                        const std::vector<std::string> &arguments)
 {
-    const QByteArray listing = ran ? listing_->readAllStandardOutput() : QByteArray();
-    listing_->deleteLater();
-    listing_ = nullptr;
     if (quitting_) {
         return;
     }
-    if (!ran) {
+    if (!listing) {
         log_.line(texts::kArchiveNotListed);
         showFailed(texts::kInstallationFailed, texts::kArchiveNotListed);
         return;
     }
     // A listing that fails part way still names the members tar would extract before failing;
     // the extraction reports the failure.
-    if (!ListingNamesOnlyPlainMembers(listing.toStdString())) {
+    if (!ListingNamesOnlyPlainMembers(*listing)) {
         log_.line(texts::kArchiveRefused);
         showFailed(texts::kInstallationFailed, texts::kArchiveHoldsDevices);
         return;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,7 +17,6 @@
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QProcess;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -100,8 +100,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // The listing has ended (or never ran); extracts when it names only plain members.
-    void listed(bool ran, const std::vector<std::string> &arguments);
+    // The listing has ended (or never ran: no listing); extracts when it names only plain members.
+    void listed(const std::optional<std::string> &listing,
+                const std::vector<std::string> &arguments);
     void extractionStarted(StartOutcome outcome);
     void extractionEnded(bool succeeded);
     void setStatus(const QString &text);
@@ -143,7 +144,6 @@ private:
     std::string home_;
     std::function<void()> terminate_;
     bool extractionRequested_ = false;
-    QProcess *listing_ = nullptr; // the archive's listing while it runs; a child of this
     // The extraction tool has been asked for and has not ended (or failed to start).
     bool toolRunning_ = false;
     // The user asked to quit; the program ends as soon as no extraction runs.
