@@ -2,7 +2,7 @@
 #include <QDir>
 
 #include "AlertPanel.h"
-#include "InstallPipeline.h"
+#include "InstallPlan.h"
 #include "PlatformPrivilegedRun.h"
 #include "SystemLog.h"
 #include "controller.h"

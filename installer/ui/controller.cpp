@@ -16,7 +16,7 @@
 #include "BaseDirectoryLine.h"
 #include "GameLayout.h"
 #include "GameTexts.h"
-#include "InstallPipeline.h"
+#include "InstallPlan.h"
 #include "InstallerTexts.h"
 #include "LocationSheet.h"
 #include "PathExists.h"

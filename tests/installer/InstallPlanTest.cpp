@@ -1,4 +1,4 @@
-#include "InstallPipeline.h"
+#include "InstallPlan.h"
 
 #include <filesystem>
 #include <optional>

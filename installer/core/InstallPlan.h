@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-// Where the install reads and writes: the archive beside the installer, the extraction command
-// line, and the paths below the game location. A game location ends in "/"; paths below it are
-// appended without a separator.
+// The install's plan, which the controller carries out: where it reads and writes (the archive
+// beside the installer, the paths below the game location) and tar's command lines. A game
+// location ends in "/"; paths below it are appended without a separator.
 namespace kv::installer {
 
 inline constexpr const char *kTarTool = "/usr/bin/tar";
