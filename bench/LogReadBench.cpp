@@ -76,7 +76,7 @@ void BM_ReadBaseDirectoryLine(benchmark::State &state)
         std::ofstream(path, std::ios::binary).write(text.data(), std::streamsize(text.size()));
     }
     for (auto _ : state) {
-        benchmark::DoNotOptimize(kv::launcher::ReadBaseDirectoryLine(path.string()));
+        benchmark::DoNotOptimize(kv::game::ReadBaseDirectoryLine(path.string()));
     }
     std::filesystem::remove(path);
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(kLogSize));

@@ -8,9 +8,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const std::string_view text(reinterpret_cast<const char *>(data), size);
-    if (const auto line = kv::launcher::FindBaseDirectoryLine(text)) {
+    if (const auto line = kv::game::FindBaseDirectoryLine(text)) {
         volatile std::size_t length =
-            kv::launcher::GameLocationOf(kv::launcher::BaseDirectoryOf(*line)).size();
+            kv::game::GameLocationOf(kv::game::BaseDirectoryOf(*line)).size();
         (void)length;
     }
     return 0;

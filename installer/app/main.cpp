@@ -2,7 +2,7 @@
 #include <QDir>
 
 #include "AlertPanel.h"
-#include "InstallPipeline.h"
+#include "InstallPlan.h"
 #include "PlatformPrivilegedRun.h"
 #include "SystemLog.h"
 #include "controller.h"
@@ -30,7 +30,7 @@ int main(int argc, char *argv[])
     const auto run = kv::installer::MakePlatformPrivilegedRun();
     // Queued, so that a quit asked for from a handler still finds the event loop running.
     kv::installer::controller installer(
-        kv::launcher::PlatformLog(), kv::launcher::MessageBoxAlerts(), *run,
+        kv::game::PlatformLog(), kv::game::MessageBoxAlerts(), *run,
         kv::installer::InstallerFolderOf(RunningBundlePath().toStdString()),
         [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
     installer.awakeFromNib();

@@ -24,7 +24,7 @@ void ExtractionState::pause(std::chrono::milliseconds longest) const
 }
 
 WaitOutcome WaitForMarker(const std::string &marker, const std::function<ToolState()> &toolState,
-                          const launcher::PathExists &exists, const std::function<void()> &pause)
+                          const game::PathExists &exists, const std::function<void()> &pause)
 {
     for (;;) {
         switch (toolState()) {

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "GameLocator.h"
+#include "PathExists.h"
 
 // How the install's worker thread waits for the extraction: it learns how the tool ended from
 // the main thread and then looks for the marker file.
@@ -51,6 +51,6 @@ enum class WaitOutcome
 // the marker. The install counts as done only when the tool succeeded and the marker exists, so
 // the launcher is never copied from a half-written folder.
 WaitOutcome WaitForMarker(const std::string &marker, const std::function<ToolState()> &toolState,
-                          const launcher::PathExists &exists, const std::function<void()> &pause);
+                          const game::PathExists &exists, const std::function<void()> &pause);
 
 } // namespace kv::installer

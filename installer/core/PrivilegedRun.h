@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,13 +21,15 @@ enum class StartOutcome
     NoElevator,
 };
 
-// Starts a tool with administrator rights. Each argument reaches the tool as one argument of its
-// own: nothing goes through a shell, so no character in a path has a meaning.
+// Starts a tool with administrator rights, and the tools that come before it with the user's own.
+// Each argument reaches the tool as one argument of its own: nothing goes through a shell, so no
+// character in a path has a meaning.
 class PrivilegedRun
 {
 public:
     using Started = std::function<void(StartOutcome outcome)>;
     using Finished = std::function<void(bool succeeded)>;
+    using Output = std::function<void(std::optional<std::string> output)>;
 
     virtual ~PrivilegedRun() = default;
 
@@ -38,6 +41,12 @@ public:
     // The first line the tool wrote on its error output in the last run, once it has finished;
     // empty where that output is not seen.
     virtual std::string firstErrorLine() const { return {}; }
+
+    // Runs tool as the current user, asking for nothing, and returns at once. output runs once, on
+    // the main thread, after the tool has ended: with what it wrote on its standard output,
+    // whatever its exit status, or with nothing when it could not be started or crashed.
+    virtual void runAsUser(const std::string &tool, const std::vector<std::string> &arguments,
+                           Output output) = 0;
 };
 
 } // namespace kv::installer

@@ -2,9 +2,12 @@
 
 #ifdef __APPLE__
 
+#include <utility>
+
 #include <QObject>
 
 #include "PrivilegedRun.h"
+#include "ProcessPrivilegedRun.h"
 
 namespace kv::installer {
 
@@ -17,6 +20,15 @@ class AuthorizationPrivilegedRun final : public QObject, public PrivilegedRun
 public:
     void start(const std::string &tool, const std::vector<std::string> &arguments, Started started,
                Finished finished) override;
+    // Needs no rights, so it runs as a plain child process, as on every other system.
+    void runAsUser(const std::string &tool, const std::vector<std::string> &arguments,
+                   Output output) override
+    {
+        asUser_.runAsUser(tool, arguments, std::move(output));
+    }
+
+private:
+    ProcessPrivilegedRun asUser_;
 };
 
 } // namespace kv::installer

@@ -7,6 +7,19 @@
 
 namespace kv::installer {
 
+namespace {
+
+QStringList Arguments(const std::vector<std::string> &arguments)
+{
+    QStringList argv;
+    for (const std::string &argument : arguments) {
+        argv.append(QString::fromStdString(argument));
+    }
+    return argv;
+}
+
+} // namespace
+
 ProcessPrivilegedRun::ProcessPrivilegedRun() = default;
 
 ProcessPrivilegedRun::ProcessPrivilegedRun(QString elevator) : elevator_(std::move(elevator)) {}
@@ -31,10 +44,7 @@ void ProcessPrivilegedRun::start(const std::string &tool, const std::vector<std:
     errorOutput_.clear();
     process_ = std::make_unique<QProcess>();
 
-    QStringList argv;
-    for (const std::string &argument : arguments) {
-        argv.append(QString::fromStdString(argument));
-    }
+    QStringList argv = Arguments(arguments);
     if (elevator_.isEmpty()) {
         process_->setProgram(QString::fromStdString(tool));
         process_->setProcessChannelMode(QProcess::ForwardedOutputChannel);
@@ -67,6 +77,40 @@ void ProcessPrivilegedRun::start(const std::string &tool, const std::vector<std:
         Qt::QueuedConnection);
     connect(process_.get(), &QProcess::finished, this, &ProcessPrivilegedRun::ended);
     process_->start();
+}
+
+void ProcessPrivilegedRun::runAsUser(const std::string &tool,
+                                     const std::vector<std::string> &arguments, Output output)
+{
+    // A child of this run, so it ends with it; killing it changes nothing, unlike the tool run
+    // with rights.
+    auto *process = new QProcess(this);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Exactly one of the two below runs: a process that fails to start never finishes.
+    const auto report = [process, output = std::move(output)](std::optional<std::string> text) {
+        process->deleteLater();
+        if (output) {
+            output(std::move(text));
+        }
+    };
+    connect(process, &QProcess::finished, this,
+            [process, report](int, QProcess::ExitStatus status) {
+                if (status != QProcess::NormalExit) {
+                    report(std::nullopt);
+                    return;
+                }
+                report(process->readAllStandardOutput().toStdString());
+            });
+    // Queued, so that a start that fails at once is reported after runAsUser() has returned.
+    connect(
+        process, &QProcess::errorOccurred, this,
+        [report](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart) {
+                report(std::nullopt);
+            }
+        },
+        Qt::QueuedConnection);
+    process->start(QString::fromStdString(tool), Arguments(arguments));
 }
 
 void ProcessPrivilegedRun::reportStart(StartOutcome outcome)

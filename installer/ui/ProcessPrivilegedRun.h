@@ -31,6 +31,9 @@ public:
     void start(const std::string &tool, const std::vector<std::string> &arguments, Started started,
                Finished finished) override;
     std::string firstErrorLine() const override;
+    // Runs as many tools side by side as asked; one still running when the run ends is killed.
+    void runAsUser(const std::string &tool, const std::vector<std::string> &arguments,
+                   Output output) override;
 
     static constexpr int kDismissedStatus = 126;
     static constexpr int kRefusedStatus = 127;

@@ -6,24 +6,22 @@
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 
 #include "AlertPanel.h"
 #include "BaseDirectoryLine.h"
 #include "GameLayout.h"
-#include "GameLocator.h"
-#include "InstallPipeline.h"
+#include "GameTexts.h"
+#include "InstallPlan.h"
 #include "InstallerTexts.h"
-#include "LauncherTexts.h"
 #include "LocationSheet.h"
+#include "PathExists.h"
 #include "SystemLog.h"
+#include "WindowHelpers.h"
 #include "ui_ChoiceWindow.h"
 #include "ui_InstallWindow.h"
 #include "ui_WelcomeWindow.h"
@@ -32,27 +30,10 @@ namespace kv::installer {
 
 namespace {
 
-// A busy progress bar (range 0..0) is Qt's indeterminate indicator; 0..1 at 0 stands still.
-void StartAnimation(QProgressBar *bar)
+// Each window takes over from the one before it, so it comes to the front with the focus.
+void ShowInFront(QWidget *window)
 {
-    bar->setRange(0, 0);
-}
-
-void StopAnimation(QProgressBar *bar)
-{
-    bar->setRange(0, 1);
-    bar->setValue(0);
-}
-
-// Shown first: the frame's size, which centring needs, is known only for a window on screen.
-void ShowCentred(QWidget *window)
-{
-    window->show();
-    QRect frame = window->frameGeometry();
-    if (QScreen *screen = window->screen(); screen != nullptr) {
-        frame.moveCenter(screen->availableGeometry().center());
-    }
-    window->move(frame.topLeft());
+    game::ShowCentred(window);
     window->raise();
     window->activateWindow();
 }
@@ -73,7 +54,7 @@ template <class Layout> std::unique_ptr<QWidget> Loaded(Layout &layout)
 
 } // namespace
 
-controller::controller(launcher::SystemLog &log, launcher::AlertPanel &alerts, PrivilegedRun &run,
+controller::controller(game::SystemLog &log, game::AlertPanel &alerts, PrivilegedRun &run,
                        std::string installerFolder, std::function<void()> terminate,
                        QObject *parent)
     : QObject(parent), welcomeUi_(std::make_unique<Ui::WelcomeWindow>()),
@@ -84,9 +65,9 @@ controller::controller(launcher::SystemLog &log, launcher::AlertPanel &alerts, P
       systemOption(choiceUi_->systemOption), progressBar(installUi_->progressBar),
       welcomeWindow(welcome_.get()), choiceWindow(choice_.get()), installWindow(install_.get()),
       cancelButton(installUi_->cancelButton), choiceMatrix(choiceUi_->choiceMatrix),
-      sheetWindow(new launcher::LocationSheet(installWindow)), pathText(sheetWindow->pathText()),
+      sheetWindow(new game::LocationSheet(installWindow)), pathText(sheetWindow->pathText()),
       log_(log), alerts_(alerts), run_(run), installerFolder_(std::move(installerFolder)),
-      home_(launcher::HomeFolder()), terminate_(std::move(terminate))
+      home_(game::HomeFolder()), terminate_(std::move(terminate))
 {
     connect(welcomeUi_->startButton, &QPushButton::clicked, this, &controller::start);
     // Only a click by the user warns; the programmatic switch back after "Cancel" does not.
@@ -98,10 +79,8 @@ controller::controller(launcher::SystemLog &log, launcher::AlertPanel &alerts, P
     installWindow->installEventFilter(this);
     installUi_->reasonText->hide();
 
-    sheetWindow->setServices(log_, alerts_);
-    connect(sheetWindow->sheetButton(), &QPushButton::clicked, this, &controller::cancelSheet);
-    // Also reached when the sheet is closed by Escape or its close button, as cancelled.
-    connect(sheetWindow, &QDialog::finished, this, &controller::unrealAttempt);
+    sheetWindow->connectTo(this, &controller::cancelSheet, &controller::unrealAttempt, log_,
+                           alerts_);
 }
 
 controller::~controller()
@@ -114,12 +93,12 @@ controller::~controller()
 
 void controller::awakeFromNib()
 {
-    ShowCentred(welcomeWindow);
+    ShowInFront(welcomeWindow);
 }
 
 void controller::start()
 {
-    ShowCentred(choiceWindow);
+    ShowInFront(choiceWindow);
     welcomeWindow->close();
 }
 
@@ -156,14 +135,14 @@ void controller::install()
 {
     // One extraction per run: the choice window stays open behind, but may not start another.
     choiceWindow->setEnabled(false);
-    ShowCentred(installWindow);
+    ShowInFront(installWindow);
     const std::optional<std::string> baseDirectory = BaseDirectoryFromGameLog(home_);
     if (!baseDirectory) {
         noUnrealFound();
         return;
     }
     unrealPath = *baseDirectory;
-    StartAnimation(progressBar);
+    game::StartAnimation(progressBar);
     welcomeWindow->close();
     userOnly = false;
     sendFilesToTmp();
@@ -175,10 +154,10 @@ void controller::sendFilesToTmp()
         return;
     }
     extractionRequested_ = true;
-    StartAnimation(progressBar);
+    game::StartAnimation(progressBar);
     log_.line(texts::kUnrealSystemPath);
     log_.line(unrealPath);
-    const std::string location = launcher::GameLocationOf(unrealPath);
+    const std::string location = game::GameLocationOf(unrealPath);
     log_.line(texts::kInstallAppPath);
     log_.line(installerFolder_);
     const std::string archive = ArchivePath(installerFolder_);
@@ -196,42 +175,31 @@ void controller::sendFilesToTmp()
         return;
     }
     // Listed as the user before any rights are asked for, without holding up the window: a big
-    // archive takes seconds, during which Cancel must still work.
-    QStringList listingArguments;
-    for (const std::string &argument : ListingArguments(archive)) {
-        listingArguments.append(QString::fromStdString(argument));
-    }
-    listing_ = new QProcess(this);
-    listing_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    connect(listing_, &QProcess::finished, this,
-            [this, arguments](int, QProcess::ExitStatus status) {
-                listed(status == QProcess::NormalExit, arguments);
-            });
-    connect(listing_, &QProcess::errorOccurred, this,
-            [this, arguments](QProcess::ProcessError error) {
-                if (error == QProcess::FailedToStart) {
-                    listed(false, arguments);
-                }
-            });
-    listing_->start(QString::fromUtf8(kTarTool), listingArguments);
+    // archive takes seconds, during which Cancel must still work. The run may outlive this
+    // controller.
+    const QPointer<controller> self(this);
+    run_.runAsUser(kTarTool, ListingArguments(archive),
+                   [self, arguments](std::optional<std::string> listing) {
+                       if (self) {
+                           self->listed(listing, arguments);
+                       }
+                   });
 }
 
-void controller::listed(bool ran, const std::vector<std::string> &arguments)
+void controller::listed(const std::optional<std::string> &listing,
+                        const std::vector<std::string> &arguments)
 {
-    const QByteArray listing = ran ? listing_->readAllStandardOutput() : QByteArray();
-    listing_->deleteLater();
-    listing_ = nullptr;
     if (quitting_) {
         return;
     }
-    if (!ran) {
+    if (!listing) {
         log_.line(texts::kArchiveNotListed);
         showFailed(texts::kInstallationFailed, texts::kArchiveNotListed);
         return;
     }
     // A listing that fails part way still names the members tar would extract before failing;
     // the extraction reports the failure.
-    if (!ListingNamesOnlyPlainMembers(listing.toStdString())) {
+    if (!ListingNamesOnlyPlainMembers(*listing)) {
         log_.line(texts::kArchiveRefused);
         showFailed(texts::kInstallationFailed, texts::kArchiveHoldsDevices);
         return;
@@ -295,7 +263,7 @@ void controller::waitForFile(const std::string &marker)
 {
     log_.line(marker);
     const WaitOutcome outcome = WaitForMarker(
-        marker, [this] { return toolState_.get(); }, launcher::PathExistsOnDisk,
+        marker, [this] { return toolState_.get(); }, game::PathExistsOnDisk,
         [this] { toolState_.pause(kCheckInterval); });
     switch (outcome) {
     case WaitOutcome::Abandoned:
@@ -331,7 +299,7 @@ void controller::waitForFile(const std::string &marker)
 
 void controller::showFinished()
 {
-    StopAnimation(progressBar);
+    game::StopAnimation(progressBar);
     setStatus(QString());
     setStatus(texts::kInstallationComplete);
     cancelButton->setText(texts::kDone);
@@ -343,7 +311,7 @@ void controller::showFinished()
 void controller::showFailed(const QString &status, const QString &reason)
 {
     setStatus(status);
-    StopAnimation(progressBar);
+    game::StopAnimation(progressBar);
     installUi_->reasonText->setText(reason);
     installUi_->reasonText->setVisible(!reason.isEmpty());
     // Still bound to cancelInstall: quitting is all that is left.
@@ -364,14 +332,13 @@ void controller::noUnrealFound()
 
 void controller::cancelSheet()
 {
-    sheetWindow->done(kDefaultReturn);
+    sheetWindow->done(game::LocationSheet::kButtonReturn);
 }
 
 void controller::unrealAttempt(int returnCode)
 {
-    log_.line(launcher::texts::kReturned);
-    // Only the sheet's button confirms a path; Escape and the close button cancel.
-    const QString text = returnCode == kDefaultReturn ? pathText->text() : QString();
+    log_.line(game::texts::kReturned);
+    const QString text = sheetWindow->enteredPath(returnCode);
     if (text.isEmpty()) {
         terminate_();
         return;

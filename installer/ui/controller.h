@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,7 +17,6 @@
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QProcess;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -28,11 +28,11 @@ class InstallWindow;
 class WelcomeWindow;
 } // namespace Ui
 
-namespace kv::launcher {
+namespace kv::game {
 class AlertPanel;
 class LocationSheet;
 class SystemLog;
-} // namespace kv::launcher
+} // namespace kv::game
 
 namespace kv::installer {
 
@@ -48,7 +48,7 @@ class controller : public QObject
 public:
     // The windows are built here. installerFolder holds KVRinstall.tgz; terminate ends the
     // application (tests pass a recorder).
-    controller(launcher::SystemLog &log, launcher::AlertPanel &alerts, PrivilegedRun &run,
+    controller(game::SystemLog &log, game::AlertPanel &alerts, PrivilegedRun &run,
                std::string installerFolder, std::function<void()> terminate,
                QObject *parent = nullptr);
     // Stops a waiting worker and waits for it to end.
@@ -85,8 +85,7 @@ public:
     // cancelButton after completion: quits.
     void exitDone();
 
-    // Return codes of the warning's buttons; the location sheet's button ends it with the
-    // default one too.
+    // Return codes of the warning's buttons.
     static constexpr int kDefaultReturn = 1;
     static constexpr int kOtherReturn = -1;
     // Longest pause of the worker between two checks; it wakes at once when the tool ends.
@@ -101,8 +100,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // The listing has ended (or never ran); extracts when it names only plain members.
-    void listed(bool ran, const std::vector<std::string> &arguments);
+    // The listing has ended (or never ran: no listing); extracts when it names only plain members.
+    void listed(const std::optional<std::string> &listing,
+                const std::vector<std::string> &arguments);
     void extractionStarted(StartOutcome outcome);
     void extractionEnded(bool succeeded);
     void setStatus(const QString &text);
@@ -128,7 +128,7 @@ public:
     QWidget *const installWindow;
     QPushButton *const cancelButton;
     QGroupBox *const choiceMatrix;
-    launcher::LocationSheet *const sheetWindow;
+    game::LocationSheet *const sheetWindow;
     QLineEdit *const pathText;
 
     // Would select a per-user install, which is not offered: cleared whenever an install starts.
@@ -137,14 +137,13 @@ public:
     std::string unrealPath;
 
 private:
-    launcher::SystemLog &log_;
-    launcher::AlertPanel &alerts_;
+    game::SystemLog &log_;
+    game::AlertPanel &alerts_;
     PrivilegedRun &run_;
     std::string installerFolder_;
     std::string home_;
     std::function<void()> terminate_;
     bool extractionRequested_ = false;
-    QProcess *listing_ = nullptr; // the archive's listing while it runs; a child of this
     // The extraction tool has been asked for and has not ended (or failed to start).
     bool toolRunning_ = false;
     // The user asked to quit; the program ends as soon as no extraction runs.

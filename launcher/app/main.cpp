@@ -11,9 +11,9 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("kvravelock-launcher"));
 
     // Queued, so that a quit asked for during start-up still finds the event loop running.
-    kv::launcher::controller launcher(
-        kv::launcher::PlatformLog(), kv::launcher::MessageBoxAlerts(),
-        [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
+    kv::launcher::controller launcher(kv::game::PlatformLog(), kv::game::MessageBoxAlerts(), [] {
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    });
     launcher.awakeFromNib();
     return QApplication::exec();
 }

@@ -3,47 +3,28 @@
 #include <utility>
 
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QScreen>
 
 #include "AlertPanel.h"
 #include "GameLayout.h"
+#include "GameTexts.h"
 #include "LauncherTexts.h"
 #include "LauncherWindow.h"
 #include "LocationSheet.h"
 #include "SystemLog.h"
+#include "WindowHelpers.h"
 
 namespace kv::launcher {
 
-namespace {
-
-// A busy progress bar (range 0..0) is Qt's spinning indicator; a range of 0..1 at 0 stands still.
-void StartAnimation(QProgressBar *bar)
-{
-    bar->setRange(0, 0);
-}
-
-void StopAnimation(QProgressBar *bar)
-{
-    bar->setRange(0, 1);
-    bar->setValue(0);
-}
-
-} // namespace
-
-controller::controller(SystemLog &log, AlertPanel &alerts, std::function<void()> terminate,
-                       QObject *parent)
+controller::controller(game::SystemLog &log, game::AlertPanel &alerts,
+                       std::function<void()> terminate, QObject *parent)
     : QObject(parent), layout_(std::make_unique<LauncherWindow>()), spinny(layout_->spinny()),
-      window(layout_.get()), sheetWindow(new LocationSheet(layout_.get())),
+      window(layout_.get()), sheetWindow(new game::LocationSheet(layout_.get())),
       pathText(sheetWindow->pathText()), log_(log), alerts_(alerts),
-      terminate_(std::move(terminate)), locator_(HomeFolder(), log)
+      terminate_(std::move(terminate)), locator_(game::HomeFolder(), log)
 {
-    sheetWindow->setServices(log_, alerts_);
-    connect(sheetWindow->sheetButton(), &QPushButton::clicked, this, &controller::cancelSheet);
-    // Also reached when the sheet is closed by Escape or its close button, as cancelled.
-    connect(sheetWindow, &QDialog::finished, this, &controller::unrealAttempt);
+    sheetWindow->connectTo(this, &controller::cancelSheet, &controller::unrealAttempt, log_,
+                           alerts_);
     searchTimer_.setSingleShot(true);
     searchTimer_.setInterval(kSearchDelayMs);
     connect(&searchTimer_, &QTimer::timeout, this, &controller::launchKVR);
@@ -54,19 +35,12 @@ controller::~controller() = default;
 void controller::awakeFromNib()
 {
     kickStart();
-    // Shown first: the frame's size, which centring needs, is known only for a window on screen.
-    window->show();
-    QRect frame = window->frameGeometry();
-    if (QScreen *screen = window->screen(); screen != nullptr) {
-        frame.moveCenter(screen->availableGeometry().center());
-    }
-    // Screen y grows downwards here, so the drop is added.
-    window->move(frame.topLeft() + QPoint(0, kWindowDrop));
+    game::ShowCentred(window, kWindowDrop);
 }
 
 void controller::kickStart()
 {
-    StartAnimation(spinny);
+    game::StartAnimation(spinny);
     searchTimer_.start();
 }
 
@@ -89,7 +63,7 @@ void controller::launchKVR()
         log_.line(texts::kUsingKVRLog);
         location = locator_.KVROrUnrealLocation();
     }
-    const std::string binString = location + layout::kExecutableBelowLocation;
+    const std::string binString = location + game::layout::kExecutableBelowLocation;
     log_.line(binString);
     if (!locator_.unrealBinaryExists(binString)) {
         noUnrealFound();
@@ -104,18 +78,18 @@ void controller::launchIt(const QString &binString, const QString &lineString)
 {
     log_.line(texts::kLaunchingIt);
     if (!locator_.KVRavelockExists()) {
-        alerts_.show(window, texts::kModNotFoundTitle, texts::kModNotFoundMessage, texts::kOK,
+        alerts_.show(window, texts::kModNotFoundTitle, texts::kModNotFoundMessage, game::texts::kOK,
                      terminate_);
         return;
     }
-    log_.line(texts::Filled(texts::kBinString, binString.toStdString()));
+    log_.line(game::texts::Filled(texts::kBinString, binString.toStdString()));
     game_ = std::make_unique<QProcess>();
     log_.line(texts::kAllocTask);
     game_->setWorkingDirectory(lineString);
     log_.line(texts::kCurrentDir);
     game_->setProgram(binString);
     log_.line(texts::kLaunchPath);
-    game_->setArguments({layout::kUserLogoArgument, layout::kModArgument});
+    game_->setArguments({game::layout::kUserLogoArgument, game::layout::kModArgument});
     log_.line(texts::kArguements);
     // The game shares the launcher's terminal and input, as it would when started by hand.
     game_->setProcessChannelMode(QProcess::ForwardedChannels);
@@ -139,15 +113,15 @@ void controller::launchIt(const QString &binString, const QString &lineString)
     QGuiApplication::setQuitOnLastWindowClosed(false);
     game_->start();
     log_.line(texts::kLaunch);
-    StopAnimation(spinny);
+    game::StopAnimation(spinny);
     log_.line(texts::kAnimate);
 }
 
 void controller::gameFailedToStart(const QString &binString)
 {
-    log_.line(texts::Filled(texts::kLaunchFailed, binString.toStdString()));
-    alerts_.show(window, texts::kGameNotStartedTitle, texts::kGameNotStartedMessage, texts::kOK,
-                 terminate_);
+    log_.line(game::texts::Filled(texts::kLaunchFailed, binString.toStdString()));
+    alerts_.show(window, texts::kGameNotStartedTitle, texts::kGameNotStartedMessage,
+                 game::texts::kOK, terminate_);
 }
 
 void controller::noUnrealFound()
@@ -157,20 +131,19 @@ void controller::noUnrealFound()
 
 void controller::cancelSheet()
 {
-    sheetWindow->done(kSheetButtonReturn);
+    sheetWindow->done(game::LocationSheet::kButtonReturn);
 }
 
 void controller::unrealAttempt(int returnCode)
 {
-    log_.line(texts::kReturned);
-    // Only the sheet's button confirms a path; Escape and the close button cancel.
-    const QString text = returnCode == kSheetButtonReturn ? pathText->text() : QString();
+    log_.line(game::texts::kReturned);
+    const QString text = sheetWindow->enteredPath(returnCode);
     if (text.isEmpty()) {
         terminate_();
         return;
     }
     // No test that the executable exists: the mod check in launchIt is the only one on this path.
-    const QString binString = text + layout::kExecutableBelowSheetPath;
+    const QString binString = text + game::layout::kExecutableBelowSheetPath;
     log_.line(binString.toStdString());
     locator_.enterSheetPath(text.toStdString());
     launchIt(binString, text);

@@ -13,12 +13,15 @@
 class QLineEdit;
 class QProgressBar;
 
-namespace kv::launcher {
-
+namespace kv::game {
 class AlertPanel;
-class LauncherWindow;
 class LocationSheet;
 class SystemLog;
+} // namespace kv::game
+
+namespace kv::launcher {
+
+class LauncherWindow;
 
 // The launcher: spins, looks for the game two seconds after start, asks for it in the location
 // sheet when no log names it, starts it with the mod's arguments, says so while the game runs
@@ -30,7 +33,7 @@ class controller : public QObject
 
 public:
     // terminate ends the application (tests pass a recorder); the window layout is built here.
-    controller(SystemLog &log, AlertPanel &alerts, std::function<void()> terminate,
+    controller(game::SystemLog &log, game::AlertPanel &alerts, std::function<void()> terminate,
                QObject *parent = nullptr);
     ~controller() override;
 
@@ -51,7 +54,7 @@ public:
     // Escape or closing the sheet ends the program.
     void unrealAttempt(int returnCode);
 
-    GameLocator &locator() { return locator_; }
+    game::GameLocator &locator() { return locator_; }
     // The one-shot timer that starts the search, and the game once started (else null).
     const QTimer &searchTimer() const { return searchTimer_; }
     const QProcess *game() const { return game_.get(); }
@@ -59,8 +62,6 @@ public:
     // Distance the window is moved down from the centred position.
     static constexpr int kWindowDrop = 117;
     static constexpr int kSearchDelayMs = 2000;
-    // What the sheet's button ends it with; Escape and its close button end it with 0.
-    static constexpr int kSheetButtonReturn = 1;
 
 private:
     void gameFailedToStart(const QString &binString);
@@ -71,14 +72,14 @@ public:
     // The outlets the window layout provides; owned by layout_.
     QProgressBar *const spinny;
     LauncherWindow *const window;
-    LocationSheet *const sheetWindow;
+    game::LocationSheet *const sheetWindow;
     QLineEdit *const pathText;
 
 private:
-    SystemLog &log_;
-    AlertPanel &alerts_;
+    game::SystemLog &log_;
+    game::AlertPanel &alerts_;
     std::function<void()> terminate_;
-    GameLocator locator_;
+    game::GameLocator locator_;
     QTimer searchTimer_;
     std::unique_ptr<QProcess> game_;
 };

@@ -1,5 +1,6 @@
 #include "ProcessPrivilegedRun.h"
 
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -8,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "InstallerTestSupport.h"
+#include "GameTestSupport.h"
 #include "TestSupport.h"
 
 using namespace kv::installer;
@@ -93,16 +94,22 @@ TEST_F(ElevatedRun, ToolThatFailedSilentlyIsReportedStartedThenFailed)
                                         ": Cannot open: No such file or directory");
 }
 
-// Mended: it said "Incorrect Password!" when no password could be asked for at all.
-TEST(MissingElevator, IsReportedAsSuch)
+// Mended: it said "Incorrect Password!" when no password could be asked for at all. The archive's
+// listing runs as the user, so it needs no elevator.
+TEST(MissingElevator, IsReportedAsSuchWhileRunsAsTheUserNeedNone)
 {
     ProcessPrivilegedRun run(QStringLiteral("/nonexistent/pkexec"));
     std::vector<StartOutcome> outcomes;
     run.start(
         "/usr/bin/tar", {"--version"},
         [&outcomes](StartOutcome outcome) { outcomes.push_back(outcome); }, [](bool) {});
-    ASSERT_TRUE(QTest::qWaitFor([&outcomes] { return !outcomes.empty(); }, kWaitMs));
+    std::vector<std::optional<std::string>> outputs;
+    run.runAsUser("/bin/sh", {"-c", "echo listed; echo more >&2; exit 2"},
+                  [&outputs](std::optional<std::string> output) { outputs.push_back(output); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !outcomes.empty() && !outputs.empty(); }, kWaitMs));
     EXPECT_EQ(outcomes, std::vector<StartOutcome>{StartOutcome::NoElevator});
+    EXPECT_EQ(outputs, std::vector<std::optional<std::string>>{"listed\n"})
+        << "standard output alone, whatever the exit status";
 }
 
 // Mended: ending the program killed a running tar half-way through the archive.

@@ -22,7 +22,7 @@
 
 #include <gtest/gtest.h>
 
-#include "LauncherTestSupport.h"
+#include "GameTestSupport.h"
 #include "LauncherWindow.h"
 #include "LocationSheet.h"
 #include "QtTestSupport.h"
@@ -117,11 +117,11 @@ TEST_F(ControllerTest, SearchStartsTwoSecondsAfterTheLayoutIsLoadedNotAtOnce)
     EXPECT_TRUE(timer.isSingleShot());
     EXPECT_EQ(timer.interval(), 2000);
     QCoreApplication::processEvents();
-    EXPECT_TRUE(log.lines.empty()) << "searched before the delay: " << log.lines.front();
+    EXPECT_TRUE(log.lines().empty()) << "searched before the delay: " << log.lines().front();
 
     // What the timer starts when it fires: here the search that finds nothing.
     QMetaObject::invokeMethod(const_cast<QTimer *>(&timer), "timeout");
-    EXPECT_EQ(log.lines,
+    EXPECT_EQ(log.lines(),
               (std::vector<std::string>{"Unreal Location lineString : (null)",
                                         "KVR OR location lineString : (null)", "No Unreal Found"}));
     EXPECT_TRUE(launcher->sheetWindow->isVisible());
@@ -160,11 +160,12 @@ TEST_F(ControllerTest, GameFromTheGameLogStartsWithExactlyTheModArgumentsInItsLo
     const std::string line =
         "Unreal Location lineString : Init: Base directory: " + gameApp().string() + "/System/";
     const std::string bin = executable(gameApp());
-    EXPECT_EQ(log.lines, (std::vector<std::string>{
-                             "Unreal Found", line, "Using unreal log", bin, line, "Launching it",
-                             line, "Unreal being used : " + location() + "KVRavelock/UT2K4Mod.ini",
-                             "binString : " + bin, "Alloc Task", "Current dir", "launchPath",
-                             "arguements", "launch", "animate", "wait for exit"}));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{
+                  "Unreal Found", line, "Using unreal log", bin, line, "Launching it", line,
+                  "Unreal being used : " + location() + "KVRavelock/UT2K4Mod.ini",
+                  "binString : " + bin, "Alloc Task", "Current dir", "launchPath", "arguements",
+                  "launch", "animate", "wait for exit"}));
 }
 
 // Mended: the launcher no longer blocks its event loop until the game exits.
@@ -193,7 +194,7 @@ TEST_F(ControllerTest, EventLoopKeepsRunningWhileTheGameRuns)
 
     fs::remove(holdFile);
     ASSERT_TRUE(waitForTermination());
-    EXPECT_EQ(log.lines.back(), "wait for exit");
+    EXPECT_EQ(log.lines().back(), "wait for exit");
 }
 
 TEST_F(ControllerTest, MissingModAlertsStartsNothingAndEndsWhenDismissed)
@@ -225,8 +226,9 @@ TEST_F(ControllerTest, GameLogWithoutLineFallsBackToTheModLog)
     launcher->launchKVR();
     ASSERT_TRUE(waitForTermination());
     EXPECT_EQ(recorded(), expectedRecord(gameApp()));
-    const auto usingKVR = std::find(log.lines.begin(), log.lines.end(), "using KVR log");
-    ASSERT_NE(usingKVR, log.lines.end());
+    const std::vector<std::string> lines = log.lines();
+    const auto usingKVR = std::find(lines.begin(), lines.end(), "using KVR log");
+    ASSERT_NE(usingKVR, lines.end());
     EXPECT_EQ(*std::next(usingKVR), "KVR OR location lineString : Init: Base directory: " +
                                         gameApp().string() + "/System/");
 }
@@ -236,8 +238,8 @@ TEST_F(ControllerTest, FoundGameWithoutExecutableShowsTheSheet)
     writeGameLog(kv::test::LogNaming(gameApp()));
     installMod(gameApp());
     launcher->launchKVR();
-    EXPECT_EQ(log.lines.front(), "Unreal Found");
-    EXPECT_EQ(log.lines.back(), executable(gameApp()));
+    EXPECT_EQ(log.lines().front(), "Unreal Found");
+    EXPECT_EQ(log.lines().back(), executable(gameApp()));
     EXPECT_TRUE(launcher->sheetWindow->isVisible());
     EXPECT_EQ(launcher->game(), nullptr);
 }
@@ -264,8 +266,9 @@ TEST_F(ControllerTest, GameDroppedOnTheSheetIsStartedBelowThatPath)
 
     ASSERT_TRUE(waitForTermination());
     EXPECT_EQ(recorded(), expectedRecord(gameApp()));
-    const auto returned = std::find(log.lines.begin(), log.lines.end(), "Returned...");
-    ASSERT_NE(returned, log.lines.end());
+    const std::vector<std::string> lines = log.lines();
+    const auto returned = std::find(lines.begin(), lines.end(), "Returned...");
+    ASSERT_NE(returned, lines.end());
     EXPECT_EQ(*std::next(returned), executable(gameApp()));
     EXPECT_EQ(*std::next(returned, 2), "Launching it");
 }
@@ -275,7 +278,7 @@ TEST_F(ControllerTest, EmptySheetEndsTheProgramAndStartsNothing)
     launcher->noUnrealFound();
     QTest::mouseClick(launcher->sheetWindow->sheetButton(), Qt::LeftButton);
     EXPECT_EQ(terminated, 1);
-    EXPECT_EQ(log.lines, std::vector<std::string>{"Returned..."});
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"Returned..."});
     EXPECT_FALSE(launcher->locator().sheetPrompted());
     EXPECT_EQ(launcher->game(), nullptr);
 }
@@ -292,7 +295,7 @@ TEST_F(ControllerTest, SheetPathWithoutExecutableAlertsAndEndsWhenDismissed)
         << "no alert after the failed start";
     EXPECT_EQ(alerts.shown[0].title, "Unreal Tournament 2004 Could Not Be Started!");
     EXPECT_EQ(alerts.shown[0].parent, launcher->window);
-    EXPECT_EQ(log.lines.back(), "Could not start : " + executable(notAGame));
+    EXPECT_EQ(log.lines().back(), "Could not start : " + executable(notAGame));
     EXPECT_EQ(terminated, 0);
     alerts.dismissLast();
     EXPECT_EQ(terminated, 1);
@@ -316,7 +319,7 @@ TEST_P(SheetCancelled, ByEscapeOrItsCloseButtonEndsTheProgramAndStartsNothing)
     }
     EXPECT_FALSE(launcher->sheetWindow->isVisible());
     EXPECT_EQ(terminated, 1);
-    EXPECT_EQ(log.lines, std::vector<std::string>{"Returned..."});
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"Returned..."});
     EXPECT_EQ(launcher->game(), nullptr);
 }
 

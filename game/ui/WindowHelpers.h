@@ -1,0 +1,16 @@
+#pragma once
+
+class QProgressBar;
+class QWidget;
+
+// What the launcher's and the installer's windows do alike.
+namespace kv::game {
+
+// A busy progress bar (range 0..0) is Qt's spinning indicator; a range of 0..1 at 0 stands still.
+void StartAnimation(QProgressBar *bar);
+void StopAnimation(QProgressBar *bar);
+
+// Shows window with its frame centred on its screen's free area, then moved drop pixels down.
+void ShowCentred(QWidget *window, int drop = 0);
+
+} // namespace kv::game

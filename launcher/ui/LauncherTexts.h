@@ -1,0 +1,40 @@
+#pragma once
+
+// Every log line and alert text of the launcher's own, shared by the code and the tests; those of
+// the location rules and the location sheet are in GameTexts.h. "%@" marks the one value a line
+// carries.
+namespace kv::launcher::texts {
+
+// Search and decision.
+inline constexpr const char *kNoUnrealFound = "No Unreal Found";
+inline constexpr const char *kUnrealFound = "Unreal Found";
+inline constexpr const char *kUsingUnrealLog = "Using unreal log";
+inline constexpr const char *kUsingKVRLog = "using KVR log";
+
+// Starting the game, in this order.
+inline constexpr const char *kLaunchingIt = "Launching it";
+inline constexpr const char *kBinString = "binString : %@";
+inline constexpr const char *kAllocTask = "Alloc Task";
+inline constexpr const char *kCurrentDir = "Current dir";
+inline constexpr const char *kLaunchPath = "launchPath";
+inline constexpr const char *kArguements = "arguements";
+inline constexpr const char *kLaunch = "launch";
+inline constexpr const char *kAnimate = "animate";
+inline constexpr const char *kWaitForExit = "wait for exit";
+// The game's executable could not be started; the value is its path.
+inline constexpr const char *kLaunchFailed = "Could not start : %@";
+
+// The main window's line while the game runs.
+inline constexpr const char *kGameRunning =
+    "KVRavelock is running. This window closes when the game ends.";
+
+// The alert shown when the mod is not installed; the program ends when it is dismissed.
+inline constexpr const char *kModNotFoundTitle = "KVRavelock Not Found!";
+inline constexpr const char *kModNotFoundMessage = "Please check your Installation.";
+
+// The alert shown when the game's executable cannot be started; the program ends after it.
+inline constexpr const char *kGameNotStartedTitle = "Unreal Tournament 2004 Could Not Be Started!";
+inline constexpr const char *kGameNotStartedMessage =
+    "Nothing could be started at the path you gave. Please choose the game itself.";
+
+} // namespace kv::launcher::texts

@@ -1,0 +1,189 @@
+#include "GameLocator.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "GameLayout.h"
+#include "GameTestSupport.h"
+#include "GameTexts.h"
+#include "TestSupport.h"
+
+using namespace kv::game;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A home folder of its own, with every existence test the locator makes recorded in order.
+class GameLocatorTest : public ::testing::Test
+{
+protected:
+    std::string home() const { return dir.Path().string(); }
+    fs::path gameApp() const { return dir.Path() / "Games/Game.app"; }
+    fs::path modApp() const { return dir.Path() / "Mod/Game.app"; }
+    std::string userDescriptor() const
+    {
+        return (dir.Path() / kv::test::kUserDescriptorBelowHome).string();
+    }
+
+    void writeGameLog(const std::string &text) const
+    {
+        kv::test::WriteTextFile(dir.Path() / kv::test::kGameLogBelowHome, text);
+    }
+    void writeModLog(const std::string &text) const
+    {
+        kv::test::WriteTextFile(dir.Path() / kv::test::kModLogBelowHome, text);
+    }
+
+    // The descriptor paths tested, leaving out the tests for the logs themselves.
+    std::vector<std::string> descriptorsTested() const
+    {
+        std::vector<std::string> descriptors;
+        std::copy_if(tested.begin(), tested.end(), std::back_inserter(descriptors),
+                     [](const std::string &path) { return path.ends_with("UT2K4Mod.ini"); });
+        return descriptors;
+    }
+
+    kv::test::TempDir dir;
+    kv::test::RecordingLog log;
+    std::vector<std::string> tested;
+    GameLocator locator{home(), log, [this](const std::string &path) {
+                            tested.push_back(path);
+                            return PathExistsOnDisk(path);
+                        }};
+};
+
+} // namespace
+
+TEST_F(GameLocatorTest, LogsAreLookedForBelowTheHomeFolder)
+{
+    EXPECT_FALSE(locator.unrealLogExists());
+    EXPECT_FALSE(locator.KVROrLogExists());
+    writeGameLog("");
+    EXPECT_TRUE(locator.unrealLogExists());
+    EXPECT_FALSE(locator.KVROrLogExists());
+    writeModLog("");
+    EXPECT_TRUE(locator.KVROrLogExists());
+    EXPECT_EQ(tested.front(), (dir.Path() / kv::test::kGameLogBelowHome).string());
+}
+
+TEST_F(GameLocatorTest, LocationIsReReadAndLoggedOnEveryCall)
+{
+    writeGameLog(kv::test::LogNaming("/Games/First.app"));
+    EXPECT_EQ(locator.unrealLocation(), "/Games/First.app/");
+    writeGameLog(kv::test::LogNaming("/Games/Second.app"));
+    EXPECT_EQ(locator.unrealLocation(), "/Games/Second.app/");
+    writeModLog(kv::test::LogNaming("/Games/Third.app"));
+    EXPECT_EQ(locator.KVROrUnrealLocation(), "/Games/Third.app/");
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{
+                  "Unreal Location lineString : Init: Base directory: /Games/First.app/System/",
+                  "Unreal Location lineString : Init: Base directory: /Games/Second.app/System/",
+                  "KVR OR location lineString : Init: Base directory: /Games/Third.app/System/"}));
+}
+
+TEST_F(GameLocatorTest, MissingLogOrLogWithoutLineGivesEmptyLocationAndLogsNull)
+{
+    EXPECT_EQ(locator.unrealLocation(), "");
+    writeModLog("Log: no base directory here\n");
+    EXPECT_EQ(locator.KVROrUnrealLocation(), "");
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Unreal Location lineString : (null)",
+                                                     "KVR OR location lineString : (null)"}));
+}
+
+TEST_F(GameLocatorTest, WithOnlyTheGameLogTestsBelowItsLocationThenThePerUserDescriptor)
+{
+    writeGameLog(kv::test::LogNaming(gameApp()));
+    EXPECT_FALSE(locator.KVRavelockExists());
+    const std::string belowGame = gameApp().string() + "/KVRavelock/UT2K4Mod.ini";
+    EXPECT_EQ(descriptorsTested(), (std::vector<std::string>{belowGame, userDescriptor()}));
+    const std::vector<std::string> lines = log.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Unreal being used : " + belowGame),
+              lines.end());
+}
+
+TEST_F(GameLocatorTest, WithBothLogsTestsGameLogThenPerUserThenModLog)
+{
+    writeGameLog(kv::test::LogNaming(gameApp()));
+    writeModLog(kv::test::LogNaming(modApp()));
+    EXPECT_FALSE(locator.KVRavelockExists());
+    const std::string belowGame = gameApp().string() + "/KVRavelock/UT2K4Mod.ini";
+    const std::string belowMod = modApp().string() + "/KVRavelock/UT2K4Mod.ini";
+    EXPECT_EQ(descriptorsTested(),
+              (std::vector<std::string>{belowGame, userDescriptor(), belowMod}));
+
+    kv::test::WriteTextFile(belowMod, "");
+    tested.clear();
+    EXPECT_TRUE(locator.KVRavelockExists()) << "descriptor below the mod log's location";
+    EXPECT_EQ(descriptorsTested().size(), 3u);
+}
+
+TEST_F(GameLocatorTest, FirstExistingCandidateEndsTheTest)
+{
+    writeGameLog(kv::test::LogNaming(gameApp()));
+    writeModLog(kv::test::LogNaming(modApp()));
+    kv::test::WriteTextFile(userDescriptor(), "");
+    EXPECT_TRUE(locator.KVRavelockExists());
+    EXPECT_EQ(descriptorsTested(),
+              (std::vector<std::string>{gameApp().string() + "/KVRavelock/UT2K4Mod.ini",
+                                        userDescriptor()}));
+}
+
+// Mended: such a log would give the bare relative "KVRavelock/UT2K4Mod.ini", which names a file
+// in whatever folder the launcher happens to run in.
+TEST_F(GameLocatorTest, LogThatNamesNoLocationGivesNoCandidate)
+{
+    writeGameLog("Log: no base directory here\n");
+    writeModLog("Init: Base directory: Sys/\n");
+    EXPECT_FALSE(locator.KVRavelockExists());
+    EXPECT_EQ(descriptorsTested(), std::vector<std::string>{userDescriptor()});
+    for (const std::string &path : tested) {
+        EXPECT_TRUE(fs::path(path).is_absolute()) << "relative path tested: " << path;
+    }
+}
+
+TEST_F(GameLocatorTest, SheetPathOverridesTheLogsEvenWhenTheyAppearLater)
+{
+    const std::string sheetApp = (dir.Path() / "Sheet/Game.app").string();
+    locator.enterSheetPath(sheetApp);
+    EXPECT_TRUE(locator.sheetPrompted());
+    EXPECT_EQ(locator.sheetPath(), sheetApp);
+
+    writeGameLog(kv::test::LogNaming(gameApp()));
+    writeModLog(kv::test::LogNaming(modApp()));
+    kv::test::WriteTextFile(gameApp() / "KVRavelock/UT2K4Mod.ini", "");
+    kv::test::WriteTextFile(modApp() / "KVRavelock/UT2K4Mod.ini", "");
+    EXPECT_FALSE(locator.KVRavelockExists()) << "a descriptor below a log's location counted";
+    const std::string belowSheet = sheetApp + "/KVRavelock/UT2K4Mod.ini";
+    EXPECT_EQ(descriptorsTested(), (std::vector<std::string>{belowSheet, userDescriptor()}));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"You've used a sheet, ya cheeky devil",
+                                        "Our appended path from the sheet : " + belowSheet}));
+
+    kv::test::WriteTextFile(userDescriptor(), "");
+    EXPECT_TRUE(locator.KVRavelockExists()) << "the per-user descriptor still counts";
+}
+
+TEST_F(GameLocatorTest, BinaryTestTakesThePathAsItIsWithoutExpandingHome)
+{
+    kv::test::WriteTextFile(dir.Path() / "Unreal Tournament 2004", "");
+    fs::create_directories(dir.Path() / "Folder");
+    EXPECT_TRUE(locator.unrealBinaryExists(dir.File("Unreal Tournament 2004")));
+    EXPECT_TRUE(locator.unrealBinaryExists(dir.File("Folder"))) << "any entry counts";
+    EXPECT_FALSE(locator.unrealBinaryExists(dir.File("Missing")));
+    EXPECT_EQ(tested.back(), dir.File("Missing"));
+    EXPECT_EQ(ExpandHome("~/Unreal Tournament 2004", home()), dir.File("Unreal Tournament 2004"));
+    EXPECT_FALSE(locator.unrealBinaryExists("~/Unreal Tournament 2004"));
+    EXPECT_EQ(tested.back(), "~/Unreal Tournament 2004");
+}
+
+TEST(ExpandHome, ReplacesOnlyALeadingTildeOfTheCurrentUser)
+{
+    EXPECT_EQ(ExpandHome("~/Library/x", "/Users/player"), "/Users/player/Library/x");
+    EXPECT_EQ(ExpandHome("~", "/Users/player"), "/Users/player");
+    EXPECT_EQ(ExpandHome("~other/x", "/Users/player"), "~other/x");
+    EXPECT_EQ(ExpandHome("/a/~/x", "/Users/player"), "/a/~/x");
+}

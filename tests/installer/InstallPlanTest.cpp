@@ -1,0 +1,146 @@
+#include "InstallPlan.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "GameTestSupport.h"
+#include "TestSupport.h"
+
+using namespace kv::installer;
+
+TEST(ExtractionArguments, UnpackTheArchiveBesideTheBundleIntoTheGameLocationWithoutItsOwner)
+{
+    const std::string folder = InstallerFolderOf("/Volumes/Setup/KVRInstaller.app");
+    const std::string archive = ArchivePath(folder);
+    EXPECT_EQ(archive, "/Volumes/Setup/KVRinstall.tgz");
+    EXPECT_EQ(
+        ExtractionArguments(archive, "/Games/Game.app/"),
+        (std::vector<std::string>{"-xzvf", "/Volumes/Setup/KVRinstall.tgz", "--no-same-permissions",
+                                  "--no-same-owner", "-C", "/Games/Game.app/"}));
+    EXPECT_STREQ(kTarTool, "/usr/bin/tar");
+}
+
+TEST(InstallPaths, AreAppendedToTheGameLocationWithoutAnExtraSlash)
+{
+    EXPECT_EQ(MarkerPath("/Games/Game.app/"),
+              "/Games/Game.app/KVRavelock/Textures/KV2_Quarrytide1.utx");
+    EXPECT_EQ(LauncherSource("/Games/Game.app/"),
+              "/Games/Game.app/KVRavelock/Help/KVRavelock Mac Launcher.zip");
+    EXPECT_EQ(LauncherDestination("/Users/player"),
+              "/Users/player/Desktop/KVRavelock Mac Launcher.zip");
+    EXPECT_EQ(BaseDirectoryFromSheet("/Games/Game.app"), "/Games/Game.app/System/");
+}
+
+struct FolderCase
+{
+    const char *bundle;
+    const char *folder;
+};
+
+void PrintTo(const FolderCase &c, std::ostream *out)
+{
+    *out << '"' << c.bundle << '"';
+}
+
+class InstallerFolder : public ::testing::TestWithParam<FolderCase>
+{
+};
+
+TEST_P(InstallerFolder, DropsTheLastPathComponent)
+{
+    EXPECT_EQ(InstallerFolderOf(GetParam().bundle), GetParam().folder)
+        << "bundle path \"" << GetParam().bundle << "\"";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, InstallerFolder,
+    ::testing::Values(FolderCase{"/Volumes/Setup/KVRInstaller.app", "/Volumes/Setup"},
+                      FolderCase{"/Volumes/Setup/KVRInstaller.app/", "/Volumes/Setup"},
+                      FolderCase{"/kvrinstaller", "/"}, FolderCase{"kvrinstaller", ""}));
+
+struct LogCase
+{
+    const char *name;
+    std::optional<std::string> log; // nothing: no log file at all
+    std::optional<std::string> baseDirectory;
+};
+
+void PrintTo(const LogCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class GameLogBaseDirectory : public ::testing::TestWithParam<LogCase>
+{
+protected:
+    kv::test::TempDir home;
+};
+
+TEST_P(GameLogBaseDirectory, IsTheLastLineKeptWholeOrNothingWithoutALocation)
+{
+    if (GetParam().log) {
+        kv::test::WriteTextFile(home.Path() / kv::test::kGameLogBelowHome, *GetParam().log);
+    }
+    EXPECT_EQ(BaseDirectoryFromGameLog(home.Path().string()), GetParam().baseDirectory);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Logs, GameLogBaseDirectory,
+    ::testing::Values(
+        LogCase{"OneLine", "Init: Base directory: /Games/Game.app/System/\n",
+                "/Games/Game.app/System/"},
+        LogCase{"TwoLinesTheLaterWins",
+                "Init: Base directory: /Games/Old.app/System/\nLog: x\n"
+                "Init: Base directory: /Games/Game.app/System/\n",
+                "/Games/Game.app/System/"},
+        LogCase{"KeptWholeWithItsCarriageReturn",
+                "Init: Base directory: /Games/Game.app/System/\r\nLog: x\r\n",
+                "/Games/Game.app/System/\r"},
+        LogCase{"MissingLog", std::nullopt, std::nullopt},
+        LogCase{"NoBaseDirectoryLine", "Log: Log file open\nInit: Version 3369\n", std::nullopt},
+        LogCase{"LineOf21CharactersIsNeverCompared", "Init: Base directory:\n", std::nullopt},
+        LogCase{"EmptyBaseDirectory", "Init: Base directory: \n", std::nullopt},
+        LogCase{"BaseDirectoryShorterThan7Characters", "Init: Base directory: /Sys/\n",
+                std::nullopt},
+        LogCase{"BaseDirectoryOfExactly7CharactersNamesNoLocation",
+                "Init: Base directory: System/\n", std::nullopt},
+        LogCase{"EightCharactersLeaveALocation", "Init: Base directory: /System/\n", "/System/"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(ArchiveListing, AllowsFilesFoldersAndLinksAndRefusesDevicesFifosAndUnknownTypes)
+{
+    const std::string plain =
+        "drwxr-xr-x 0/0 0 2026-01-01 00:00 KVRavelock/\n"
+        "-rw-r--r-- 0/0 5 2026-01-01 00:00 KVRavelock/a\\nb\n"
+        "lrwxrwxrwx 0/0 0 2026-01-01 00:00 KVRavelock/l -> a\n"
+        "hrw-r--r-- 0/0 0 2026-01-01 00:00 KVRavelock/h link to KVRavelock/a\n";
+    EXPECT_TRUE(ListingNamesOnlyPlainMembers(plain));
+    EXPECT_TRUE(ListingNamesOnlyPlainMembers("")) << "an empty listing has nothing to refuse";
+    for (const char *member : {"crw-r--r-- 0/0 1,3 2026-01-01 00:00 KVRavelock/null\n",
+                               "brw-r--r-- 0/0 8,0 2026-01-01 00:00 KVRavelock/disk\n",
+                               "prw-r--r-- 0/0 0 2026-01-01 00:00 KVRavelock/fifo\n",
+                               "?rw-r--r-- 0/0 0 2026-01-01 00:00 KVRavelock/odd"}) {
+        EXPECT_FALSE(ListingNamesOnlyPlainMembers(plain + member)) << "allowed: " << member;
+    }
+}
+
+TEST(CopyLauncher, CopiesAPlainFileOnceAndNeverFollowsALink)
+{
+    kv::test::TempDir dir;
+    kv::test::WriteBytes(dir.File("secret"), {'s'});
+    kv::test::WriteBytes(dir.File("launcher.zip"), {'z', 'i', 'p'});
+    std::filesystem::create_symlink(dir.File("secret"), dir.File("linked.zip"));
+
+    EXPECT_TRUE(kv::installer::CopyLauncher(dir.File("launcher.zip"), dir.File("desk.zip")));
+    EXPECT_EQ(kv::test::ReadBytes(dir.File("desk.zip")),
+              (std::vector<unsigned char>{'z', 'i', 'p'}));
+    EXPECT_FALSE(kv::installer::CopyLauncher(dir.File("launcher.zip"), dir.File("desk.zip")))
+        << "an existing Desktop copy is left as it is";
+    EXPECT_FALSE(kv::installer::CopyLauncher(dir.File("linked.zip"), dir.File("other.zip")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("other.zip")));
+    EXPECT_FALSE(kv::installer::CopyLauncher(dir.File("missing.zip"), dir.File("other.zip")));
+}
