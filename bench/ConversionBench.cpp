@@ -7,6 +7,7 @@
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
 #include "JpegFile.h"
+#include "ScreenshotFiles.h"
 #include "ScreenshotRow.h"
 
 using namespace kv::converter;

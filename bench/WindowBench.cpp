@@ -15,11 +15,13 @@
 
 #include "BenchScreenshot.h"
 #include "BitmapFile.h"
+#include "CaptionOrder.h"
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
 #include "KVSCDialogs.h"
 #include "KVSCForm.h"
 #include "QtSettingsStore.h"
+#include "ScreenshotFiles.h"
 #include "ScreenshotRow.h"
 
 using namespace kv::converter;

@@ -32,6 +32,7 @@ fi
 kvsc=$(realpath "$build_dir/converter/app/kvsc")
 kvsample=$(realpath "$build_dir/tools/kvsample")
 kvbench=$(realpath "$build_dir/bench/kv_bench")
+windowbench=$(realpath "$build_dir/bench/kv_window_bench")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -175,8 +176,8 @@ bmp_batch="${kv[*]} --scoreboard-only --size 75 $(echo bmps/*.bmp)"
 jobs1=$(median "$batch_prepare" "$bmp_batch --jobs 1")
 jobs2=$(median "$batch_prepare" "$bmp_batch --jobs 2")
 window=none
-if [ -x "$build_dir/bench/kv_window_bench" ]; then
-    QT_QPA_PLATFORM=offscreen "$build_dir/bench/kv_window_bench" --benchmark_repetitions=5 \
+if [ -x "$windowbench" ]; then
+    QT_QPA_PLATFORM=offscreen "$windowbench" --benchmark_repetitions=5 \
         --benchmark_report_aggregates_only=true --benchmark_format=json >window.json 2>/dev/null
     window=window.json
 fi

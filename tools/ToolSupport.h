@@ -6,6 +6,7 @@
 
 #include "BitmapFile.h"
 #include "JpegFile.h"
+#include "ScreenshotFiles.h"
 #include "ScreenshotRow.h"
 
 // Small helpers shared by the command-line tools.

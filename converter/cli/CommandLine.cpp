@@ -9,12 +9,14 @@
 #include <new>
 #include <optional>
 
+#include "CaptionOrder.h"
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
 #include "FilePath.h"
 #include "ImageError.h"
 #include "ImagingTexts.h"
 #include "ScoreboardTable.h"
+#include "ScreenshotFiles.h"
 #include "ScreenshotRow.h"
 
 namespace kv::converter {

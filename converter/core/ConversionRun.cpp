@@ -1,13 +1,10 @@
 #include "ConversionRun.h"
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
-#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <mutex>
 #include <new>
 #include <thread>
 
@@ -23,39 +20,9 @@
 #include "Resample.h"
 #include "ResolutionSupport.h"
 #include "ScoreboardTable.h"
+#include "ScreenshotFiles.h"
 
 namespace kv::converter {
-
-int ParseWholeNumber(const std::string &text)
-{
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size()) {
-        throw ConversionError(texts::NotAValidInteger(text));
-    }
-    long long value = 0;
-    for (; i < text.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(text[i]))) {
-            throw ConversionError(texts::NotAValidInteger(text));
-        }
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) {
-            throw ConversionError(texts::NotAValidInteger(text));
-        }
-    }
-    value = negative ? -value : value;
-    if (value > INT_MAX || value < INT_MIN) {
-        throw ConversionError(texts::NotAValidInteger(text));
-    }
-    return int(value);
-}
 
 std::int64_t ScaledLength(std::int64_t length, std::int64_t percent)
 {
@@ -95,98 +62,10 @@ struct ConversionRun::Encoded
     std::vector<std::uint8_t> jpeg;
 };
 
-// Worker threads that encode the run's coming screenshots in list order, at most two per
-// worker ahead of the one the run is at, and hand each result over once.
-class ConversionRun::EncodingPool
+struct ConversionRun::Task
 {
-public:
-    struct Task
-    {
-        int row;
-        Crop crop;
-    };
-
-    EncodingPool(const ConversionRun &run, std::vector<Task> tasks, int jobs)
-        : run_(run), tasks_(std::move(tasks)), results_(tasks_.size()),
-          ahead_(2 * std::size_t(jobs))
-    {
-        for (int i = 0; i < jobs && std::size_t(i) < tasks_.size(); ++i) {
-            threads_.emplace_back([this] { Work(); });
-        }
-    }
-
-    // Waits for the workers' current screenshots; the rest are left undone.
-    ~EncodingPool()
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        for (std::thread &thread : threads_) {
-            thread.join();
-        }
-    }
-
-    EncodingPool(const EncodingPool &) = delete;
-    EncodingPool &operator=(const EncodingPool &) = delete;
-
-    // The result for the row's crop once it is ready, or nothing when that is not the next task.
-    std::optional<Encoded> Take(int row, const Crop &crop)
-    {
-        std::unique_lock lock(mutex_);
-        if (next_ >= tasks_.size() || tasks_[next_].row != row || !(tasks_[next_].crop == crop)) {
-            return std::nullopt;
-        }
-        const std::size_t task = next_++;
-        changed_.notify_all();
-        // The caller's window keeps painting while a screenshot takes its time.
-        while (!changed_.wait_for(lock, kWaitingInterval,
-                                  [&] { return results_[task].has_value(); })) {
-            lock.unlock();
-            run_.observer_.Waiting();
-            lock.lock();
-        }
-        Encoded encoded = std::move(*results_[task]);
-        results_[task].reset();
-        return encoded;
-    }
-
-private:
-    void Work()
-    {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [&] {
-                return stopping_ || started_ >= tasks_.size() || started_ < next_ + ahead_;
-            });
-            if (stopping_ || started_ >= tasks_.size()) {
-                return;
-            }
-            const std::size_t task = started_++;
-            lock.unlock();
-            Encoded encoded;
-            try {
-                encoded = run_.Encode(tasks_[task].row, tasks_[task].crop);
-            } catch (...) {
-                encoded.loadError = std::current_exception(); // out of memory for the result
-            }
-            lock.lock();
-            results_[task] = std::move(encoded);
-            changed_.notify_all();
-        }
-    }
-
-    const ConversionRun &run_;
-    const std::vector<Task> tasks_;
-    std::vector<std::optional<Encoded>> results_;
-    const std::size_t ahead_;
-    std::size_t started_ = 0; // tasks a worker has begun
-    std::size_t next_ = 0;    // the task the run takes next
-    bool stopping_ = false;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::thread> threads_;
+    int row;
+    Crop crop;
 };
 
 ConversionRun::ConversionRun(const std::vector<ScreenshotRow> &rows, ConversionSettings &settings,
@@ -206,7 +85,7 @@ void ConversionRun::Run()
         // The screenshots the passes below will convert, in their order. The run replaces a
         // file only after deleting it as an earlier row's original, so a file that an earlier
         // row also names (whatever the path) is left for the run to read when it gets there.
-        std::vector<EncodingPool::Task> tasks;
+        tasks_.clear();
         std::vector<FileIdentity> earlier;
         for (const char *edition : {texts::kVeskar, texts::kRavelock}) {
             if (settings_.Edition() != edition) {
@@ -227,15 +106,23 @@ void ConversionRun::Run()
                         continue;
                     }
                 }
-                tasks.push_back({i, *crop});
+                tasks_.push_back({i, *crop});
             }
         }
-        pool_ = std::make_unique<EncodingPool>(*this, std::move(tasks), jobs_);
+        pool_ = std::make_unique<WorkAhead<Encoded>>(tasks_.size(), jobs_, [this](std::size_t i) {
+            Encoded encoded;
+            try {
+                encoded = Encode(tasks_[i].row, tasks_[i].crop);
+            } catch (...) {
+                encoded.loadError = std::current_exception(); // out of memory for the result
+            }
+            return encoded;
+        });
     }
     // However the run ends, the workers stop with it.
     const struct PoolEnd
     {
-        std::unique_ptr<EncodingPool> &pool;
+        std::unique_ptr<WorkAhead<Encoded>> &pool;
         ~PoolEnd() { pool.reset(); }
     } poolEnd{pool_};
 
@@ -423,7 +310,13 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
     }
 
     const Crop crop{width, height, xOffset, yOffset};
-    std::optional<Encoded> ahead = pool_ ? pool_->Take(scoreRow_, crop) : std::nullopt;
+    std::optional<Encoded> ahead;
+    // Work done ahead is taken when it is this row's with this crop; the window keeps painting
+    // while a screenshot takes its time.
+    if (pool_ && pool_->Taken() < tasks_.size() && tasks_[pool_->Taken()].row == scoreRow_ &&
+        tasks_[pool_->Taken()].crop == crop) {
+        ahead = pool_->TakeNext(kWaitingInterval, [this] { observer_.Waiting(); });
+    }
     // Work done ahead counts only if it read the file as it is now.
     const bool current =
         ahead && ahead->identity && ahead->identity == file && !ahead->changedWhileRead;

@@ -10,7 +10,10 @@
 #include "ConversionSettings.h"
 #include "FileOperations.h"
 #include "FileSystem.h"
+#include "ResultRow.h"
 #include "ScreenshotRow.h"
+#include "WholeNumber.h"
+#include "WorkAhead.h"
 
 namespace kv::converter {
 
@@ -74,7 +77,8 @@ public:
 private:
     struct Crop;
     struct Encoded;
-    class EncodingPool;
+    // A screenshot the workers convert ahead of the run, with its crop.
+    struct Task;
 
     std::optional<Crop> CropFor(int index, const std::string &edition) const;
     void HandleRow(int index, const std::string &edition, bool messageForUnsupported);
@@ -89,7 +93,8 @@ private:
     int jobs_;
     FileSystem &files_;
     int scoreRow_ = 0;
-    std::unique_ptr<EncodingPool> pool_; // while a run with jobs > 1 goes on
+    std::vector<Task> tasks_;                  // of a run with jobs > 1, in the run's order
+    std::unique_ptr<WorkAhead<Encoded>> pool_; // while such a run goes on
     // Originals this run converted to be deleted, as they were then: one given twice is
     // converted once, also when it could not be deleted.
     std::vector<FileIdentity> converted_;
@@ -101,10 +106,6 @@ int DefaultJobs();
 
 // The output path for sequence number n: folder, name, n, ".jpg" run together.
 std::string OutputPath(const std::string &folder, const std::string &name, int n);
-
-// The whole number a size text holds: blanks before, an optional sign, decimal digits, within 32
-// bits. Throws ConversionError ("'%s' is not a valid integer value") for anything else.
-int ParseWholeNumber(const std::string &text);
 
 // A side of length pixels scaled to percent: the product, then a division that truncates.
 std::int64_t ScaledLength(std::int64_t length, std::int64_t percent);

@@ -14,6 +14,7 @@
 #include "ConverterTexts.h"
 #include "JpegFile.h"
 #include "ScoreboardTable.h"
+#include "ScreenshotFiles.h"
 #include "ui_CropPreview.h"
 
 namespace kv::converter {

@@ -20,11 +20,13 @@
 #include <QUrl>
 #include <QWindow>
 
+#include "CaptionOrder.h"
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
 #include "CropPreview.h"
 #include "FileOperations.h"
 #include "KVSCDialogs.h"
+#include "ScreenshotFiles.h"
 #include "SettingsStore.h"
 #include "ui_KVSCForm.h"
 

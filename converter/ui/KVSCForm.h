@@ -11,6 +11,7 @@
 #include <QSize>
 #include <QString>
 
+#include "ResultRow.h"
 #include "ScreenshotRow.h"
 
 class QLineEdit;

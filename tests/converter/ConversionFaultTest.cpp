@@ -31,6 +31,7 @@
 #include "FileOperations.h"
 #include "ImagingTexts.h"
 #include "JpegFile.h"
+#include "ScreenshotFiles.h"
 #include "ScreenshotRow.h"
 #include "TestSupport.h"
 

@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include "BitmapFile.h"
+#include "CaptionOrder.h"
 #include "ConversionError.h"
 #include "ConverterTexts.h"
 #include "FileOperations.h"
 #include "ImageError.h"
 #include "JpegFile.h"
 #include "Resample.h"
+#include "ScreenshotFiles.h"
 #include "ScreenshotRow.h"
 #include "TestSupport.h"
 

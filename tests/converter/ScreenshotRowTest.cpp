@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "BitmapFile.h"
+#include "CaptionOrder.h"
 #include "ConverterTexts.h"
 #include "ImageError.h"
 #include "JpegFile.h"
 #include "ResolutionSupport.h"
 #include "ScoreboardTable.h"
+#include "ScreenshotFiles.h"
 #include "TestSupport.h"
 
 using namespace kv::converter;
