@@ -156,8 +156,17 @@ public:
     explicit FormObserver(TForm1 &form) : form_(form) {}
     void ShowProgressBar(bool visible) override { form_.ui->ProgressBar1->setVisible(visible); }
     void SetProgress(int position) override { form_.ui->ProgressBar1->setValue(position); }
-    void ProcessPendingMessages() override { QCoreApplication::processEvents(); }
-    void Waiting() override { QCoreApplication::processEvents(); }
+    // Painting after every screenshot would take the time of a screenshot on a batch: the window
+    // paints when the run starts and then every kPaintInterval.
+    void ProcessPendingMessages() override
+    {
+        if (!sincePaint_.isValid() || sincePaint_.elapsed() >= kPaintInterval.count()) {
+            form_.ShowNewestResult();
+            QCoreApplication::processEvents();
+            sincePaint_.start();
+        }
+    }
+    void Waiting() override { ProcessPendingMessages(); }
     void ShowMessage(const std::string &text) override
     {
         form_.dialogs_.showMessage(&form_, Q(text));
@@ -167,6 +176,7 @@ public:
 
 private:
     TForm1 &form_;
+    QElapsedTimer sincePaint_;
 };
 
 TForm1::TForm1(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
@@ -589,9 +599,19 @@ void TForm1::AddResultRow(const ResultRow &row)
     ui->LSave->setItem(position, 0, name);
     ui->LSave->setItem(position, 1, new QTableWidgetItem(Q(row.result)));
     ui->LSave->setItem(position, 2, path);
+    newestResultShown_ = false;
+}
+
+void TForm1::ShowNewestResult()
+{
+    if (newestResultShown_ || ui->LSave->rowCount() == 0) {
+        return;
+    }
     // Laid out first: the scroll range is otherwise updated only later and misses the new row.
+    // Once before each paint, not per row: laying out the whole list per row grows with it.
     ui->LSave->doItemsLayout();
-    ui->LSave->scrollToItem(name);
+    ui->LSave->scrollToItem(ui->LSave->item(ui->LSave->rowCount() - 1, 0));
+    newestResultShown_ = true;
 }
 
 void TForm1::PreviewRow(int row)
@@ -656,6 +676,7 @@ void TForm1::BConvertClick()
                                  : QString::fromStdString(e.what());
         dialogs_.showError(this, text);
     }
+    ShowNewestResult();
     SetInputEnabled(true);
     converting_ = false;
     if (closeRequested_) {

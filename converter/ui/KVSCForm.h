@@ -97,6 +97,8 @@ private:
     void InsertSorted(std::vector<ScreenshotRow> rows);
     ScreenshotRow RowAt(int row) const;
     void AddResultRow(const ResultRow &row);
+    // Scrolls the result list to its last row, once after rows were added.
+    void ShowNewestResult();
     void SetInputEnabled(bool enabled);
     QLineEdit *SizeEdit() const;
     // Opens the crop preview on row of the screenshot list.
@@ -109,6 +111,7 @@ private:
     KVSCDialogs &dialogs_;
     bool converting_ = false;
     bool adding_ = false;
+    bool newestResultShown_ = true;
     // The window was asked to close while a run or an Open was under way; it closes after them.
     bool closeRequested_ = false;
     CropPreview *preview_ = nullptr; // made on first use, owned by the window
