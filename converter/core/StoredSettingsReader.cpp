@@ -117,8 +117,12 @@ std::optional<std::map<std::string, std::string>> ParsePlainSettingsText(std::st
     std::map<std::string, std::string> values;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
-        const std::string_view line = text.substr(0, end);
+        std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        // Windows' files end their lines in CR LF.
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
         if (line.empty() || line == "[General]") {
             continue;
         }
@@ -127,7 +131,7 @@ std::optional<std::map<std::string, std::string>> ParsePlainSettingsText(std::st
             ++keyLength;
         }
         if (keyLength == 0 || keyLength == line.size() || line[keyLength] != '=') {
-            return std::nullopt; // other groups, comments, spaced or escaped names, line ends in \r
+            return std::nullopt; // other groups, comments, spaced or escaped names, a lone CR
         }
         std::optional<std::string> value = PlainValue(line.substr(keyLength + 1));
         if (!value) {

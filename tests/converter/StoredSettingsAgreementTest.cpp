@@ -72,6 +72,8 @@ TEST(StoredSettingsAgreement, HandWrittenFilesReadTheSameOrAreLeftToTheStore)
         "[General]\nSIZE=9\nsize=8\n",
         "[General]\nGame=a=b\n",
         "[General]\nGame=\"\\\\\"\n",
+        "[General]\r\nGame=x\r\nSize=\"a b\"\r\n",
+        "[General]\nGame=\"a\r\nb\"\n",
     };
     for (const char *text : texts) {
         SCOPED_TRACE(text);

@@ -42,7 +42,8 @@ TEST(StoredSettingsReader, ReadsOnlyWhatTheStoreWrites)
         {"[General]\nGame=\\x41\n", std::nullopt},         // other escapes
         {"[General]\nGame=\"a\"b\n", std::nullopt},        // text after the quotes
         {"[General]\nGame=@Variant(x)\n", std::nullopt},   // a typed value
-        {"[General]\nGame=x\r\n", std::nullopt},           // CR line ends
+        {"[General]\r\nGame=x\r\n", "x"},                  // Windows' line ends
+        {"[General]\nGame=x\ry=z\n", std::nullopt},        // a lone CR ends a line too
         {"\xef\xbb\xbf[General]\nGame=x\n", std::nullopt}, // a byte-order mark
         {"[General]\nGame=\xff\n", std::nullopt},          // not UTF-8
         {"[General]\n Game=x\n", std::nullopt},
