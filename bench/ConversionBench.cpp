@@ -2,7 +2,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "BenchScreenshot.h"
+#include "BenchSupport.h"
 #include "BitmapFile.h"
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
@@ -13,17 +13,6 @@
 using namespace kv::converter;
 
 namespace {
-
-class QuietObserver : public ConversionObserver
-{
-public:
-    void ShowProgressBar(bool) override {}
-    void SetProgress(int) override {}
-    void ProcessPendingMessages() override {}
-    void ShowMessage(const std::string &) override {}
-    void AddResultRow(const ResultRow &row) override { written = row.path; }
-    std::string written;
-};
 
 // One Ravelock 1680 x 1050 screenshot, "10 on 10" as a spectator (a 1337 x 486 crop).
 // args: 0 = JPEG input, 1 = BMP input; percent; 1 = scoreboard only, 0 = whole picture
@@ -47,7 +36,7 @@ void BM_ConvertOneScreenshot(benchmark::State &state)
     settings.scoreboardOnly = state.range(2) == 1;
     settings.sizePercent = std::to_string(state.range(1));
     settings.saveFolder = (dir / "out").string() + "/";
-    QuietObserver observer;
+    kv::bench::QuietObserver observer;
     for (auto _ : state) {
         ConversionRun run(rows, settings, observer);
         run.Run();

@@ -13,7 +13,7 @@
 #include <QTableWidget>
 #include <benchmark/benchmark.h>
 
-#include "BenchScreenshot.h"
+#include "BenchSupport.h"
 #include "BitmapFile.h"
 #include "CaptionOrder.h"
 #include "ConversionRun.h"
@@ -44,16 +44,6 @@ public:
     {
         return std::nullopt;
     }
-};
-
-class QuietObserver : public ConversionObserver
-{
-public:
-    void ShowProgressBar(bool) override {}
-    void SetProgress(int) override {}
-    void ProcessPendingMessages() override {}
-    void ShowMessage(const std::string &) override {}
-    void AddResultRow(const ResultRow &) override {}
 };
 
 // The longest time between two paints of a widget, from Start() on.
@@ -169,7 +159,7 @@ void BM_CoreConvert(benchmark::State &state)
     settings.sizePercent = "75";
     settings.saveFolder = (shots.dir / "out").string() + "/";
     settings.saveName = "S";
-    QuietObserver observer;
+    kv::bench::QuietObserver observer;
     for (auto _ : state) {
         state.PauseTiming();
         shots.EmptyOutput();

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "ConversionRun.h"
 #include "WorkingBitmap.h"
 
 namespace kv::bench {
@@ -24,5 +26,17 @@ inline imaging::WorkingBitmap Screenshot(int width, int height)
     }
     return image;
 }
+
+// Takes a run's reports and shows none; remembers the last file written.
+class QuietObserver : public converter::ConversionObserver
+{
+public:
+    void ShowProgressBar(bool) override {}
+    void SetProgress(int) override {}
+    void ProcessPendingMessages() override {}
+    void ShowMessage(const std::string &) override {}
+    void AddResultRow(const converter::ResultRow &row) override { written = row.path; }
+    std::string written;
+};
 
 } // namespace kv::bench
