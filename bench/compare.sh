@@ -27,7 +27,7 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 if [ ! -x "$build_dir/converter/app/kvsc" ] || [ ! -x "$build_dir/bench/kv_bench" ] ||
     [ ! -x "$build_dir/bench/kv_window_bench" ]; then
-    BUILD_DIR=$build_dir scripts/build.sh
+    BUILD_DIR=$build_dir scripts/build.sh -DKV_BENCH=ON
 fi
 kvsc=$(realpath "$build_dir/converter/app/kvsc")
 kvsample=$(realpath "$build_dir/tools/kvsample")

@@ -20,4 +20,4 @@ if(KV_FUZZ)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
-message(STATUS "KV options: sanitizers=${KV_SANITIZE} werror=${KV_WERROR} bench=${KV_BENCH} gui=${KV_GUI} fuzz=${KV_FUZZ} build=${CMAKE_BUILD_TYPE}")
+message(STATUS "KV options: sanitizers=${KV_SANITIZE} werror=${KV_WERROR} tests=${KV_TESTS} bench=${KV_BENCH} gui=${KV_GUI} fuzz=${KV_FUZZ} build=${CMAKE_BUILD_TYPE}")

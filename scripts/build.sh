@@ -7,7 +7,8 @@ build_dir=${BUILD_DIR:-build}
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-    cmake -S . -B "$build_dir" "${generator[@]}" "$@"
+    # The benchmarks are part of this repository's own builds (bench/compare.sh uses them).
+    cmake -S . -B "$build_dir" "${generator[@]}" -DKV_BENCH=ON "$@"
 else
     cmake -S . -B "$build_dir" "$@" >/dev/null
 fi

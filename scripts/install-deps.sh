@@ -8,7 +8,7 @@ packages=(
     libjpeg62-turbo-dev libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     desktop-file-utils appstream xvfb xauth
-    clang libclang-rt-14-dev valgrind
+    clang libclang-rt-14-dev clang-format valgrind
     "$@"
 )
 

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh dpkg-dev lintian
 build=${PACKAGE_BUILD_DIR:-build-packages}
 # Standard output carries the package paths only; what the build says goes to standard error.
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_BENCH=OFF >&2
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_BENCH=OFF -DKV_TESTS=OFF >&2
 cmake --build "$build" --parallel "$(nproc)" >&2
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB >&2)
