@@ -34,11 +34,6 @@ int DefaultJobs()
     return int(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-std::string OutputPath(const std::string &folder, const std::string &name, int n)
-{
-    return folder + name + std::to_string(n) + ".jpg";
-}
-
 // One screenshot's crop as MakeScore takes it.
 struct ConversionRun::Crop
 {
@@ -150,15 +145,16 @@ void ConversionRun::Run()
     observer_.SetProgress(0);
 }
 
-// The crop of a row marked supported whose resolution the edition's table has, when the team
-// size is one of the labels.
+// The crop of a row whose resolution the edition's table has (the resolutions the edition
+// supports), when the team size is one of the labels. The edition is the one chosen now, whatever
+// it was when the row was listed.
 std::optional<ConversionRun::Crop> ConversionRun::CropFor(int index,
                                                           const std::string &edition) const
 {
     const ScreenshotRow &row = rows_[std::size_t(index)];
     const std::optional<ScoreboardGeometry> geometry =
         FindScoreboardGeometry(edition, row.resolution);
-    if (row.supported != texts::kYes || !geometry) {
+    if (!geometry) {
         return std::nullopt;
     }
     const bool spectator = settings_.Spectator();
@@ -173,9 +169,7 @@ std::optional<ConversionRun::Crop> ConversionRun::CropFor(int index,
 void ConversionRun::HandleRow(int index, const std::string &edition, bool messageForUnsupported)
 {
     const ScreenshotRow &row = rows_[std::size_t(index)];
-    // A row marked supported for another edition has no geometry in this one: it is treated
-    // like an unsupported row rather than cropped with some other row's rectangle.
-    if (row.supported == texts::kYes && FindScoreboardGeometry(edition, row.resolution)) {
+    if (FindScoreboardGeometry(edition, row.resolution)) {
         if (const std::optional<Crop> crop = CropFor(index, edition)) {
             scoreRow_ = index;
             try {
@@ -191,6 +185,8 @@ void ConversionRun::HandleRow(int index, const std::string &edition, bool messag
         }
     } else if (messageForUnsupported) {
         observer_.ShowMessage(texts::ResolutionNotSupported(index + 1));
+    } else {
+        observer_.ShowSkipped(texts::InScreenshot(index + 1, row.caption, texts::kNotSupported));
     }
     observer_.SetProgress(
         int((std::int64_t(index) + 1) * kProgressMaximum / std::int64_t(rows_.size())));
@@ -344,6 +340,10 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
     std::string output;
     for (int n = 1;; ++n) {
         output = OutputPath(folder, name, n);
+        // "COM1.jpg" would open the serial port: such numbers are passed over.
+        if (NamesADevice(name + std::to_string(n) + ".jpg")) {
+            continue;
+        }
         // A name taken between the check and the write is skipped, never overwritten.
         if (!FileExists(output) && WriteNewFile(output, encoded.jpeg, flushed, files_)) {
             break;
@@ -378,7 +378,8 @@ void ConversionRun::DeleteOriginal(const Encoded &encoded, const std::string &ou
         return;
     }
     if (const int error = files_.Remove(row.path)) {
-        Warn(texts::CannotDelete(std::strerror(error)));
+        observer_.ShowDeleteFailure(texts::InScreenshot(scoreRow_ + 1, row.caption,
+                                                        texts::CannotDelete(std::strerror(error))));
     }
 }
 

@@ -10,6 +10,7 @@
 #include "ConversionSettings.h"
 #include "FileOperations.h"
 #include "FileSystem.h"
+#include "OutputNames.h"
 #include "ResultRow.h"
 #include "ScreenshotRow.h"
 #include "WholeNumber.h"
@@ -37,6 +38,12 @@ public:
     // original it kept; the run goes on. Shown like a message unless the caller tells them apart
     // (the command line prints it on stderr).
     virtual void ShowWarning(const std::string &text) { ShowMessage(text); }
+    // An original that could not be deleted (a warning too): the command line's exit status
+    // tells it.
+    virtual void ShowDeleteFailure(const std::string &text) { ShowWarning(text); }
+    // A screenshot the Veskar pass passes over as unsupported, which the window does without a
+    // word; a script is told.
+    virtual void ShowSkipped(const std::string & /*text*/) {}
     virtual void AddResultRow(const ResultRow &row) = 0;
 };
 
@@ -103,9 +110,6 @@ private:
 
 // Screenshots worked on at once unless told otherwise: one per processor.
 int DefaultJobs();
-
-// The output path for sequence number n: folder, name, n, ".jpg" run together.
-std::string OutputPath(const std::string &folder, const std::string &name, int n);
 
 // A side of length pixels scaled to percent: the product, then a division that truncates.
 std::int64_t ScaledLength(std::int64_t length, std::int64_t percent);

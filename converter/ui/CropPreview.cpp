@@ -58,7 +58,7 @@ Plan PlanFor(const ScreenshotRow &row, QSize picture, const ConversionSettings &
     }
     const std::optional<ScoreboardGeometry> geometry =
         FindScoreboardGeometry(edition, row.resolution);
-    if (row.supported != texts::kYes || !geometry) {
+    if (!geometry) {
         return {std::nullopt, Q(texts::PreviewNotSupported(row.resolution))};
     }
     const std::optional<int> players = PlayersPerTeam(settings.TeamSize());

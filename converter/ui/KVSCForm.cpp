@@ -26,6 +26,8 @@
 #include "CropPreview.h"
 #include "FileOperations.h"
 #include "KVSCDialogs.h"
+#include "OutputNames.h"
+#include "ResolutionSupport.h"
 #include "ScreenshotFiles.h"
 #include "SettingsStore.h"
 #include "ui_KVSCForm.h"
@@ -293,6 +295,9 @@ template <class Handler> void TForm1::Guarded(Handler handler)
 
 void TForm1::Store(const char *name, const QString &value)
 {
+    if (loading_) {
+        return;
+    }
     Guarded([&] { store_.Write(name, S(value)); });
 }
 
@@ -307,33 +312,37 @@ void TForm1::SetComboText(QWidget *combo, const QString &text)
 
 void TForm1::FormCreate()
 {
-    Guarded([&] {
-        setFont(QApplication::font());
-        if (store_.Damaged()) {
-            dialogs_.showMessage(this, texts::kSettingsDamaged);
-            store_.DeleteKey();
-        }
-        if (!store_.KeyExists()) {
-            WriteDefaultSettings(store_);
-        }
-        SelectedGame = Q(store_.Read(setting::kGame));
-        ReadStoredSettings();
-    });
+    setFont(QApplication::font());
+    if (const std::string note = store_.StartNote(); !note.empty()) {
+        dialogs_.showMessage(this, Q(note));
+    }
+    if (!store_.KeyExists() && store_.Writable()) {
+        Guarded([&] { WriteDefaultSettings(store_); });
+    }
+    // Where the defaults could not be written the window shows them all the same: they are the
+    // values it works with.
+    SelectedGame = Q(StoredOrDefault(store_, setting::kGame));
+    ReadStoredSettings();
 }
 
 void TForm1::ReadStoredSettings()
 {
-    // Read in this order; edits and check boxes whose value changes run their handlers and so
-    // write the value straight back, combo boxes run none.
-    SetComboText(ui->CSize, Q(store_.Read(setting::kSizeNumber)));
-    ui->ESaveName->setText(Q(store_.Read(setting::kSaveName)));
-    ui->ESaveFolder->setText(Q(store_.Read(setting::kSaveFolder)));
-    SizeEdit()->setText(Q(store_.Read(setting::kSize)));
-    const std::string scoreBoardOnly = store_.Read(setting::kScoreBoardOnly);
-    OpenFolderPath = Q(store_.Read(setting::kOpenFolder));
-    SetComboText(ui->CGameSelect, Q(store_.Read(setting::kGame)));
-    ui->CSpectator->setChecked(store_.Read(setting::kSpectator) == texts::kYes);
+    // Read in this order; check boxes still enable and disable what they govern, but nothing
+    // read is written back.
+    const bool wasLoading = loading_;
+    loading_ = true;
+    const auto read = [&](const char *name) { return Q(StoredOrDefault(store_, name)); };
+    SetComboText(ui->CSize, read(setting::kSizeNumber));
+    ui->ESaveName->setText(read(setting::kSaveName));
+    ui->ESaveFolder->setText(read(setting::kSaveFolder));
+    SizeEdit()->setText(read(setting::kSize));
+    const QString scoreBoardOnly = read(setting::kScoreBoardOnly);
+    OpenFolderPath = read(setting::kOpenFolder);
+    SetComboText(ui->CGameSelect, read(setting::kGame));
+    ui->CSpectator->setChecked(read(setting::kSpectator) == texts::kYes);
     ui->CNoCut->setChecked(scoreBoardOnly == texts::kYes);
+    CNoCutClick(); // the enabled state follows the box also when it kept its state
+    loading_ = wasLoading;
 }
 
 void TForm1::CGameSelectChange()
@@ -343,6 +352,18 @@ void TForm1::CGameSelectChange()
     if (text == texts::kVeskar || text == texts::kRavelock) {
         SelectedGame = text;
         Store(setting::kGame, text);
+        ShowSupport();
+    }
+}
+
+void TForm1::ShowSupport()
+{
+    const std::vector<std::string> &supported = SupportedResolutions(S(SelectedGame));
+    for (int r = 0; r < ui->LOpen->rowCount(); ++r) {
+        const std::string resolution = S(ui->LOpen->item(r, 1)->text());
+        const bool yes =
+            std::find(supported.begin(), supported.end(), resolution) != supported.end();
+        ui->LOpen->item(r, 2)->setText(yes ? texts::kYes : texts::kNo);
     }
 }
 
@@ -657,6 +678,11 @@ void TForm1::SetInputEnabled(bool enabled)
 void TForm1::BConvertClick()
 {
     if (converting_) {
+        return;
+    }
+    // "../x" would write outside the save folder.
+    if (const auto problem = SaveNameProblem(S(ui->ESaveName->text()))) {
+        dialogs_.showMessage(this, Q(*problem));
         return;
     }
     converting_ = true;

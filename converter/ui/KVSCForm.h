@@ -90,6 +90,8 @@ private:
     // Shows what a handler did not catch in the message box titled "KVSC".
     template <class Handler> void Guarded(Handler handler);
     void SetComboText(QWidget *combo, const QString &text);
+    // Marks every listed screenshot supported or not for SelectedGame, as it is now.
+    void ShowSupport();
     // Measures one file and lists it; false, with the message, when it cannot be read.
     // The file's row; nothing when it cannot be read or is no picture.
     std::optional<ScreenshotRow> MeasureFile(const QString &path) const;
@@ -110,6 +112,7 @@ private:
     SettingsStore &store_;
     KVSCDialogs &dialogs_;
     bool converting_ = false;
+    bool loading_ = false; // the controls are being set from the store
     bool adding_ = false;
     bool newestResultShown_ = true;
     // The window was asked to close while a run or an Open was under way; it closes after them.
