@@ -609,7 +609,8 @@ TEST_F(ConversionRunTest, RelativeAndOddlyNamedFoldersAreTheSameFolderAtEveryLen
             observer = RecordingObserver{};
             Run();
             ASSERT_EQ(observer.results.size(), 1u) << settings.saveFolder;
-            const std::string plain = dir.File(folder + "\\shots\\" + observer.results[0].fileName);
+            const std::string plain = kv::imaging::Utf8FromPath(dir.Path()) + "\\" + folder +
+                                      "\\shots\\" + observer.results[0].fileName;
             EXPECT_TRUE(fs::exists(kv::imaging::PathFromUtf8(plain))) << plain;
         }
         EXPECT_EQ(observer.results[0].fileName, "Screenshot2.jpg") << "one folder for both";
