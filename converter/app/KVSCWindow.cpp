@@ -4,7 +4,7 @@
 
 #include "ConverterTexts.h"
 #include "KVSCDialogs.h"
-#include "KVSCForm.h"
+#include "MainWindow.h"
 #include "QtSettingsStore.h"
 #include "SettingsStore.h"
 
@@ -21,7 +21,7 @@ KV_MODULE_EXPORT int kvscRunWindow(int argc, char **argv)
     QApplication::setWindowIcon(QIcon(":/kvsc/kvsc.png"));
     kv::converter::QtSettingsStore store;
     kv::converter::QtKVSCDialogs dialogs;
-    kv::converter::TForm1 form(store, dialogs);
+    kv::converter::MainWindow form(store, dialogs);
     form.show();
     return app.exec();
 }

@@ -73,14 +73,6 @@ public:
 
     void Run();
 
-    // Converts the screenshot of row ScoreRow(): a width x height crop drawn at the offsets
-    // (-left, -top); Veskar always uses
-    // (-kVeskarLeft, -kVeskarTop).
-    void MakeScore(int width, int height, int xOffset, int yOffset);
-
-    void SetScoreRow(int row) { scoreRow_ = row; }
-    int ScoreRow() const { return scoreRow_; }
-
 private:
     struct Crop;
     struct Encoded;
@@ -90,16 +82,18 @@ private:
     std::optional<Crop> CropFor(int index, const std::string &edition) const;
     void HandleRow(int index, const std::string &edition, bool messageForUnsupported);
     std::string SaveFolderWithSeparator();
+    // Converts the screenshot of row index with its crop: the steps of Encode, then the output's
+    // name, the file, its result row and the original's deletion.
+    void ConvertRow(int index, const Crop &crop);
     Encoded Encode(int row, const Crop &crop) const;
-    void DeleteOriginal(const Encoded &encoded, const std::string &output, bool flushed);
-    void Warn(const std::string &text);
+    void DeleteOriginal(int index, const Encoded &encoded, const std::string &output, bool flushed);
+    void Warn(int index, const std::string &text);
 
     const std::vector<ScreenshotRow> &rows_;
     ConversionSettings &settings_;
     ConversionObserver &observer_;
     int jobs_;
     FileSystem &files_;
-    int scoreRow_ = 0;
     std::vector<Task> tasks_;                  // of a run with jobs > 1, in the run's order
     std::unique_ptr<WorkAhead<Encoded>> pool_; // while such a run goes on
     // Originals this run converted to be deleted, as they were then: one given twice is
