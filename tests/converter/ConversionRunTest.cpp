@@ -562,6 +562,11 @@ struct DeviceNameCase
     bool device;
 };
 
+void PrintTo(const DeviceNameCase &c, std::ostream *os)
+{
+    *os << '"' << c.name << '"';
+}
+
 class DeviceName : public ::testing::TestWithParam<DeviceNameCase>
 {
 };
