@@ -643,11 +643,17 @@ void MainWindow::PreviewRow(int row)
     if (row < 0 || row >= ui->screenshotList->rowCount()) {
         return;
     }
-    if (preview_ == nullptr) {
+    const bool first = preview_ == nullptr;
+    if (first) {
         preview_ = new CropPreview(this);
     }
     preview_->showRow(RowAt(row));
     preview_->showSettings(ControlSettings(*this));
+    // Beside the window, not over the controls it follows; later where the user left it.
+    if (first && screen() != nullptr) {
+        preview_->move(CropPreview::BesidePosition(frameGeometry(), preview_->size(),
+                                                   screen()->availableGeometry()));
+    }
     preview_->show();
     preview_->raise();
     preview_->activateWindow();

@@ -1081,3 +1081,30 @@ TEST_F(CropPreviewTest, ContextMenuOffersPreviewAndAnUnsupportedRowSaysSo)
     EXPECT_EQ(Preview()->crop(), std::nullopt);
     EXPECT_FALSE(Shown().isNull()) << "the screenshot itself is still shown";
 }
+
+TEST_F(CropPreviewTest, OpensBesideTheWindowAndEscapeClosesIt)
+{
+    // Right of the window when it fits, else left, inside the screen either way.
+    const QRect screen(0, 0, 1600, 900);
+    EXPECT_EQ(CropPreview::BesidePosition(QRect(100, 50, 420, 450), QSize(600, 400), screen),
+              QPoint(520, 50));
+    EXPECT_EQ(CropPreview::BesidePosition(QRect(1000, 600, 420, 450), QSize(600, 400), screen),
+              QPoint(400, 500));
+    EXPECT_EQ(CropPreview::BesidePosition(QRect(500, 0, 420, 450), QSize(900, 400), screen),
+              QPoint(700, 0))
+        << "room on neither side: toward the roomier one, inside the screen";
+
+    Start();
+    Show();
+    ChooseGame("Korvane: Ravelock");
+    dialogs.files = {Screenshot("board.bmp", 1680, 1050)};
+    form->openClicked();
+    Find<QTableWidget>("screenshotList")->setCurrentCell(0, 0);
+    Find<QAction>("previewAction")->trigger();
+    ASSERT_NE(Preview(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Preview()));
+    Preview()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Preview()));
+    QTest::keyClick(Preview(), Qt::Key_Escape);
+    EXPECT_FALSE(Preview()->isVisible());
+}
