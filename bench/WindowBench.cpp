@@ -19,7 +19,7 @@
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
 #include "KVSCDialogs.h"
-#include "KVSCForm.h"
+#include "MainWindow.h"
 #include "QtSettingsStore.h"
 #include "ScreenshotFiles.h"
 #include "ScreenshotRow.h"
@@ -127,10 +127,10 @@ void BM_WindowConvert(benchmark::State &state)
     const Shots shots(int(state.range(0)));
     QtSettingsStore store(shots.Store());
     SilentDialogs dialogs;
-    TForm1 form(store, dialogs);
+    MainWindow form(store, dialogs);
     form.show();
     form.AddFiles(shots.paths);
-    PaintGaps gaps(form.findChild<QProgressBar *>("ProgressBar1"));
+    PaintGaps gaps(form.findChild<QProgressBar *>("progressBar"));
     double longest = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -138,7 +138,7 @@ void BM_WindowConvert(benchmark::State &state)
         QApplication::processEvents();
         gaps.Start();
         state.ResumeTiming();
-        form.BConvertClick();
+        form.convertClicked();
         longest = std::max(longest, gaps.LongestMs());
     }
     state.counters["longest_unpainted_ms"] = longest;
@@ -177,10 +177,10 @@ void BM_WindowOpen(benchmark::State &state)
     for (auto _ : state) {
         state.PauseTiming();
         QtSettingsStore store(shots.Store());
-        auto form = std::make_unique<TForm1>(store, dialogs);
+        auto form = std::make_unique<MainWindow>(store, dialogs);
         form->show();
         QApplication::processEvents();
-        PaintGaps gaps(form->findChild<QTableWidget *>("LOpen")->viewport());
+        PaintGaps gaps(form->findChild<QTableWidget *>("screenshotList")->viewport());
         gaps.Start();
         state.ResumeTiming();
         form->AddFiles(shots.paths);

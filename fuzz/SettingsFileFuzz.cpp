@@ -1,4 +1,4 @@
-// Any settings file gives values or the "damaged" verdict, never a crash; and whatever the reader
+// Any settings file gives values or is renamed aside, never a crash; and whatever the reader
 // without Qt makes of it, the store reads the same.
 #include <cstddef>
 #include <cstdint>
@@ -26,11 +26,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const struct Removal
     {
         const std::string &path;
-        ~Removal() { std::remove(path.c_str()); }
+        ~Removal()
+        {
+            std::remove(path.c_str());
+            std::remove((path + ".damaged").c_str());
+        }
     } removal{path};
     QtSettingsStore store(QString::fromStdString(path));
-    volatile bool damaged = store.Damaged();
-    (void)damaged;
+    volatile bool noted = !store.StartNote().empty();
+    (void)noted;
     StoredConversionSettings(store);
     const auto plain =
         ParsePlainSettingsText(std::string_view(reinterpret_cast<const char *>(data), size));

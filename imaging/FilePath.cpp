@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include <io.h>
+#include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
 #else
@@ -41,23 +42,86 @@ constexpr std::wstring_view kLongUncPrefix = L"\\\\?\\UNC\\";
 // Room left under MAX_PATH for a file name the callers add to a folder (".Screenshot7.jpg...").
 constexpr std::size_t kClassicPathLimit = 260 - 12;
 
+// True when a name in the path ends in a dot or a blank (and is not "." or ".."), which the
+// system drops from some names of a path and keeps in others.
+bool HasOddName(std::wstring_view text)
+{
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find_first_of(L"\\/", start);
+        if (end == std::wstring_view::npos) {
+            end = text.size();
+        }
+        const std::wstring_view name = text.substr(start, end - start);
+        if (!name.empty() && (name.back() == L'.' || name.back() == L' ') &&
+            name.find_first_not_of(L'.') != std::wstring_view::npos) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+// The path as the system resolves it (current folder and drive, "." and "..", separators), with
+// every name cut before its trailing dots and blanks, as the shell and folder creation do: so
+// "shots." or "shots " is the folder "shots" at every length of the path.
+std::wstring FullPath(const std::wstring &text)
+{
+    std::wstring full(text.size() + MAX_PATH, L'\0');
+    DWORD length = GetFullPathNameW(text.c_str(), DWORD(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+        full.resize(length);
+        length = GetFullPathNameW(text.c_str(), DWORD(full.size()), full.data(), nullptr);
+    }
+    if (length == 0 || length >= full.size()) {
+        return text;
+    }
+    full.resize(length);
+    std::wstring clean;
+    std::size_t start = 0;
+    while (start <= full.size()) {
+        std::size_t end = full.find(L'\\', start);
+        if (end == std::wstring::npos) {
+            end = full.size();
+        }
+        std::wstring name = full.substr(start, end - start);
+        if (name.find_first_not_of(L'.') != std::wstring::npos) {
+            while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) {
+                name.pop_back();
+            }
+        }
+        clean += name;
+        if (end < full.size()) {
+            clean += L'\\';
+        }
+        start = end + 1;
+    }
+    return clean;
+}
+
 } // namespace
 
 fs::path PathFromUtf8(const std::string &path)
 {
     fs::path result(std::u8string(path.begin(), path.end()));
     const std::wstring &text = result.native();
-    if (text.size() < kClassicPathLimit || text.starts_with(kLongPathPrefix) ||
-        !result.is_absolute()) {
+    if (text.starts_with(kLongPathPrefix) || text.starts_with(L"\\\\.\\")) {
         return result;
     }
-    // The prefix turns off the system's own clean-up of the path, so it is done here: one kind of
-    // separator, no "." or "..".
-    std::wstring clean = result.lexically_normal().make_preferred().native();
-    if (clean.starts_with(L"\\\\")) {
-        return fs::path(std::wstring(kLongUncPrefix) + clean.substr(2));
+    const bool odd = HasOddName(text);
+    if (!odd && text.size() < kClassicPathLimit && result.is_absolute()) {
+        return result;
     }
-    return fs::path(std::wstring(kLongPathPrefix) + clean);
+    // A relative path is long once it is made absolute, which the system does first.
+    const std::wstring full = FullPath(text);
+    if (full.size() < kClassicPathLimit) {
+        return odd ? fs::path(full) : result;
+    }
+    // The prefix turns off the system's own clean-up of the path, which FullPath did.
+    if (full.starts_with(L"\\\\")) {
+        return fs::path(std::wstring(kLongUncPrefix) + full.substr(2));
+    }
+    return fs::path(std::wstring(kLongPathPrefix) + full);
 }
 
 std::string Utf8FromPath(const fs::path &path)
@@ -92,7 +156,9 @@ OpenedFile OpenFileForReading(const std::string &path)
     if (!unknown && fs::exists(status) && !fs::is_regular_file(status)) {
         ThrowCannotOpen(path, texts::kNotAFile); // a folder
     }
-    FilePtr file(_wfopen(native.c_str(), L"rb"));
+    // Others may read the screenshot meanwhile, but not write it (the game writing the next one
+    // into the same name): a picture is never read half old, half new.
+    FilePtr file(_wfsopen(native.c_str(), L"rb", _SH_DENYWR));
     if (!file) {
         ThrowCannotOpen(path, std::strerror(errno));
     }

@@ -91,7 +91,11 @@ int Run(const std::vector<std::string> &args, int argc, char **argv)
                 kv::converter::WindowModule::Load(error);
             std::optional<kv::converter::FixedConversionSettings> settings;
             if (module) {
-                settings = module->StoredSettings(error);
+                std::string note;
+                settings = module->StoredSettings(error, note);
+                if (!note.empty()) {
+                    std::cerr << "kvsc: " << note << '\n';
+                }
             }
             if (!settings) {
                 throw std::runtime_error("kvsc: the stored settings cannot be read: " + error);

@@ -4,7 +4,7 @@
 
 #include "ConverterTexts.h"
 #include "KVSCDialogs.h"
-#include "KVSCForm.h"
+#include "MainWindow.h"
 #include "QtSettingsStore.h"
 #include "SettingsStore.h"
 
@@ -21,19 +21,21 @@ KV_MODULE_EXPORT int kvscRunWindow(int argc, char **argv)
     QApplication::setWindowIcon(QIcon(":/kvsc/kvsc.png"));
     kv::converter::QtSettingsStore store;
     kv::converter::QtKVSCDialogs dialogs;
-    kv::converter::TForm1 form(store, dialogs);
+    kv::converter::MainWindow form(store, dialogs);
     form.show();
     return app.exec();
 }
 
 // QSettings needs no application object, and not making one keeps a batch's start short.
-// False, with the reason in error, when the settings file is no file.
+// False, with the reason in error, when the store leaves its file alone; note is what the store
+// made of its file (a damaged one renamed aside), as the window would say it.
 KV_MODULE_EXPORT bool kvscStoredSettings(kv::converter::FixedConversionSettings *settings,
-                                         std::string *error)
+                                         std::string *error, std::string *note)
 {
     kv::converter::QtSettingsStore store;
-    if (store.NotAFile()) {
-        *error = kv::converter::texts::SettingsFileNotAFile(store.Location().toStdString());
+    *note = store.StartNote();
+    if (const std::string refusal = store.Refusal(); !refusal.empty()) {
+        *error = refusal;
         return false;
     }
     *settings = kv::converter::StoredConversionSettings(store);

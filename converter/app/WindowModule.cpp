@@ -96,10 +96,11 @@ int WindowModule::RunWindow(int argc, char **argv)
     return runWindow_(argc, argv);
 }
 
-std::optional<FixedConversionSettings> WindowModule::StoredSettings(std::string &error)
+std::optional<FixedConversionSettings> WindowModule::StoredSettings(std::string &error,
+                                                                    std::string &note)
 {
     FixedConversionSettings settings;
-    if (!storedSettings_(&settings, &error)) {
+    if (!storedSettings_(&settings, &error, &note)) {
         return std::nullopt;
     }
     return settings;

@@ -24,11 +24,13 @@ public:
     // Opens the KVSC window and returns the program's exit code when it closes.
     int RunWindow(int argc, char **argv);
     // The converter's stored settings (defaults where nothing is stored); nothing, with the
-    // reason in error, when the store cannot be read at all.
-    std::optional<FixedConversionSettings> StoredSettings(std::string &error);
+    // reason in error, when the store cannot be read at all. note gets what the user must be
+    // told about the store (as the window tells it at start), or nothing.
+    std::optional<FixedConversionSettings> StoredSettings(std::string &error, std::string &note);
 
     using RunWindowFunction = int (*)(int, char **);
-    using StoredSettingsFunction = bool (*)(FixedConversionSettings *, std::string *);
+    using StoredSettingsFunction = bool (*)(FixedConversionSettings *, std::string *,
+                                            std::string *);
 
 private:
     WindowModule() = default;

@@ -18,6 +18,7 @@
 #include "ScoreboardTable.h"
 #include "ScreenshotFiles.h"
 #include "ScreenshotRow.h"
+#include "WholeNumber.h"
 
 namespace kv::converter {
 
@@ -74,12 +75,26 @@ std::optional<std::string> TeamLabel(const std::string &value)
     if (PlayersPerTeam(value)) {
         return value;
     }
+    // " 6 on 6" typed without its leading blank.
+    if (PlayersPerTeam(" " + value)) {
+        return " " + value;
+    }
     for (std::size_t i = 0; i < kTeamSizes.size(); ++i) {
         if (value == std::to_string(i + 1)) {
             return kTeamSizes[i];
         }
     }
     return std::nullopt;
+}
+
+// A size percent the run can use: a whole number, 1 or more.
+bool UsableSize(const std::string &value)
+{
+    try {
+        return ParseWholeNumber(value) >= 1;
+    } catch (const std::exception &) {
+        return false;
+    }
 }
 
 // Prints what a run reports; messages need no answer on a terminal. Warnings go to err.
@@ -92,6 +107,14 @@ public:
     void ProcessPendingMessages() override {}
     void ShowMessage(const std::string &text) override { out_ << text << '\n'; }
     void ShowWarning(const std::string &text) override { err_ << text << '\n'; }
+    void ShowDeleteFailure(const std::string &text) override
+    {
+        ShowWarning(text);
+        deleteFailed = true;
+    }
+    void ShowSkipped(const std::string &text) override { ShowWarning(text); }
+
+    bool deleteFailed = false;
     void AddResultRow(const ResultRow &row) override
     {
         out_ << row.fileName << '\t' << row.result << '\t' << row.path << '\n';
@@ -205,6 +228,9 @@ constexpr Option kOptions[] = {
     {"--size", "-s", "PERCENT", "scale in percent (100 keeps the size)",
      StoredSetting::kSizePercent,
      [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+         if (!UsableSize(v)) {
+             return texts::SizeRefused(v);
+         }
          c.settings.sizePercent = v;
          return std::nullopt;
      }},
@@ -219,6 +245,9 @@ constexpr Option kOptions[] = {
      }},
     {"--save-name", "-n", "NAME", "base name of the JPEG files", StoredSetting::kSaveName,
      [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+         if (std::optional<std::string> problem = SaveNameProblem(v)) {
+             return problem;
+         }
          c.settings.saveName = v;
          return std::nullopt;
      }},
@@ -380,6 +409,10 @@ int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSe
         refused = texts::StoredTeamSizeUnknown(settings.teamSize);
     } else if (settings.saveFolder.empty()) {
         refused = texts::kStoredSaveFolderEmpty;
+    } else if (!UsableSize(settings.sizePercent)) {
+        refused = texts::StoredSizeRefused(settings.sizePercent);
+    } else if (const std::optional<std::string> problem = SaveNameProblem(settings.saveName)) {
+        refused = *problem;
     }
     if (refused) {
         err << "kvsc: " << *refused << '\n';
@@ -408,6 +441,9 @@ int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSe
         StreamObserver observer(out, err);
         ConversionRun run(rows, command.settings, observer, command.jobs, files);
         run.Run();
+        if (observer.deleteFailed) {
+            status = 1;
+        }
     } catch (const std::bad_alloc &) {
         err << "Out of memory\n";
         status = 1;

@@ -34,12 +34,7 @@ int DefaultJobs()
     return int(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-std::string OutputPath(const std::string &folder, const std::string &name, int n)
-{
-    return folder + name + std::to_string(n) + ".jpg";
-}
-
-// One screenshot's crop as MakeScore takes it.
+// One screenshot's crop: its size and the offsets (-left, -top) it is drawn at.
 struct ConversionRun::Crop
 {
     int width = 0;
@@ -49,7 +44,7 @@ struct ConversionRun::Crop
     bool operator==(const Crop &) const = default;
 };
 
-// What MakeScore's steps that read nothing but the screenshot make of it.
+// What the steps of a conversion that read nothing but the screenshot make of it.
 struct ConversionRun::Encoded
 {
     std::optional<FileIdentity> identity;     // the file as it was read; nothing when missing
@@ -150,15 +145,16 @@ void ConversionRun::Run()
     observer_.SetProgress(0);
 }
 
-// The crop of a row marked supported whose resolution the edition's table has, when the team
-// size is one of the labels.
+// The crop of a row whose resolution the edition's table has (the resolutions the edition
+// supports), when the team size is one of the labels. The edition is the one chosen now, whatever
+// it was when the row was listed.
 std::optional<ConversionRun::Crop> ConversionRun::CropFor(int index,
                                                           const std::string &edition) const
 {
     const ScreenshotRow &row = rows_[std::size_t(index)];
     const std::optional<ScoreboardGeometry> geometry =
         FindScoreboardGeometry(edition, row.resolution);
-    if (row.supported != texts::kYes || !geometry) {
+    if (!geometry) {
         return std::nullopt;
     }
     const bool spectator = settings_.Spectator();
@@ -173,13 +169,10 @@ std::optional<ConversionRun::Crop> ConversionRun::CropFor(int index,
 void ConversionRun::HandleRow(int index, const std::string &edition, bool messageForUnsupported)
 {
     const ScreenshotRow &row = rows_[std::size_t(index)];
-    // A row marked supported for another edition has no geometry in this one: it is treated
-    // like an unsupported row rather than cropped with some other row's rectangle.
-    if (row.supported == texts::kYes && FindScoreboardGeometry(edition, row.resolution)) {
+    if (FindScoreboardGeometry(edition, row.resolution)) {
         if (const std::optional<Crop> crop = CropFor(index, edition)) {
-            scoreRow_ = index;
             try {
-                MakeScore(crop->width, crop->height, crop->xOffset, crop->yOffset);
+                ConvertRow(index, *crop);
             } catch (const std::bad_alloc &) {
                 throw;
             } catch (const std::exception &e) {
@@ -191,6 +184,8 @@ void ConversionRun::HandleRow(int index, const std::string &edition, bool messag
         }
     } else if (messageForUnsupported) {
         observer_.ShowMessage(texts::ResolutionNotSupported(index + 1));
+    } else {
+        observer_.ShowSkipped(texts::InScreenshot(index + 1, row.caption, texts::kNotSupported));
     }
     observer_.SetProgress(
         int((std::int64_t(index) + 1) * kProgressMaximum / std::int64_t(rows_.size())));
@@ -207,8 +202,8 @@ std::string ConversionRun::SaveFolderWithSeparator()
     return folder;
 }
 
-// Load, crop, scale and encode: MakeScore's steps that read nothing but the screenshot and the
-// settings, so that a worker can take them. Failures are kept for MakeScore to raise in turn.
+// Load, crop, scale and encode: the steps that read nothing but the screenshot and the settings,
+// so that a worker can take them. Failures are kept for ConvertRow to raise in turn.
 ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) const
 {
     const ScreenshotRow &row = rows_.at(std::size_t(rowIndex));
@@ -223,10 +218,6 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
         const bool bitmapFile = IsBitmapFileName(row.path);
         imaging::LoadReport report;
         if (settings_.ScoreboardOnly()) {
-            if (settings_.Edition() == texts::kVeskar) {
-                xOffset = -kVeskarLeft;
-                yOffset = -kVeskarTop;
-            }
             // The screenshot drawn onto itself at the offsets and cut to width x height; a file
             // is read (a JPEG decoded) no further than that needs. An offset of INT_MIN, whose
             // negation does not fit, moves the picture out of sight as INT_MIN does for Crop.
@@ -286,15 +277,15 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
     return encoded;
 }
 
-void ConversionRun::Warn(const std::string &text)
+void ConversionRun::Warn(int index, const std::string &text)
 {
-    const ScreenshotRow &row = rows_.at(std::size_t(scoreRow_));
-    observer_.ShowWarning(texts::InScreenshot(scoreRow_ + 1, row.caption, text));
+    const ScreenshotRow &row = rows_.at(std::size_t(index));
+    observer_.ShowWarning(texts::InScreenshot(index + 1, row.caption, text));
 }
 
-void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
+void ConversionRun::ConvertRow(int index, const Crop &crop)
 {
-    const ScreenshotRow &row = rows_.at(std::size_t(scoreRow_));
+    const ScreenshotRow &row = rows_.at(std::size_t(index));
     // Done on every call, so the field shows the separator whether or not the file exists.
     const std::string folder = SaveFolderWithSeparator();
     // A missing file is skipped; anything else that is there, a FIFO or a folder too, is read and
@@ -309,23 +300,22 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
         return;
     }
 
-    const Crop crop{width, height, xOffset, yOffset};
     std::optional<Encoded> ahead;
     // Work done ahead is taken when it is this row's with this crop; the window keeps painting
     // while a screenshot takes its time.
-    if (pool_ && pool_->Taken() < tasks_.size() && tasks_[pool_->Taken()].row == scoreRow_ &&
+    if (pool_ && pool_->Taken() < tasks_.size() && tasks_[pool_->Taken()].row == index &&
         tasks_[pool_->Taken()].crop == crop) {
         ahead = pool_->TakeNext(kWaitingInterval, [this] { observer_.Waiting(); });
     }
     // Work done ahead counts only if it read the file as it is now.
     const bool current =
         ahead && ahead->identity && ahead->identity == file && !ahead->changedWhileRead;
-    const Encoded encoded = current ? std::move(*ahead) : Encode(scoreRow_, crop);
+    const Encoded encoded = current ? std::move(*ahead) : Encode(index, crop);
     if (encoded.loadError) {
         std::rethrow_exception(encoded.loadError);
     }
     if (encoded.sizeNow) {
-        Warn(texts::SizeChanged(*encoded.sizeNow, row.resolution));
+        Warn(index, texts::SizeChanged(*encoded.sizeNow, row.resolution));
         return;
     }
     if (encoded.nothingToSave) {
@@ -344,6 +334,10 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
     std::string output;
     for (int n = 1;; ++n) {
         output = OutputPath(folder, name, n);
+        // "COM1.jpg" would open the serial port: such numbers are passed over.
+        if (NamesADevice(name + std::to_string(n) + ".jpg")) {
+            continue;
+        }
         // A name taken between the check and the write is skipped, never overwritten.
         if (!FileExists(output) && WriteNewFile(output, encoded.jpeg, flushed, files_)) {
             break;
@@ -353,20 +347,21 @@ void ConversionRun::MakeScore(int width, int height, int xOffset, int yOffset)
         {imaging::Utf8FromPath(imaging::PathFromUtf8(output).filename()), texts::kSaved, output});
 
     if (settings_.DeleteOriginals() && PathExists(row.path)) {
-        DeleteOriginal(encoded, output, flushed);
+        DeleteOriginal(index, encoded, output, flushed);
     }
 }
 
 // Deletes the original of a written JPEG, unless the picture did not come whole from it or the
 // file is no longer the one that was read (the game, a sync tool or another run wrote it since).
-void ConversionRun::DeleteOriginal(const Encoded &encoded, const std::string &output, bool flushed)
+void ConversionRun::DeleteOriginal(int index, const Encoded &encoded, const std::string &output,
+                                   bool flushed)
 {
-    const ScreenshotRow &row = rows_.at(std::size_t(scoreRow_));
+    const ScreenshotRow &row = rows_.at(std::size_t(index));
     if (encoded.identity) {
         converted_.push_back(*encoded.identity);
     }
     if (!encoded.whole) {
-        Warn(texts::kPictureNotWhole);
+        Warn(index, texts::kPictureNotWhole);
         return;
     }
     if (!flushed) {
@@ -374,11 +369,12 @@ void ConversionRun::DeleteOriginal(const Encoded &encoded, const std::string &ou
     }
     // Compared last, right before the deletion, to leave the least time for a change.
     if (encoded.changedWhileRead || !encoded.identity || IdentityOf(row.path) != encoded.identity) {
-        Warn(texts::kChangedSinceRead);
+        Warn(index, texts::kChangedSinceRead);
         return;
     }
     if (const int error = files_.Remove(row.path)) {
-        Warn(texts::CannotDelete(std::strerror(error)));
+        observer_.ShowDeleteFailure(
+            texts::InScreenshot(index + 1, row.caption, texts::CannotDelete(std::strerror(error))));
     }
 }
 

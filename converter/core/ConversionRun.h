@@ -10,6 +10,7 @@
 #include "ConversionSettings.h"
 #include "FileOperations.h"
 #include "FileSystem.h"
+#include "OutputNames.h"
 #include "ResultRow.h"
 #include "ScreenshotRow.h"
 #include "WholeNumber.h"
@@ -37,6 +38,12 @@ public:
     // original it kept; the run goes on. Shown like a message unless the caller tells them apart
     // (the command line prints it on stderr).
     virtual void ShowWarning(const std::string &text) { ShowMessage(text); }
+    // An original that could not be deleted (a warning too): the command line's exit status
+    // tells it.
+    virtual void ShowDeleteFailure(const std::string &text) { ShowWarning(text); }
+    // A screenshot the Veskar pass passes over as unsupported, which the window does without a
+    // word; a script is told.
+    virtual void ShowSkipped(const std::string & /*text*/) {}
     virtual void AddResultRow(const ResultRow &row) = 0;
 };
 
@@ -66,14 +73,6 @@ public:
 
     void Run();
 
-    // Converts the screenshot of row ScoreRow(): a width x height crop drawn at the offsets
-    // (-left, -top); Veskar always uses
-    // (-kVeskarLeft, -kVeskarTop).
-    void MakeScore(int width, int height, int xOffset, int yOffset);
-
-    void SetScoreRow(int row) { scoreRow_ = row; }
-    int ScoreRow() const { return scoreRow_; }
-
 private:
     struct Crop;
     struct Encoded;
@@ -83,16 +82,18 @@ private:
     std::optional<Crop> CropFor(int index, const std::string &edition) const;
     void HandleRow(int index, const std::string &edition, bool messageForUnsupported);
     std::string SaveFolderWithSeparator();
+    // Converts the screenshot of row index with its crop: the steps of Encode, then the output's
+    // name, the file, its result row and the original's deletion.
+    void ConvertRow(int index, const Crop &crop);
     Encoded Encode(int row, const Crop &crop) const;
-    void DeleteOriginal(const Encoded &encoded, const std::string &output, bool flushed);
-    void Warn(const std::string &text);
+    void DeleteOriginal(int index, const Encoded &encoded, const std::string &output, bool flushed);
+    void Warn(int index, const std::string &text);
 
     const std::vector<ScreenshotRow> &rows_;
     ConversionSettings &settings_;
     ConversionObserver &observer_;
     int jobs_;
     FileSystem &files_;
-    int scoreRow_ = 0;
     std::vector<Task> tasks_;                  // of a run with jobs > 1, in the run's order
     std::unique_ptr<WorkAhead<Encoded>> pool_; // while such a run goes on
     // Originals this run converted to be deleted, as they were then: one given twice is
@@ -103,9 +104,6 @@ private:
 
 // Screenshots worked on at once unless told otherwise: one per processor.
 int DefaultJobs();
-
-// The output path for sequence number n: folder, name, n, ".jpg" run together.
-std::string OutputPath(const std::string &folder, const std::string &name, int n);
 
 // A side of length pixels scaled to percent: the product, then a division that truncates.
 std::int64_t ScaledLength(std::int64_t length, std::int64_t percent);

@@ -4,7 +4,7 @@ namespace kv::converter::texts {
 
 std::string ResolutionNotSupported(int rowNumber)
 {
-    return "Screenshot " + std::to_string(rowNumber) + ": This resolution is not (yet) supported";
+    return "Screenshot " + std::to_string(rowNumber) + ": " + kNotSupported;
 }
 
 std::string NotAValidInteger(const std::string &text)
@@ -89,6 +89,33 @@ std::string SettingsFileNotAFile(const std::string &location)
     return "The settings file \"" + location +
            "\" is not a file (a folder, a FIFO or a device); no settings can be read or stored "
            "there";
+}
+
+std::string SaveNameRefused(const std::string &what)
+{
+    return "The save name cannot hold " + what + ": it names the files, not their folder";
+}
+
+std::string SizeRefused(const std::string &size)
+{
+    return "invalid size \"" + size + "\" (use a whole number of percent, 1 or more)";
+}
+
+std::string StoredSizeRefused(const std::string &size)
+{
+    return "the stored size \"" + size +
+           "\" is no whole number of percent, 1 or more; give one with --size";
+}
+
+std::string SettingsMovedAside(const std::string &aside)
+{
+    return std::string(kSettingsDamaged) + " The file was kept as \"" + aside + "\".";
+}
+
+std::string SettingsFileUnreadable(const std::string &location, const std::string &reason)
+{
+    return "The settings file \"" + location + "\" cannot be read (" + reason +
+           "); it is left as it is, and no settings can be read or stored there";
 }
 
 } // namespace kv::converter::texts

@@ -18,10 +18,13 @@ inline constexpr const char *kSelectFolderTitle = "Select a folder:";
 inline constexpr const char *kAbout = "KV Screenshot Converter\nVersion 3.0\nOrlinde";
 inline constexpr const char *kSettingsDamaged =
     "The stored settings could not be read; KVSC starts with the default settings.";
+// kSettingsDamaged, then where the unreadable file was kept.
+std::string SettingsMovedAside(const std::string &aside);
 inline constexpr const char *kSaved = "Saved";
 inline constexpr const char *kYes = "Yes";
 inline constexpr const char *kNo = "No";
 
+inline constexpr const char *kNotSupported = "This resolution is not (yet) supported";
 // "Screenshot N: This resolution is not (yet) supported", N counted from 1.
 std::string ResolutionNotSupported(int rowNumber);
 // "'%s' is not a valid integer value".
@@ -70,7 +73,14 @@ inline constexpr const char *kStoredSaveFolderEmpty =
 inline constexpr const char *kOutputNotWritten =
     "some result lines could not be written to standard output; the run itself went on to its "
     "end";
+// A save name that cannot name files ("the save name cannot hold " and what).
+std::string SaveNameRefused(const std::string &what);
+// A size that is no whole number of percent, 1 or more (after "kvsc: ").
+std::string SizeRefused(const std::string &size);
+std::string StoredSizeRefused(const std::string &size);
 // A FIFO, folder or device where the settings file belongs.
 std::string SettingsFileNotAFile(const std::string &location);
+// A settings file that cannot be opened, with the system's reason; it is left as it is.
+std::string SettingsFileUnreadable(const std::string &location, const std::string &reason);
 
 } // namespace kv::converter::texts

@@ -4,8 +4,9 @@
 
 namespace kv::converter {
 
-// One row of the screenshot list. Complete once measured; never changed afterwards, so the
-// supported verdict keeps the edition that was selected when the row was added.
+// One row of the screenshot list. The supported verdict is for the edition selected when it was
+// measured; the window marks it anew when another is chosen, and a run goes by the edition it
+// runs with.
 struct ScreenshotRow
 {
     std::string caption;    // file name without folder

@@ -4,6 +4,7 @@
 
 #include "ConverterTexts.h"
 #include "EditionRules.h"
+#include "StoredSettingsReader.h"
 
 namespace kv::converter {
 
@@ -34,6 +35,19 @@ std::vector<std::pair<std::string, std::string>> DefaultSettings()
             {setting::kGame, d.game}};
 }
 
+std::string StoredOrDefault(const SettingsStore &store, const std::string &name)
+{
+    if (store.KeyExists()) {
+        return store.Read(name);
+    }
+    for (const auto &[key, value] : DefaultSettings()) {
+        if (LowerCaseName(key) == LowerCaseName(name)) {
+            return value;
+        }
+    }
+    return {};
+}
+
 void WriteDefaultSettings(SettingsStore &store)
 {
     for (const auto &[name, value] : DefaultSettings()) {
@@ -43,19 +57,15 @@ void WriteDefaultSettings(SettingsStore &store)
 
 FixedConversionSettings StoredConversionSettings(const SettingsStore &store)
 {
+    const auto read = [&](const char *name) { return StoredOrDefault(store, name); };
     FixedConversionSettings settings;
-    if (!store.KeyExists()) {
-        settings.edition = kDefaultSettings.game;
-        settings.saveFolder = DefaultFolder();
-        return settings;
-    }
-    settings.edition = store.Read(setting::kGame);
-    settings.teamSize = store.Read(setting::kSizeNumber);
-    settings.saveName = store.Read(setting::kSaveName);
-    settings.saveFolder = store.Read(setting::kSaveFolder);
-    settings.sizePercent = store.Read(setting::kSize);
-    settings.scoreboardOnly = store.Read(setting::kScoreBoardOnly) == texts::kYes;
-    settings.spectator = store.Read(setting::kSpectator) == texts::kYes;
+    settings.edition = read(setting::kGame);
+    settings.teamSize = read(setting::kSizeNumber);
+    settings.saveName = read(setting::kSaveName);
+    settings.saveFolder = read(setting::kSaveFolder);
+    settings.sizePercent = read(setting::kSize);
+    settings.scoreboardOnly = read(setting::kScoreBoardOnly) == texts::kYes;
+    settings.spectator = read(setting::kSpectator) == texts::kYes;
     return settings;
 }
 

@@ -21,6 +21,9 @@ inline constexpr const char *kScoreBoardOnly = "ScoreBoardOnly";
 inline constexpr const char *kOpenFolder = "OpenFolder";
 inline constexpr const char *kGame = "Game";
 inline constexpr const char *kSpectator = "Spectator";
+// Every name the store knows, each once.
+inline constexpr const char *kNames[] = {kSizeNumber,     kSaveName,   kSaveFolder, kSize,
+                                         kScoreBoardOnly, kOpenFolder, kGame,       kSpectator};
 } // namespace setting
 
 // A settings write the store refused; the text is the store's own message.
@@ -37,8 +40,11 @@ class SettingsStore
 public:
     virtual ~SettingsStore() = default;
     virtual bool KeyExists() const = 0;
-    // True when the stored values could not be read back (a damaged file).
-    virtual bool Damaged() const { return false; }
+    // What a start must tell the user about the store (a damaged file renamed aside, a file it
+    // cannot read); empty when nothing.
+    virtual std::string StartNote() const { return {}; }
+    // False when every write would be refused (the store leaves its file alone).
+    virtual bool Writable() const { return true; }
     // Removes the key with all its values.
     virtual void DeleteKey() = 0;
     // A missing value reads as the empty text.
@@ -53,6 +59,10 @@ std::string DefaultFolder();
 
 // The default set in the order it is written.
 std::vector<std::pair<std::string, std::string>> DefaultSettings();
+
+// The value store holds under name, or, while it has no key (a first start whose defaults could
+// not be written), the value the default set gives it.
+std::string StoredOrDefault(const SettingsStore &store, const std::string &name);
 
 // Writes the default set into store, creating its key.
 void WriteDefaultSettings(SettingsStore &store);

@@ -1,7 +1,9 @@
 #include "StoredSettingsReader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <iterator>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -70,7 +72,10 @@ std::optional<StoredValues> ReadStoredValuesWithoutQt()
     }
     text.resize(length);
     std::optional<std::map<std::string, std::string>> values = ParsePlainSettingsText(text);
-    if (!values) {
+    // A file without any of the store's values is the store's to judge (it renames it aside).
+    if (!values ||
+        std::none_of(std::begin(setting::kNames), std::end(setting::kNames),
+                     [&](const char *name) { return values->count(LowerCaseName(name)); })) {
         return std::nullopt;
     }
     return StoredValues(std::move(*values));

@@ -1,11 +1,13 @@
 #include "CropPreview.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QShortcut>
 
 #include "BitmapFile.h"
 #include "ConversionError.h"
@@ -58,7 +60,7 @@ Plan PlanFor(const ScreenshotRow &row, QSize picture, const ConversionSettings &
     }
     const std::optional<ScoreboardGeometry> geometry =
         FindScoreboardGeometry(edition, row.resolution);
-    if (row.supported != texts::kYes || !geometry) {
+    if (!geometry) {
         return {std::nullopt, Q(texts::PreviewNotSupported(row.resolution))};
     }
     const std::optional<int> players = PlayersPerTeam(settings.TeamSize());
@@ -90,8 +92,28 @@ Plan PlanFor(const ScreenshotRow &row, QSize picture, const ConversionSettings &
 CropPreview::CropPreview(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::CropPreview>())
 {
     ui->setupUi(this);
-    // A window of its own beside the main form, closed with it.
+    // A window of its own beside the main form, closed with it or with Escape.
     setWindowFlag(Qt::Window);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+}
+
+QPoint CropPreview::BesidePosition(const QRect &window, QSize size, const QRect &screen)
+{
+    // Right of the window where it fits, else left of it, else on the side with more room; never
+    // past the screen's edges where the preview is smaller than the screen.
+    const int right = window.right() + 1;
+    const int left = window.left() - size.width();
+    int x = right;
+    if (right + size.width() > screen.right() + 1) {
+        x = left >= screen.left() || window.left() - screen.left() > screen.right() - window.right()
+                ? left
+                : right;
+    }
+    x = std::max(screen.left(), std::min(x, screen.right() + 1 - size.width()));
+    const int y =
+        std::max(screen.top(), std::min(window.top(), screen.bottom() + 1 - size.height()));
+    return {x, y};
 }
 
 CropPreview::~CropPreview() = default;

@@ -4,7 +4,9 @@
 #include <optional>
 
 #include <QImage>
+#include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QWidget>
 
 #include "ScreenshotRow.h"
@@ -33,6 +35,8 @@ public:
     void showSettings(const ConversionSettings &settings);
 
     const ScreenshotRow &row() const { return row_; }
+    // Where a preview of size opens beside window (frames, in screen coordinates), inside screen.
+    static QPoint BesidePosition(const QRect &window, QSize size, const QRect &screen);
     // The rectangle drawn, in pixels of the screenshot; nothing when the whole picture is kept
     // or nothing is converted.
     std::optional<QRect> crop() const { return crop_; }

@@ -12,10 +12,6 @@ namespace kv::converter {
 
 namespace {
 
-const char *const kKnownNames[] = {
-    setting::kSizeNumber,     setting::kSaveName,   setting::kSaveFolder, setting::kSize,
-    setting::kScoreBoardOnly, setting::kOpenFolder, setting::kGame,       setting::kSpectator};
-
 #ifndef _WIN32
 QString UserStoreFile()
 {
@@ -33,61 +29,80 @@ QtSettingsStore::QtSettingsStore()
         std::make_unique<QSettings>("HKEY_CURRENT_USER\\Software\\KVSC", QSettings::NativeFormat);
 #else
     file_ = UserStoreFile();
-    if (!NotAFile()) {
-        settings_ = std::make_unique<QSettings>(file_, QSettings::IniFormat);
-        damaged_ = LooksDamaged();
-    }
+    OpenFile();
 #endif
 }
 
 QtSettingsStore::QtSettingsStore(const QString &iniFile) : file_(iniFile)
 {
-    if (!NotAFile()) {
-        settings_ = std::make_unique<QSettings>(iniFile, QSettings::IniFormat);
-        damaged_ = LooksDamaged();
-    }
-}
-
-bool QtSettingsStore::NotAFile() const
-{
-    // QSettings reads its file as soon as it is made: a FIFO would keep it waiting for good.
-    const QFileInfo info(file_);
-    return !file_.isEmpty() && info.exists() && !info.isFile();
+    OpenFile();
 }
 
 QtSettingsStore::~QtSettingsStore() = default;
 
+void QtSettingsStore::OpenFile()
+{
+    const QFileInfo info(file_);
+    // QSettings reads its file as soon as it is made: a FIFO would keep it waiting for good.
+    if (!info.exists() || !info.isFile()) {
+        note_ = Refusal();
+        if (note_.empty()) {
+            settings_ = std::make_unique<QSettings>(file_, QSettings::IniFormat);
+        }
+        return;
+    }
+    // QSettings reads an unreadable file as an empty one, and its first write would replace it.
+    QFile file(file_);
+    if (!file.open(QIODevice::ReadOnly)) {
+        unreadable_ = file.errorString().toStdString();
+        note_ = Refusal();
+        return;
+    }
+    file.close();
+    settings_ = std::make_unique<QSettings>(file_, QSettings::IniFormat);
+    for (const char *name : setting::kNames) {
+        if (!StoredName(QString::fromUtf8(name)).isEmpty()) {
+            return; // values the store reads: nothing else in the file matters
+        }
+    }
+    // Nothing of ours in it. Kept under a free name beside it, for the user to look at.
+    QString aside = file_ + ".damaged";
+    for (int n = 2; QFileInfo::exists(aside); ++n) {
+        aside = file_ + ".damaged" + QString::number(n);
+    }
+    settings_.reset();
+    QFile damaged(file_);
+    if (!damaged.rename(aside)) {
+        unreadable_ = "it holds no settings and cannot be renamed aside: " +
+                      damaged.errorString().toStdString();
+        note_ = Refusal();
+        return;
+    }
+    note_ = texts::SettingsMovedAside(aside.toStdString());
+    settings_ = std::make_unique<QSettings>(file_, QSettings::IniFormat);
+}
+
+bool QtSettingsStore::Writable() const
+{
+    return Refusal().empty();
+}
+
+std::string QtSettingsStore::Refusal() const
+{
+    const std::string location = Location().toStdString();
+    if (!unreadable_.empty()) {
+        return texts::SettingsFileUnreadable(location, unreadable_);
+    }
+    const QFileInfo info(file_);
+    if (!file_.isEmpty() && info.exists() && !info.isFile()) {
+        return texts::SettingsFileNotAFile(location);
+    }
+    return {};
+}
+
 QString QtSettingsStore::Location() const
 {
     return file_.isEmpty() ? QStringLiteral("HKEY_CURRENT_USER\\Software\\KVSC") : file_;
-}
-
-bool QtSettingsStore::LooksDamaged() const
-{
-    if (settings_->status() == QSettings::FormatError) {
-        return true;
-    }
-    QFile file(file_);
-    if (!file.exists()) {
-        return false;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        return true;
-    }
-    // QSettings reads nearly anything without complaint; a file it wrote itself is text, ends
-    // with a line end and holds at least one of our names.
-    // An empty file is one cut short too: every store written holds at least one value.
-    const QByteArray bytes = file.readAll();
-    if (bytes.isEmpty() || bytes.contains('\0') || !bytes.endsWith('\n')) {
-        return true;
-    }
-    for (const char *name : kKnownNames) {
-        if (!StoredName(QString::fromUtf8(name)).isEmpty() &&
-            settings_->contains(StoredName(QString::fromUtf8(name)))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool QtSettingsStore::KeyExists() const
@@ -96,12 +111,12 @@ bool QtSettingsStore::KeyExists() const
         QSettings software("HKEY_CURRENT_USER\\Software", QSettings::NativeFormat);
         return software.childGroups().contains("KVSC", Qt::CaseInsensitive);
     }
-    return QFileInfo::exists(file_) && !NotAFile();
+    return QFileInfo::exists(file_) && Refusal().empty();
 }
 
 void QtSettingsStore::Reopen()
 {
-    if (NotAFile()) {
+    if (!Refusal().empty()) {
         settings_.reset();
         return;
     }
@@ -118,7 +133,7 @@ void QtSettingsStore::Reopen()
 void QtSettingsStore::DeleteKey()
 {
     // What stands where the file belongs is not the store's to delete.
-    if (NotAFile()) {
+    if (!Refusal().empty()) {
         return;
     }
     if (file_.isEmpty()) {
@@ -128,7 +143,6 @@ void QtSettingsStore::DeleteKey()
         QFile::remove(file_);
     }
     Reopen();
-    damaged_ = false;
 }
 
 QString QtSettingsStore::StoredName(const QString &name) const
@@ -155,8 +169,8 @@ std::string QtSettingsStore::Read(const std::string &name) const
 
 void QtSettingsStore::Write(const std::string &name, const std::string &value)
 {
-    if (NotAFile()) {
-        throw SettingsError(texts::SettingsFileNotAFile(Location().toStdString()));
+    if (const std::string refusal = Refusal(); !refusal.empty()) {
+        throw SettingsError(refusal);
     }
     // An object that met an error reports it for good, also for writes that succeed later.
     if (!settings_ || settings_->status() != QSettings::NoError) {

@@ -21,11 +21,18 @@ public:
     explicit QtSettingsStore(const QString &iniFile);
     ~QtSettingsStore() override;
 
-    // True when the file exists but could not be read as a settings file (garbage, cut short).
-    bool Damaged() const override { return damaged_; }
-    // True when a folder, a FIFO or a device stands where the settings file belongs. The store
-    // then holds no values, never touches it, and every write throws SettingsError saying so.
-    bool NotAFile() const;
+    // What the store made of its file when it was made, in the words a user reads; empty when
+    // there was nothing to say. Both the window and the command line go by this one judgement:
+    // - a file from which the store reads any of its values is kept, whatever else it holds;
+    // - a file that can be opened but gives none of them (garbage, cut to nothing) is renamed
+    //   aside, never deleted, and the store starts empty;
+    // - a file that cannot be opened (no permission, say), or a folder, FIFO or device where
+    //   the file belongs, is left as it is: the store then holds no values and every write
+    //   throws SettingsError with Refusal().
+    std::string StartNote() const override { return note_; }
+    // Why the store leaves its file alone; empty when it does not.
+    std::string Refusal() const;
+    bool Writable() const override;
     // Where the values live, for messages.
     QString Location() const;
 
@@ -36,12 +43,14 @@ public:
 
 private:
     QString StoredName(const QString &name) const;
-    bool LooksDamaged() const;
+    // Judges the file as StartNote() says, before QSettings reads it.
+    void OpenFile();
     void Reopen();
 
     std::unique_ptr<QSettings> settings_; // none while the file is not a file
     QString file_;                        // empty for the registry
-    bool damaged_ = false;
+    std::string note_;
+    std::string unreadable_; // the system's reason the file cannot be opened
 };
 
 } // namespace kv::converter

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -7,8 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "BitmapFile.h"
 #include "ConverterTexts.h"
+#include "FaultyFileSystem.h"
 #include "JpegFile.h"
 #include "TestSupport.h"
 
@@ -119,10 +128,6 @@ TEST_F(CommandLineTest, RefusesWithoutAGameAndReportsErrorsWithNonZeroExit)
         EXPECT_EQ(o.code, 2) << "--jobs " << jobs;
     }
 
-    o = Run({"convert", "--game", "veskar", "--size", "big", a});
-    EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.err, "Screenshot 1 (a.bmp): 'big' is not a valid integer value\n");
-
     o = Run({"convert", "--game", "veskar", dir.File("missing.jpg")});
     EXPECT_EQ(o.code, 1);
     EXPECT_NE(o.err.find("Invalid or no file selected"), std::string::npos) << o.err;
@@ -178,6 +183,67 @@ TEST_F(CommandLineTest, ReadsTheStoredSettingsOnlyWhenTheCommandLineLeavesOneOut
     EXPECT_TRUE(std::filesystem::exists(folder + "Stored1.jpg"));
 }
 
+struct UsageCase
+{
+    const char *name;
+    std::vector<std::string> options;
+    const char *said; // in the error text
+};
+
+void PrintTo(const UsageCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class UsageError : public CommandLineTest, public ::testing::WithParamInterface<UsageCase>
+{
+};
+
+// Each is refused before any screenshot is looked at: a missing one would otherwise be the
+// error, with exit status 1.
+TEST_P(UsageError, IsRefusedWithStatusTwoBeforeAnyScreenshot)
+{
+    std::vector<std::string> args = {"convert", "-g", "ravelock"};
+    args.insert(args.end(), GetParam().options.begin(), GetParam().options.end());
+    args.push_back(dir.File("missing.bmp"));
+    const Outcome o = Run(args);
+    EXPECT_EQ(o.code, 2) << o.err;
+    EXPECT_NE(o.err.find(GetParam().said), std::string::npos) << o.err;
+    EXPECT_TRUE(o.out.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, UsageError,
+    ::testing::Values(UsageCase{"NameWithSeparator", {"-n", "../x"}, "cannot hold \"/\""},
+                      UsageCase{"NameWithTab", {"-n", "a\tb"}, "cannot hold a control character"},
+                      UsageCase{"NameWithLineEnd", {"--save-name=a\nb"}, "control character"},
+                      UsageCase{"SizeNoNumber", {"--size", "abc"}, "invalid size \"abc\""},
+                      UsageCase{"SizeZero", {"-s", "0"}, "invalid size \"0\""},
+                      UsageCase{"SizeEmpty", {"--size="}, "invalid size \"\""}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// "6 on 6" is taken as " 6 on 6"; a Veskar run names each screenshot it passes over on stderr;
+// an original that could not be deleted makes the status 1.
+TEST_F(CommandLineTest, TeamWithoutBlankVeskarSkipsAndFailedDeletesAreTold)
+{
+    const std::string a = Screenshot("a.bmp", 1680, 1050);
+    const std::string b = Screenshot("b.bmp", 640, 480);
+    Outcome o = Run({"convert", "-g", "veskar", "-t", "6 on 6", "--save-name", "V", a, b});
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(o.err, "Screenshot 1 (a.bmp): This resolution is not (yet) supported\n");
+    EXPECT_EQ(kv::imaging::ReadJpegSize(dir.File("out") + "/V1.jpg").height, 92 + 5 * 24);
+
+    kv::test::FaultyFileSystem files;
+    files.FailNextRemove(EACCES);
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(RunCommandLine({"convert", "-g", "veskar", "--delete-originals", b}, defaults, out,
+                             err, files),
+              1);
+    EXPECT_NE(err.str().find("could not be deleted"), std::string::npos) << err.str();
+    EXPECT_TRUE(std::filesystem::exists(b));
+}
+
 #if defined(KV_KVSC_BINARY) && defined(KV_KVSC_WINDOW_MODULE) && !defined(_WIN32)
 
 std::string LogOf(const std::string &path)
@@ -205,4 +271,98 @@ TEST_F(CommandLineTest, ProgramTakesMissingOptionsFromTheStoredSettings)
     EXPECT_TRUE(std::filesystem::exists(out + "Stored1.jpg")) << LogOf(dir.File("log"));
 }
 
+struct StoreFileCase
+{
+    const char *name;
+    std::string bytes;
+    bool unreadable;  // no read permission for the user kvsc runs as
+    int code;         // kvsc's exit status
+    const char *said; // on stderr, or "" for nothing
+    bool movedAside;  // the file is then KVSC.conf.damaged
+};
+
+void PrintTo(const StoreFileCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ProgramStoreFile : public CommandLineTest, public ::testing::WithParamInterface<StoreFileCase>
+{
+};
+
+// kvsc convert judges the settings file as the window does: the same function decides.
+TEST_P(ProgramStoreFile, IsKeptMovedAsideOrLeftAloneWithTheReason)
+{
+    const StoreFileCase &c = GetParam();
+    std::vector<std::string> command;
+    if (c.unreadable) {
+        // Permissions bind only a user other than root.
+        if (geteuid() == 0) {
+            if (std::system("command -v setpriv >/dev/null") != 0) {
+                GTEST_SKIP() << "running as root without setpriv";
+            }
+            command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        }
+        std::filesystem::permissions(dir.Path(), std::filesystem::perms(0755));
+    }
+    const std::string conf = dir.File("config/KVSC/KVSC.conf");
+    std::filesystem::create_directories(dir.File("config/KVSC"));
+    {
+        std::ofstream file(conf, std::ios::binary);
+        file << c.bytes;
+    }
+    if (c.unreadable) {
+        std::filesystem::permissions(conf, std::filesystem::perms::none);
+    }
+    const std::string shot = Screenshot("a.bmp", 1680, 1050);
+    const kv::test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("config"));
+    std::string line;
+    for (const std::string &part : command) {
+        line += part + " ";
+    }
+    line += std::string(KV_KVSC_BINARY) + " convert -g ravelock -t 6 -o " + dir.File("out") + " " +
+            shot + " 2>" + dir.File("err") + " >/dev/null";
+    const int status = std::system(line.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    const std::string err = LogOf(dir.File("err"));
+    EXPECT_EQ(WEXITSTATUS(status), c.code) << err;
+    if (*c.said) {
+        EXPECT_NE(err.find(c.said), std::string::npos) << err;
+    } else {
+        EXPECT_EQ(err, "");
+    }
+    const std::string kept = c.movedAside ? conf + ".damaged" : conf;
+    std::filesystem::permissions(kept, std::filesystem::perms::owner_read);
+    EXPECT_EQ(LogOf(kept), c.bytes);
+    EXPECT_EQ(std::filesystem::exists(conf), !c.movedAside);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Judged, ProgramStoreFile,
+    ::testing::Values(
+        StoreFileCase{"NoFinalLineEnd", "[General]\nSaveName=Kept\nSize=50", false, 0, "", false},
+        StoreFileCase{"Garbage", std::string("\x01\x02\0garbage", 10), false, 0,
+                      "could not be read; KVSC starts with the default settings. The file was "
+                      "kept as",
+                      true},
+        StoreFileCase{"Unreadable", "[General]\nSaveName=Kept\n", true, 1,
+                      "cannot be read (Permission denied); it is left as it is", false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+#endif
+
+#if defined(KV_KVSC_BINARY) && defined(_WIN32)
+// KVSC.exe tells the system that it takes paths past 260 characters.
+TEST(KVSCProgram, ManifestDeclaresLongPathAwareness)
+{
+    const HMODULE program = LoadLibraryExA(KV_KVSC_BINARY, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(program, nullptr);
+    const HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    const char *bytes = static_cast<const char *>(LockResource(LoadResource(program, found)));
+    const std::string manifest(bytes, SizeofResource(program, found));
+    EXPECT_NE(manifest.find("<ws2:longPathAware>true</ws2:longPathAware>"), std::string::npos)
+        << manifest;
+    FreeLibrary(program);
+}
 #endif

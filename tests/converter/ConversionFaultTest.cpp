@@ -818,7 +818,7 @@ std::vector<HostileCase> MakeHostileCases()
          }},
         // A failed delete is reported, and a screenshot given twice is converted once.
         {"DeleteThatFailsOfAScreenshotGivenTwice",
-         {0, {InShot(1, "a.bmp", texts::CannotDelete(std::strerror(EACCES)))}, {"a.bmp"}, 1},
+         {1, {InShot(1, "a.bmp", texts::CannotDelete(std::strerror(EACCES)))}, {"a.bmp"}, 1},
          [](HostileScene &s) {
              s.files.FailNextRemove(EACCES);
              const std::string shot = s.Shot("a.bmp");

@@ -6,13 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "BitmapFile.h"
 #include "CaptionOrder.h"
 #include "ConversionError.h"
 #include "ConverterTexts.h"
 #include "FileOperations.h"
+#include "FilePath.h"
 #include "ImageError.h"
 #include "JpegFile.h"
+#include "OutputNames.h"
 #include "Resample.h"
 #include "ScreenshotFiles.h"
 #include "ScreenshotRow.h"
@@ -270,14 +276,13 @@ TEST_F(ConversionRunTest, UnsupportedRowsGetTheMessageInTheRavelockPassOnly)
               std::vector<std::string>{"Screenshot 2: This resolution is not (yet) supported"});
     EXPECT_EQ(observer.results.size(), 1u);
 
+    // Veskar supports both, whatever the rows were marked when listed.
     settings.edition = texts::kVeskar;
     observer = RecordingObserver{};
-    rows[0].supported = texts::kNo;
-    rows[1].supported = texts::kYes;
     Run();
     EXPECT_TRUE(observer.messages.empty());
-    ASSERT_EQ(observer.results.size(), 1u);
-    ExpectSize(observer.results[0].path, 398, 92 + 5 * 24);
+    ASSERT_EQ(observer.results.size(), 2u);
+    ExpectSize(observer.results[1].path, 398, 92 + 5 * 24);
 }
 
 TEST_F(ConversionRunTest, YesRowWithoutGeometryInTheRunsEditionIsHandledAsUnsupported)
@@ -550,3 +555,90 @@ TEST(ConversionRunJobs, AnErrorEndsTheRunAtTheSameScreenshotWithWorkers)
         EXPECT_EQ(RunWithJobs(jobs, true), sequential) << jobs << " jobs";
     }
 }
+
+struct DeviceNameCase
+{
+    const char *name;
+    bool device;
+};
+
+void PrintTo(const DeviceNameCase &c, std::ostream *os)
+{
+    *os << '"' << c.name << '"';
+}
+
+class DeviceName : public ::testing::TestWithParam<DeviceNameCase>
+{
+};
+
+TEST_P(DeviceName, IsTheNameWindowsOpensADeviceFor)
+{
+    EXPECT_EQ(IsDeviceName(GetParam().name), GetParam().device) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, DeviceName,
+    ::testing::Values(DeviceNameCase{"CON", true}, DeviceNameCase{"con.txt", true},
+                      DeviceNameCase{"Nul .tar.gz", true}, DeviceNameCase{"aux", true},
+                      DeviceNameCase{"PRN.jpg", true}, DeviceNameCase{"COM1.jpg", true},
+                      DeviceNameCase{"lpt9", true}, DeviceNameCase{"Com\xC2\xB9.jpg", true},
+                      DeviceNameCase{"COM0.jpg", false}, DeviceNameCase{"COM10.jpg", false},
+                      DeviceNameCase{"CONSOLE.jpg", false}, DeviceNameCase{"xCON", false},
+                      DeviceNameCase{"LPT.jpg", false}, DeviceNameCase{".COM1.jpg.a1b2c3", false}));
+
+#ifdef _WIN32
+// Numbers whose names Windows takes for devices are passed over, never an error that ends the run.
+TEST_F(ConversionRunTest, DeviceNamesAreSkippedInTheNumbering)
+{
+    AddScreenshot("a.bmp", 800, 600);
+    for (const char *name : {"com", "LPT"}) {
+        settings.saveName = name;
+        observer = RecordingObserver{};
+        Run();
+        ASSERT_EQ(observer.results.size(), 1u) << name;
+        EXPECT_EQ(observer.results[0].fileName, std::string(name) + "10.jpg");
+    }
+}
+
+// A relative save folder is long once made absolute; names ending in a dot or a blank mean the
+// folder without them, at every length of the path.
+TEST_F(ConversionRunTest, RelativeAndOddlyNamedFoldersAreTheSameFolderAtEveryLength)
+{
+    AddScreenshot("a.bmp", 800, 600);
+    const std::string deep = std::string(150, 'd') + "\\" + std::string(150, 'e');
+    const fs::path current = fs::current_path();
+    fs::current_path(dir.Path());
+    for (const std::string &folder : {std::string("short"), deep}) {
+        for (const char *odd : {"shots.", "shots "}) {
+            settings.saveFolder = folder + "\\" + odd + "\\";
+            observer = RecordingObserver{};
+            Run();
+            ASSERT_EQ(observer.results.size(), 1u) << settings.saveFolder;
+            const std::string plain = kv::imaging::Utf8FromPath(dir.Path()) + "\\" + folder +
+                                      "\\shots\\" + observer.results[0].fileName;
+            EXPECT_TRUE(fs::exists(kv::imaging::PathFromUtf8(plain))) << plain;
+        }
+        EXPECT_EQ(observer.results[0].fileName, "Screenshot2.jpg") << "one folder for both";
+    }
+    fs::current_path(current);
+}
+
+// Others may read a screenshot while it is read, but not write it.
+TEST_F(ConversionRunTest, ScreenshotsAreReadWithReadSharingOnly)
+{
+    const std::string shot = AddScreenshot("a.bmp", 800, 600);
+    const std::wstring wide = kv::imaging::PathFromUtf8(shot).native();
+    const auto held = [&](DWORD access) {
+        return CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE reader = held(GENERIC_READ);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(MeasureImageFile(shot).width, 800);
+    CloseHandle(reader);
+    HANDLE writer = held(GENERIC_WRITE);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_THROW(MeasureImageFile(shot), kv::imaging::ImageError);
+    CloseHandle(writer);
+}
+#endif

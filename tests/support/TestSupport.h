@@ -44,7 +44,8 @@ public:
     // The UTF-8 path of name in the folder.
     std::string File(const std::string &name) const
     {
-        return imaging::Utf8FromPath(path_ / imaging::PathFromUtf8(name));
+        return imaging::Utf8FromPath(
+            path_ / std::filesystem::path(std::u8string(name.begin(), name.end())));
     }
 
 private:

@@ -17,7 +17,7 @@
 class QLineEdit;
 
 namespace Ui {
-class TForm1;
+class MainWindow;
 }
 
 namespace kv::converter {
@@ -27,15 +27,16 @@ class KVSCDialogs;
 class SettingsStore;
 
 // The KVSC main window: settings controls that write through to the store, the screenshot
-// list and the conversion run. Handlers carry the names of their control and event.
-class TForm1 : public QMainWindow
+// list and the conversion run. Handlers are named after what they answer (openClicked,
+// gameChanged).
+class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    // store and dialogs must outlive the window. FormCreate runs as part of construction.
-    TForm1(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent = nullptr);
-    ~TForm1() override;
+    // store and dialogs must outlive the window. loadSettings runs as part of construction.
+    MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // Adds files as Open does, once an edition is chosen; used by Open and by drops.
     void AddFiles(const QStringList &paths);
@@ -50,46 +51,48 @@ public:
     // How often the list is painted while files are being added.
     static constexpr std::chrono::milliseconds kPaintInterval{50};
 
-    QString SelectedGame;
-    QString OpenFolderPath;
+    QString selectedGame;
+    QString openFolderPath;
 
 public slots:
-    void FormCreate();
-    void CGameSelectChange();
-    void CGameSelectEnter();
-    void CSizeChange();
-    void CSpectatorClick();
-    void CNoCutClick();
-    void ESaveFolderChange();
-    void ESaveNameChange();
-    void ESizeChange();
-    void BBrowseClick();
-    void ResetAllSettings1Click();
-    void About1Click();
-    void Exit1Click();
-    void BOpenClick();
-    void BDelSelectedClick();
-    void BConvertClick();
+    void loadSettings();
+    void gameChanged();
+    void gameFocused();
+    void teamSizeChanged();
+    void spectatorToggled();
+    void scoreboardOnlyToggled();
+    void saveFolderChanged();
+    void saveNameChanged();
+    void sizeChanged();
+    void browseClicked();
+    void resetSettingsClicked();
+    void aboutClicked();
+    void exitClicked();
+    void openClicked();
+    void removeSelectedClicked();
+    void convertClicked();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    class FormSettings;
+    class ControlSettings;
     class RunSettings;
-    class FormObserver;
+    class WindowObserver;
 
     // Puts the picker's choice into folder; true when a folder was chosen.
     bool SelectFolder(QWidget *owner, const QString &title, const QString &root, QString &folder);
     void Store(const char *name, const QString &value);
-    // Puts the stored values into the controls and OpenFolderPath, as a start does.
+    // Puts the stored values into the controls and openFolderPath, as a start does.
     void ReadStoredSettings();
     // False, with the message and the red game text, while no edition is chosen.
     bool GameChosen();
     // Shows what a handler did not catch in the message box titled "KVSC".
     template <class Handler> void Guarded(Handler handler);
     void SetComboText(QWidget *combo, const QString &text);
+    // Marks every listed screenshot supported or not for selectedGame, as it is now.
+    void ShowSupport();
     // Measures one file and lists it; false, with the message, when it cannot be read.
     // The file's row; nothing when it cannot be read or is no picture.
     std::optional<ScreenshotRow> MeasureFile(const QString &path) const;
@@ -106,10 +109,11 @@ private:
     // Redraws an open preview for the settings as the controls now hold them.
     void UpdatePreview();
 
-    std::unique_ptr<Ui::TForm1> ui;
+    std::unique_ptr<Ui::MainWindow> ui;
     SettingsStore &store_;
     KVSCDialogs &dialogs_;
     bool converting_ = false;
+    bool loading_ = false; // the controls are being set from the store
     bool adding_ = false;
     bool newestResultShown_ = true;
     // The window was asked to close while a run or an Open was under way; it closes after them.

@@ -1,4 +1,4 @@
-#include "KVSCForm.h"
+#include "MainWindow.h"
 
 #include <algorithm>
 #include <exception>
@@ -26,9 +26,11 @@
 #include "CropPreview.h"
 #include "FileOperations.h"
 #include "KVSCDialogs.h"
+#include "OutputNames.h"
+#include "ResolutionSupport.h"
 #include "ScreenshotFiles.h"
 #include "SettingsStore.h"
-#include "ui_KVSCForm.h"
+#include "ui_MainWindow.h"
 
 namespace kv::converter {
 
@@ -101,36 +103,36 @@ public:
 } // namespace
 
 // The conversion settings as the controls hold them at the moment the run asks.
-class TForm1::FormSettings : public ConversionSettings
+class MainWindow::ControlSettings : public ConversionSettings
 {
 public:
-    explicit FormSettings(TForm1 &form) : form_(form) {}
-    std::string Edition() const override { return S(form_.ui->CGameSelect->currentText()); }
-    std::string TeamSize() const override { return S(form_.ui->CSize->currentText()); }
-    bool Spectator() const override { return form_.ui->CSpectator->isChecked(); }
-    bool ScoreboardOnly() const override { return form_.ui->CNoCut->isChecked(); }
+    explicit ControlSettings(MainWindow &form) : form_(form) {}
+    std::string Edition() const override { return S(form_.ui->gameBox->currentText()); }
+    std::string TeamSize() const override { return S(form_.ui->teamSizeBox->currentText()); }
+    bool Spectator() const override { return form_.ui->spectatorCheck->isChecked(); }
+    bool ScoreboardOnly() const override { return form_.ui->scoreboardOnlyCheck->isChecked(); }
     std::string SizePercent() const override { return S(form_.SizeEdit()->text()); }
-    std::string SaveFolder() const override { return S(form_.ui->ESaveFolder->text()); }
+    std::string SaveFolder() const override { return S(form_.ui->saveFolderEdit->text()); }
     void SetSaveFolder(const std::string &folder) override
     {
-        form_.ui->ESaveFolder->setText(Q(folder));
+        form_.ui->saveFolderEdit->setText(Q(folder));
     }
-    std::string SaveName() const override { return S(form_.ui->ESaveName->text()); }
-    bool DeleteOriginals() const override { return form_.ui->CRemove->isChecked(); }
+    std::string SaveName() const override { return S(form_.ui->saveNameEdit->text()); }
+    bool DeleteOriginals() const override { return form_.ui->deleteOriginalsCheck->isChecked(); }
 
 private:
-    TForm1 &form_;
+    MainWindow &form_;
 };
 
 // The settings of a run: the controls as they are when it starts, which they stay, since a run
 // takes no input. Worker threads read this copy, never the controls; the save folder the run
 // writes back still reaches its field.
-class TForm1::RunSettings : public FixedConversionSettings
+class MainWindow::RunSettings : public FixedConversionSettings
 {
 public:
-    explicit RunSettings(TForm1 &form) : form_(form)
+    explicit RunSettings(MainWindow &form) : form_(form)
     {
-        const FormSettings controls(form);
+        const ControlSettings controls(form);
         edition = controls.Edition();
         teamSize = controls.TeamSize();
         spectator = controls.Spectator();
@@ -143,19 +145,19 @@ public:
     void SetSaveFolder(const std::string &folder) override
     {
         FixedConversionSettings::SetSaveFolder(folder);
-        FormSettings(form_).SetSaveFolder(folder);
+        ControlSettings(form_).SetSaveFolder(folder);
     }
 
 private:
-    TForm1 &form_;
+    MainWindow &form_;
 };
 
-class TForm1::FormObserver : public ConversionObserver
+class MainWindow::WindowObserver : public ConversionObserver
 {
 public:
-    explicit FormObserver(TForm1 &form) : form_(form) {}
-    void ShowProgressBar(bool visible) override { form_.ui->ProgressBar1->setVisible(visible); }
-    void SetProgress(int position) override { form_.ui->ProgressBar1->setValue(position); }
+    explicit WindowObserver(MainWindow &form) : form_(form) {}
+    void ShowProgressBar(bool visible) override { form_.ui->progressBar->setVisible(visible); }
+    void SetProgress(int position) override { form_.ui->progressBar->setValue(position); }
     // Painting after every screenshot would take the time of a screenshot on a batch: the window
     // paints when the run starts and then every kPaintInterval.
     void ProcessPendingMessages() override
@@ -175,81 +177,83 @@ public:
     bool StopRequested() const override { return form_.closeRequested_; }
 
 private:
-    TForm1 &form_;
+    MainWindow &form_;
     QElapsedTimer sincePaint_;
 };
 
-TForm1::TForm1(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()), store_(store), dialogs_(dialogs)
+MainWindow::MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()), store_(store), dialogs_(dialogs)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     // The designed client area is 413 x 405; the menu bar comes on top of it.
     ui->centralwidget->setFixedSize(413, 405);
-    setFixedSize(413, 405 + ui->MainMenu1->sizeHint().height());
+    setFixedSize(413, 405 + ui->menuBar->sizeHint().height());
 
     const int openWidths[] = {95, 80, 74, 131};
     for (int c = 0; c < 4; ++c) {
-        ui->LOpen->setColumnWidth(c, openWidths[c]);
-        ui->LOpen->horizontalHeaderItem(c)->setTextAlignment(
+        ui->screenshotList->setColumnWidth(c, openWidths[c]);
+        ui->screenshotList->horizontalHeaderItem(c)->setTextAlignment(
             c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
     }
     const int saveWidths[] = {113, 50, 217};
     for (int c = 0; c < 3; ++c) {
-        ui->LSave->setColumnWidth(c, saveWidths[c]);
+        ui->resultList->setColumnWidth(c, saveWidths[c]);
     }
-    ui->CSize->setMaxVisibleItems(10);
+    ui->teamSizeBox->setMaxVisibleItems(10);
     SizeEdit()->setMaxLength(3);
     // An edition is chosen by choosing it, never by completing a few typed letters.
-    ui->CGameSelect->setCompleter(nullptr);
-    for (QComboBox *box : {ui->CGameSelect, ui->CSize}) {
+    ui->gameBox->setCompleter(nullptr);
+    for (QComboBox *box : {ui->gameBox, ui->teamSizeBox}) {
         connect(box, &QComboBox::editTextChanged, this, [box] { SyncCurrentItem(box); });
     }
 
-    connect(ui->CGameSelect, &QComboBox::currentTextChanged, this, &TForm1::CGameSelectChange);
-    connect(ui->CSize, &QComboBox::currentTextChanged, this, &TForm1::CSizeChange);
-    connect(ui->CSpectator, &QCheckBox::toggled, this, &TForm1::CSpectatorClick);
-    connect(ui->CNoCut, &QCheckBox::toggled, this, &TForm1::CNoCutClick);
-    connect(ui->ESaveFolder, &QLineEdit::textChanged, this, &TForm1::ESaveFolderChange);
-    connect(ui->ESaveName, &QLineEdit::textChanged, this, &TForm1::ESaveNameChange);
+    connect(ui->gameBox, &QComboBox::currentTextChanged, this, &MainWindow::gameChanged);
+    connect(ui->teamSizeBox, &QComboBox::currentTextChanged, this, &MainWindow::teamSizeChanged);
+    connect(ui->spectatorCheck, &QCheckBox::toggled, this, &MainWindow::spectatorToggled);
+    connect(ui->scoreboardOnlyCheck, &QCheckBox::toggled, this, &MainWindow::scoreboardOnlyToggled);
+    connect(ui->saveFolderEdit, &QLineEdit::textChanged, this, &MainWindow::saveFolderChanged);
+    connect(ui->saveNameEdit, &QLineEdit::textChanged, this, &MainWindow::saveNameChanged);
     // The spin box refreshes its editor with signals blocked, so its own signal is the one to use.
-    connect(ui->ESize, &QSpinBox::textChanged, this, &TForm1::ESizeChange);
-    connect(ui->BBrowse, &QPushButton::clicked, this, &TForm1::BBrowseClick);
-    connect(ui->BOpen, &QPushButton::clicked, this, &TForm1::BOpenClick);
-    connect(ui->BDelSelected, &QPushButton::clicked, this, &TForm1::BDelSelectedClick);
-    connect(ui->BConvert, &QPushButton::clicked, this, &TForm1::BConvertClick);
-    connect(ui->ResetAllSettings1, &QAction::triggered, this, &TForm1::ResetAllSettings1Click);
-    connect(ui->About1, &QAction::triggered, this, &TForm1::About1Click);
-    connect(ui->Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connect(ui->sizeSpin, &QSpinBox::textChanged, this, &MainWindow::sizeChanged);
+    connect(ui->browseButton, &QPushButton::clicked, this, &MainWindow::browseClicked);
+    connect(ui->openButton, &QPushButton::clicked, this, &MainWindow::openClicked);
+    connect(ui->removeSelectedButton, &QPushButton::clicked, this,
+            &MainWindow::removeSelectedClicked);
+    connect(ui->convertButton, &QPushButton::clicked, this, &MainWindow::convertClicked);
+    connect(ui->resetSettingsAction, &QAction::triggered, this, &MainWindow::resetSettingsClicked);
+    connect(ui->aboutAction, &QAction::triggered, this, &MainWindow::aboutClicked);
+    connect(ui->exitAction, &QAction::triggered, this, &MainWindow::exitClicked);
 
-    ui->CGameSelect->installEventFilter(this);
-    if (ui->CGameSelect->lineEdit()) {
-        ui->CGameSelect->lineEdit()->installEventFilter(this);
+    ui->gameBox->installEventFilter(this);
+    if (ui->gameBox->lineEdit()) {
+        ui->gameBox->lineEdit()->installEventFilter(this);
     }
     // Long names and paths are cut off in their fields; the tooltip shows them whole.
-    connect(ui->ESaveFolder, &QLineEdit::textChanged, ui->ESaveFolder, &QLineEdit::setToolTip);
+    connect(ui->saveFolderEdit, &QLineEdit::textChanged, ui->saveFolderEdit,
+            &QLineEdit::setToolTip);
 
     // The crop preview follows every setting the crop and the output size depend on.
-    connect(ui->CGameSelect, &QComboBox::currentTextChanged, this, &TForm1::UpdatePreview);
-    connect(ui->CSize, &QComboBox::currentTextChanged, this, &TForm1::UpdatePreview);
-    connect(ui->CSpectator, &QCheckBox::toggled, this, &TForm1::UpdatePreview);
-    connect(ui->CNoCut, &QCheckBox::toggled, this, &TForm1::UpdatePreview);
-    connect(ui->ESize, &QSpinBox::textChanged, this, &TForm1::UpdatePreview);
+    connect(ui->gameBox, &QComboBox::currentTextChanged, this, &MainWindow::UpdatePreview);
+    connect(ui->teamSizeBox, &QComboBox::currentTextChanged, this, &MainWindow::UpdatePreview);
+    connect(ui->spectatorCheck, &QCheckBox::toggled, this, &MainWindow::UpdatePreview);
+    connect(ui->scoreboardOnlyCheck, &QCheckBox::toggled, this, &MainWindow::UpdatePreview);
+    connect(ui->sizeSpin, &QSpinBox::textChanged, this, &MainWindow::UpdatePreview);
     // A text that is no value yet (emptied, say) reaches only the editor's own signal.
-    connect(SizeEdit(), &QLineEdit::textChanged, this, &TForm1::UpdatePreview);
-    connect(ui->LOpen, &QTableWidget::cellDoubleClicked, this,
+    connect(SizeEdit(), &QLineEdit::textChanged, this, &MainWindow::UpdatePreview);
+    connect(ui->screenshotList, &QTableWidget::cellDoubleClicked, this,
             [this](int row) { PreviewRow(row); });
-    ui->LOpen->addAction(ui->Preview1);
-    connect(ui->Preview1, &QAction::triggered, this,
-            [this] { PreviewRow(ui->LOpen->currentRow()); });
+    ui->screenshotList->addAction(ui->previewAction);
+    connect(ui->previewAction, &QAction::triggered, this,
+            [this] { PreviewRow(ui->screenshotList->currentRow()); });
 
-    ui->LOpen->setAcceptDrops(true);
-    ui->LOpen->viewport()->setAcceptDrops(true);
-    ui->LOpen->viewport()->installEventFilter(this);
-    auto *remove = new QShortcut(QKeySequence::Delete, ui->LOpen);
+    ui->screenshotList->setAcceptDrops(true);
+    ui->screenshotList->viewport()->setAcceptDrops(true);
+    ui->screenshotList->viewport()->installEventFilter(this);
+    auto *remove = new QShortcut(QKeySequence::Delete, ui->screenshotList);
     remove->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(remove, &QShortcut::activated, this, &TForm1::BDelSelectedClick);
+    connect(remove, &QShortcut::activated, this, &MainWindow::removeSelectedClicked);
 
     // The frame's margins are known once the window exists on most systems; where they are
     // known only once it is shown, the frame is taken to be the window itself.
@@ -263,24 +267,24 @@ TForm1::TForm1(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
         move(StartPosition(size().grownBy(frame), screen->availableGeometry()));
     }
 
-    FormCreate();
+    loadSettings();
 }
 
-QPoint TForm1::StartPosition(QSize frame, const QRect &screen)
+QPoint MainWindow::StartPosition(QSize frame, const QRect &screen)
 {
     const int x = std::min(kStartPoint.x(), screen.x() + screen.width() - frame.width());
     const int y = std::min(kStartPoint.y(), screen.y() + screen.height() - frame.height());
     return {std::max(x, screen.x()), std::max(y, screen.y())};
 }
 
-TForm1::~TForm1() = default;
+MainWindow::~MainWindow() = default;
 
-QLineEdit *TForm1::SizeEdit() const
+QLineEdit *MainWindow::SizeEdit() const
 {
-    return ui->ESize->findChild<QLineEdit *>();
+    return ui->sizeSpin->findChild<QLineEdit *>();
 }
 
-template <class Handler> void TForm1::Guarded(Handler handler)
+template <class Handler> void MainWindow::Guarded(Handler handler)
 {
     try {
         handler();
@@ -291,12 +295,15 @@ template <class Handler> void TForm1::Guarded(Handler handler)
     }
 }
 
-void TForm1::Store(const char *name, const QString &value)
+void MainWindow::Store(const char *name, const QString &value)
 {
+    if (loading_) {
+        return;
+    }
     Guarded([&] { store_.Write(name, S(value)); });
 }
 
-void TForm1::SetComboText(QWidget *combo, const QString &text)
+void MainWindow::SetComboText(QWidget *combo, const QString &text)
 {
     // Setting a combo box's text runs no handler.
     auto *box = static_cast<QComboBox *>(combo);
@@ -305,90 +312,106 @@ void TForm1::SetComboText(QWidget *combo, const QString &text)
     SyncCurrentItem(box);
 }
 
-void TForm1::FormCreate()
+void MainWindow::loadSettings()
 {
-    Guarded([&] {
-        setFont(QApplication::font());
-        if (store_.Damaged()) {
-            dialogs_.showMessage(this, texts::kSettingsDamaged);
-            store_.DeleteKey();
-        }
-        if (!store_.KeyExists()) {
-            WriteDefaultSettings(store_);
-        }
-        SelectedGame = Q(store_.Read(setting::kGame));
-        ReadStoredSettings();
-    });
+    setFont(QApplication::font());
+    if (const std::string note = store_.StartNote(); !note.empty()) {
+        dialogs_.showMessage(this, Q(note));
+    }
+    if (!store_.KeyExists() && store_.Writable()) {
+        Guarded([&] { WriteDefaultSettings(store_); });
+    }
+    // Where the defaults could not be written the window shows them all the same: they are the
+    // values it works with.
+    selectedGame = Q(StoredOrDefault(store_, setting::kGame));
+    ReadStoredSettings();
 }
 
-void TForm1::ReadStoredSettings()
+void MainWindow::ReadStoredSettings()
 {
-    // Read in this order; edits and check boxes whose value changes run their handlers and so
-    // write the value straight back, combo boxes run none.
-    SetComboText(ui->CSize, Q(store_.Read(setting::kSizeNumber)));
-    ui->ESaveName->setText(Q(store_.Read(setting::kSaveName)));
-    ui->ESaveFolder->setText(Q(store_.Read(setting::kSaveFolder)));
-    SizeEdit()->setText(Q(store_.Read(setting::kSize)));
-    const std::string scoreBoardOnly = store_.Read(setting::kScoreBoardOnly);
-    OpenFolderPath = Q(store_.Read(setting::kOpenFolder));
-    SetComboText(ui->CGameSelect, Q(store_.Read(setting::kGame)));
-    ui->CSpectator->setChecked(store_.Read(setting::kSpectator) == texts::kYes);
-    ui->CNoCut->setChecked(scoreBoardOnly == texts::kYes);
+    // Read in this order; check boxes still enable and disable what they govern, but nothing
+    // read is written back.
+    const bool wasLoading = loading_;
+    loading_ = true;
+    const auto read = [&](const char *name) { return Q(StoredOrDefault(store_, name)); };
+    SetComboText(ui->teamSizeBox, read(setting::kSizeNumber));
+    ui->saveNameEdit->setText(read(setting::kSaveName));
+    ui->saveFolderEdit->setText(read(setting::kSaveFolder));
+    SizeEdit()->setText(read(setting::kSize));
+    const QString scoreBoardOnly = read(setting::kScoreBoardOnly);
+    openFolderPath = read(setting::kOpenFolder);
+    SetComboText(ui->gameBox, read(setting::kGame));
+    ui->spectatorCheck->setChecked(read(setting::kSpectator) == texts::kYes);
+    ui->scoreboardOnlyCheck->setChecked(scoreBoardOnly == texts::kYes);
+    scoreboardOnlyToggled(); // the enabled state follows the box also when it kept its state
+    loading_ = wasLoading;
 }
 
-void TForm1::CGameSelectChange()
+void MainWindow::gameChanged()
 {
-    const QString text = ui->CGameSelect->currentText();
+    const QString text = ui->gameBox->currentText();
     // A text typed in part is no edition and changes nothing.
     if (text == texts::kVeskar || text == texts::kRavelock) {
-        SelectedGame = text;
+        selectedGame = text;
         Store(setting::kGame, text);
+        ShowSupport();
     }
 }
 
-void TForm1::CGameSelectEnter()
+void MainWindow::ShowSupport()
 {
-    if (QLineEdit *edit = ui->CGameSelect->lineEdit()) {
+    const std::vector<std::string> &supported = SupportedResolutions(S(selectedGame));
+    for (int r = 0; r < ui->screenshotList->rowCount(); ++r) {
+        const std::string resolution = S(ui->screenshotList->item(r, 1)->text());
+        const bool yes =
+            std::find(supported.begin(), supported.end(), resolution) != supported.end();
+        ui->screenshotList->item(r, 2)->setText(yes ? texts::kYes : texts::kNo);
+    }
+}
+
+void MainWindow::gameFocused()
+{
+    if (QLineEdit *edit = ui->gameBox->lineEdit()) {
         edit->setPalette(QPalette());
     }
-    ui->CGameSelect->setPalette(QPalette());
+    ui->gameBox->setPalette(QPalette());
 }
 
-void TForm1::CSizeChange()
+void MainWindow::teamSizeChanged()
 {
-    Store(setting::kSizeNumber, ui->CSize->currentText());
+    Store(setting::kSizeNumber, ui->teamSizeBox->currentText());
 }
 
-void TForm1::CSpectatorClick()
+void MainWindow::spectatorToggled()
 {
-    Store(setting::kSpectator, ui->CSpectator->isChecked() ? texts::kYes : texts::kNo);
+    Store(setting::kSpectator, ui->spectatorCheck->isChecked() ? texts::kYes : texts::kNo);
 }
 
-void TForm1::CNoCutClick()
+void MainWindow::scoreboardOnlyToggled()
 {
-    const bool checked = ui->CNoCut->isChecked();
-    ui->CSize->setEnabled(checked);
-    ui->CSpectator->setEnabled(checked);
+    const bool checked = ui->scoreboardOnlyCheck->isChecked();
+    ui->teamSizeBox->setEnabled(checked);
+    ui->spectatorCheck->setEnabled(checked);
     Store(setting::kScoreBoardOnly, checked ? texts::kYes : texts::kNo);
 }
 
-void TForm1::ESaveFolderChange()
+void MainWindow::saveFolderChanged()
 {
-    Store(setting::kSaveFolder, ui->ESaveFolder->text());
+    Store(setting::kSaveFolder, ui->saveFolderEdit->text());
 }
 
-void TForm1::ESaveNameChange()
+void MainWindow::saveNameChanged()
 {
-    Store(setting::kSaveName, ui->ESaveName->text());
+    Store(setting::kSaveName, ui->saveNameEdit->text());
 }
 
-void TForm1::ESizeChange()
+void MainWindow::sizeChanged()
 {
     Store(setting::kSize, SizeEdit()->text());
 }
 
-bool TForm1::SelectFolder(QWidget *owner, const QString &title, const QString &root,
-                          QString &folder)
+bool MainWindow::SelectFolder(QWidget *owner, const QString &title, const QString &root,
+                              QString &folder)
 {
     // The picker offers file-system folders only.
     folder.clear();
@@ -400,7 +423,7 @@ bool TForm1::SelectFolder(QWidget *owner, const QString &title, const QString &r
     return true;
 }
 
-void TForm1::BBrowseClick()
+void MainWindow::browseClicked()
 {
     Guarded([&] {
         QString folder;
@@ -411,61 +434,61 @@ void TForm1::BBrowseClick()
             folder += QChar(kPathSeparator);
         }
         store_.Write(setting::kSaveFolder, S(folder));
-        ui->ESaveFolder->setText(Q(store_.Read(setting::kSaveFolder)));
+        ui->saveFolderEdit->setText(Q(store_.Read(setting::kSaveFolder)));
     });
 }
 
-void TForm1::ResetAllSettings1Click()
+void MainWindow::resetSettingsClicked()
 {
     Guarded([&] {
         store_.DeleteKey();
         WriteDefaultSettings(store_);
-        // SelectedGame keeps its value until an edition is chosen again.
+        // selectedGame keeps its value until an edition is chosen again.
         ReadStoredSettings();
-        ui->CRemove->setChecked(false);
+        ui->deleteOriginalsCheck->setChecked(false);
         UpdatePreview();
         dialogs_.showMessage(this, texts::kSettingsReset);
     });
 }
 
-void TForm1::About1Click()
+void MainWindow::aboutClicked()
 {
     dialogs_.showAbout(this, texts::kAbout);
 }
 
-void TForm1::Exit1Click()
+void MainWindow::exitClicked()
 {
     close();
     QCoreApplication::quit();
 }
 
-bool TForm1::GameChosen()
+bool MainWindow::GameChosen()
 {
-    if (ui->CGameSelect->currentText() != texts::kSelectGame) {
+    if (ui->gameBox->currentText() != texts::kSelectGame) {
         return true;
     }
     dialogs_.showMessage(this, texts::kSelectGameFirst);
-    // Red until the box next takes the focus (CGameSelectEnter).
-    QPalette red = ui->CGameSelect->palette();
+    // Red until the box next takes the focus (gameFocused).
+    QPalette red = ui->gameBox->palette();
     red.setColor(QPalette::Text, QColor(255, 0, 0));
-    ui->CGameSelect->setPalette(red);
-    if (QLineEdit *edit = ui->CGameSelect->lineEdit()) {
+    ui->gameBox->setPalette(red);
+    if (QLineEdit *edit = ui->gameBox->lineEdit()) {
         edit->setPalette(red);
     }
     return false;
 }
 
-void TForm1::BOpenClick()
+void MainWindow::openClicked()
 {
     Guarded([&] {
         if (GameChosen()) {
             AddFiles(
-                dialogs_.getOpenFileNames(this, OpenFolderPath, QtNameFilter(texts::kOpenFilter)));
+                dialogs_.getOpenFileNames(this, openFolderPath, QtNameFilter(texts::kOpenFilter)));
         }
     });
 }
 
-void TForm1::AddFiles(const QStringList &paths)
+void MainWindow::AddFiles(const QStringList &paths)
 {
     if (paths.isEmpty() || adding_) {
         return;
@@ -515,10 +538,10 @@ void TForm1::AddFiles(const QStringList &paths)
     }
 }
 
-std::optional<ScreenshotRow> TForm1::MeasureFile(const QString &path) const
+std::optional<ScreenshotRow> MainWindow::MeasureFile(const QString &path) const
 {
     try {
-        ScreenshotRow row = MeasureScreenshot(S(path), S(SelectedGame));
+        ScreenshotRow row = MeasureScreenshot(S(path), S(selectedGame));
         // The Full Path column shows the path as the system writes it ("C:\shots\a.bmp").
         row.path = S(QDir::toNativeSeparators(path));
         return row;
@@ -527,15 +550,15 @@ std::optional<ScreenshotRow> TForm1::MeasureFile(const QString &path) const
     }
 }
 
-void TForm1::InsertSorted(std::vector<ScreenshotRow> rows)
+void MainWindow::InsertSorted(std::vector<ScreenshotRow> rows)
 {
     if (rows.empty()) {
         return;
     }
     SortByCaption(rows);
     std::vector<std::string> captions;
-    for (int r = 0; r < ui->LOpen->rowCount(); ++r) {
-        captions.push_back(S(ui->LOpen->item(r, 0)->text()));
+    for (int r = 0; r < ui->screenshotList->rowCount(); ++r) {
+        captions.push_back(S(ui->screenshotList->item(r, 0)->text()));
     }
     for (const ScreenshotRow &row : rows) {
         // After every caption that sorts before it or equal to it, so equal names keep their
@@ -545,7 +568,7 @@ void TForm1::InsertSorted(std::vector<ScreenshotRow> rows)
             [](const std::string &a, const std::string &b) { return CompareCaptions(a, b) < 0; });
         const int position = int(at - captions.begin());
         captions.insert(at, row.caption);
-        ui->LOpen->insertRow(position);
+        ui->screenshotList->insertRow(position);
         const QString cells[] = {Q(row.caption), Q(row.resolution), Q(row.supported), Q(row.path)};
         for (int c = 0; c < 4; ++c) {
             auto *item = new QTableWidgetItem(cells[c]);
@@ -553,124 +576,136 @@ void TForm1::InsertSorted(std::vector<ScreenshotRow> rows)
             if (c == 0 || c == 3) {
                 item->setToolTip(cells[c]);
             }
-            ui->LOpen->setItem(position, c, item);
+            ui->screenshotList->setItem(position, c, item);
         }
     }
 }
 
-ScreenshotRow TForm1::RowAt(int row) const
+ScreenshotRow MainWindow::RowAt(int row) const
 {
-    return {S(ui->LOpen->item(row, 0)->text()), S(ui->LOpen->item(row, 1)->text()),
-            S(ui->LOpen->item(row, 2)->text()), S(ui->LOpen->item(row, 3)->text())};
+    return {
+        S(ui->screenshotList->item(row, 0)->text()), S(ui->screenshotList->item(row, 1)->text()),
+        S(ui->screenshotList->item(row, 2)->text()), S(ui->screenshotList->item(row, 3)->text())};
 }
 
-std::vector<ScreenshotRow> TForm1::ScreenshotRows() const
+std::vector<ScreenshotRow> MainWindow::ScreenshotRows() const
 {
     std::vector<ScreenshotRow> rows;
-    for (int r = 0; r < ui->LOpen->rowCount(); ++r) {
+    for (int r = 0; r < ui->screenshotList->rowCount(); ++r) {
         rows.push_back(RowAt(r));
     }
     return rows;
 }
 
-void TForm1::BDelSelectedClick()
+void MainWindow::removeSelectedClicked()
 {
     if (converting_) {
         return;
     }
     QList<int> rows;
-    for (const QModelIndex &index : ui->LOpen->selectionModel()->selectedRows()) {
+    for (const QModelIndex &index : ui->screenshotList->selectionModel()->selectedRows()) {
         rows.append(index.row());
     }
     std::sort(rows.begin(), rows.end(), std::greater<int>());
     for (int row : rows) {
-        ui->LOpen->removeRow(row);
+        ui->screenshotList->removeRow(row);
     }
 }
 
-void TForm1::AddResultRow(const ResultRow &row)
+void MainWindow::AddResultRow(const ResultRow &row)
 {
-    const int position = ui->LSave->rowCount();
-    ui->LSave->insertRow(position);
+    const int position = ui->resultList->rowCount();
+    ui->resultList->insertRow(position);
     auto *name = new QTableWidgetItem(Q(row.fileName));
     name->setToolTip(name->text());
     auto *path = new QTableWidgetItem(Q(row.path));
     path->setToolTip(path->text());
-    ui->LSave->setItem(position, 0, name);
-    ui->LSave->setItem(position, 1, new QTableWidgetItem(Q(row.result)));
-    ui->LSave->setItem(position, 2, path);
+    ui->resultList->setItem(position, 0, name);
+    ui->resultList->setItem(position, 1, new QTableWidgetItem(Q(row.result)));
+    ui->resultList->setItem(position, 2, path);
     newestResultShown_ = false;
 }
 
-void TForm1::ShowNewestResult()
+void MainWindow::ShowNewestResult()
 {
-    if (newestResultShown_ || ui->LSave->rowCount() == 0) {
+    if (newestResultShown_ || ui->resultList->rowCount() == 0) {
         return;
     }
     // Laid out first: the scroll range is otherwise updated only later and misses the new row.
     // Once before each paint, not per row: laying out the whole list per row grows with it.
-    ui->LSave->doItemsLayout();
-    ui->LSave->scrollToItem(ui->LSave->item(ui->LSave->rowCount() - 1, 0));
+    ui->resultList->doItemsLayout();
+    ui->resultList->scrollToItem(ui->resultList->item(ui->resultList->rowCount() - 1, 0));
     newestResultShown_ = true;
 }
 
-void TForm1::PreviewRow(int row)
+void MainWindow::PreviewRow(int row)
 {
-    if (row < 0 || row >= ui->LOpen->rowCount()) {
+    if (row < 0 || row >= ui->screenshotList->rowCount()) {
         return;
     }
-    if (preview_ == nullptr) {
+    const bool first = preview_ == nullptr;
+    if (first) {
         preview_ = new CropPreview(this);
     }
     preview_->showRow(RowAt(row));
-    preview_->showSettings(FormSettings(*this));
+    preview_->showSettings(ControlSettings(*this));
+    // Beside the window, not over the controls it follows; later where the user left it.
+    if (first && screen() != nullptr) {
+        preview_->move(CropPreview::BesidePosition(frameGeometry(), preview_->size(),
+                                                   screen()->availableGeometry()));
+    }
     preview_->show();
     preview_->raise();
     preview_->activateWindow();
 }
 
-void TForm1::UpdatePreview()
+void MainWindow::UpdatePreview()
 {
     if (preview_ != nullptr && preview_->isVisible()) {
-        preview_->showSettings(FormSettings(*this));
+        preview_->showSettings(ControlSettings(*this));
     }
 }
 
-void TForm1::SetInputEnabled(bool enabled)
+void MainWindow::SetInputEnabled(bool enabled)
 {
     // While a run goes the window keeps painting and moving the bar, but takes no input that
     // could start a second run or change the settings the run is reading. The lists stay
     // readable and scrollable: the run works on a copy of the rows and guards removing them.
     for (QWidget *child : ui->centralwidget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
-        if (child != ui->ProgressBar1 && child != ui->LOpen && child != ui->LSave) {
+        if (child != ui->progressBar && child != ui->screenshotList && child != ui->resultList) {
             child->setEnabled(enabled);
         }
     }
-    ui->MainMenu1->setEnabled(enabled);
+    ui->menuBar->setEnabled(enabled);
     if (enabled) {
-        // CNoCut decides whether these two are usable.
-        ui->CSize->setEnabled(ui->CNoCut->isChecked());
-        ui->CSpectator->setEnabled(ui->CNoCut->isChecked());
+        // scoreboardOnlyCheck decides whether these two are usable.
+        ui->teamSizeBox->setEnabled(ui->scoreboardOnlyCheck->isChecked());
+        ui->spectatorCheck->setEnabled(ui->scoreboardOnlyCheck->isChecked());
     }
 }
 
-void TForm1::BConvertClick()
+void MainWindow::convertClicked()
 {
     if (converting_) {
+        return;
+    }
+    // "../x" would write outside the save folder.
+    if (const auto problem = SaveNameProblem(S(ui->saveNameEdit->text()))) {
+        dialogs_.showMessage(this, Q(*problem));
         return;
     }
     converting_ = true;
     SetInputEnabled(false);
     const std::vector<ScreenshotRow> rows = ScreenshotRows();
     RunSettings settings(*this);
-    FormObserver observer(*this);
+    WindowObserver observer(*this);
     try {
         ConversionRun run(rows, settings, observer, DefaultJobs());
         run.Run();
     } catch (const std::exception &e) {
         // The run ended at this screenshot: no bar left standing at its last position.
-        ui->ProgressBar1->hide();
-        ui->ProgressBar1->setValue(0);
+        ui->progressBar->hide();
+        ui->progressBar->setValue(0);
         const QString text = dynamic_cast<const std::bad_alloc *>(&e)
                                  ? QStringLiteral("Out of memory")
                                  : QString::fromStdString(e.what());
@@ -684,7 +719,7 @@ void TForm1::BConvertClick()
     }
 }
 
-void TForm1::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     // A screenshot is never left half-done: a run ends after the one in hand, an Open after the
     // file it measures, and the window closes then.
@@ -696,13 +731,13 @@ void TForm1::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-bool TForm1::eventFilter(QObject *watched, QEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::FocusIn &&
-        (watched == ui->CGameSelect || watched == ui->CGameSelect->lineEdit())) {
-        CGameSelectEnter();
+        (watched == ui->gameBox || watched == ui->gameBox->lineEdit())) {
+        gameFocused();
     }
-    if (watched == ui->LOpen->viewport()) {
+    if (watched == ui->screenshotList->viewport()) {
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto *drag = static_cast<QDropEvent *>(event);
             const QList<QUrl> urls = drag->mimeData()->urls();

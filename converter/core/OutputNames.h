@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace kv::converter {
+
+// The output path for sequence number n: folder, name, n, ".jpg" run together.
+std::string OutputPath(const std::string &folder, const std::string &name, int n);
+
+// Why name cannot be the base of output file names: a path separator would write outside the
+// save folder, a control character would forge the lines that report each file, and on Windows
+// the characters its file names cannot hold end a run with an error. Nothing when it can.
+std::optional<std::string> SaveNameProblem(const std::string &name);
+
+// True for a file name that Windows takes for a device whatever the folder: CON, PRN, AUX, NUL,
+// COM1 to COM9 and LPT1 to LPT9 (also with the superscript digits), in any letter case, alone or
+// with any extension, blanks and dots after them.
+bool IsDeviceName(const std::string &fileName);
+
+// True when the system would open a device rather than create a file under the file name; only
+// on Windows.
+bool NamesADevice(const std::string &fileName);
+
+} // namespace kv::converter
