@@ -5,6 +5,7 @@
 #include "InstallPlan.h"
 #include "PlatformPrivilegedRun.h"
 #include "SystemLog.h"
+#include "WindowHelpers.h"
 #include "controller.h"
 
 namespace {
@@ -28,11 +29,9 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("kvrinstaller"));
 
     const auto run = kv::installer::MakePlatformPrivilegedRun();
-    // Queued, so that a quit asked for from a handler still finds the event loop running.
     kv::installer::controller installer(
         kv::game::PlatformLog(), kv::game::MessageBoxAlerts(), *run,
-        kv::installer::InstallerFolderOf(RunningBundlePath().toStdString()),
-        [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
+        kv::installer::InstallerFolderOf(RunningBundlePath().toStdString()), kv::game::Terminate);
     installer.awakeFromNib();
     return QApplication::exec();
 }

@@ -370,11 +370,15 @@ void controller::exitDone()
 bool controller::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == installWindow && event->type() == QEvent::Close) {
-        // The choice window behind it must not be left as all there is; the program ends, once
-        // no extraction runs.
-        event->ignore();
+        if (toolRunning_) {
+            // The extraction is never cut short: the program ends once it has.
+            event->ignore();
+            cancelInstall();
+            return true;
+        }
+        // Closing the window ends the program, and the close goes through: it may be part of
+        // quitting, which Qt gives up when any window refuses to close.
         cancelInstall();
-        return true;
     }
     return QObject::eventFilter(watched, event);
 }

@@ -96,7 +96,8 @@ signals:
     void statusShown(const QString &text);
 
 protected:
-    // Closing installWindow cancels the install.
+    // Closing installWindow quits, as cancelButton does: while the extraction runs the close is
+    // refused and the program waits for it; otherwise the close is let through.
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

@@ -2,6 +2,7 @@
 
 #include "AlertPanel.h"
 #include "SystemLog.h"
+#include "WindowHelpers.h"
 #include "controller.h"
 
 int main(int argc, char *argv[])
@@ -10,10 +11,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("KVRavelock Launcher"));
     QGuiApplication::setDesktopFileName(QStringLiteral("kvravelock-launcher"));
 
-    // Queued, so that a quit asked for during start-up still finds the event loop running.
-    kv::launcher::controller launcher(kv::game::PlatformLog(), kv::game::MessageBoxAlerts(), [] {
-        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    });
+    kv::launcher::controller launcher(kv::game::PlatformLog(), kv::game::MessageBoxAlerts(),
+                                      kv::game::Terminate);
     launcher.awakeFromNib();
     return QApplication::exec();
 }
