@@ -1,9 +1,9 @@
 #include <QApplication>
 
 #include "AlertPanel.h"
+#include "LauncherController.h"
 #include "SystemLog.h"
 #include "WindowHelpers.h"
-#include "controller.h"
 
 int main(int argc, char *argv[])
 {
@@ -11,8 +11,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("KVRavelock Launcher"));
     QGuiApplication::setDesktopFileName(QStringLiteral("kvravelock-launcher"));
 
-    kv::launcher::controller launcher(kv::game::PlatformLog(), kv::game::MessageBoxAlerts(),
-                                      kv::game::Terminate);
-    launcher.awakeFromNib();
+    kv::launcher::LauncherController launcher(kv::game::PlatformLog(), kv::game::MessageBoxAlerts(),
+                                              kv::game::Terminate);
+    launcher.start();
     return QApplication::exec();
 }

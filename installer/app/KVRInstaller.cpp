@@ -3,10 +3,10 @@
 
 #include "AlertPanel.h"
 #include "InstallPlan.h"
+#include "InstallerController.h"
 #include "PlatformPrivilegedRun.h"
 #include "SystemLog.h"
 #include "WindowHelpers.h"
-#include "controller.h"
 
 namespace {
 
@@ -29,9 +29,9 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("kvrinstaller"));
 
     const auto run = kv::installer::MakePlatformPrivilegedRun();
-    kv::installer::controller installer(
+    kv::installer::InstallerController installer(
         kv::game::PlatformLog(), kv::game::MessageBoxAlerts(), *run,
         kv::installer::InstallerFolderOf(RunningBundlePath().toStdString()), kv::game::Terminate);
-    installer.awakeFromNib();
+    installer.showWelcome();
     return QApplication::exec();
 }
