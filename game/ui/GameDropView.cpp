@@ -126,8 +126,8 @@ void GameDropView::dropEvent(QDropEvent *event)
     }
     const QString &path = names.first();
     log_->line(path.toStdString());
-    if (textField != nullptr) {
-        textField->setText(path);
+    if (pathField_ != nullptr) {
+        pathField_->setText(path);
     }
     showPicture(QStringLiteral("hereisunreal"));
     log_->line(texts::kDroppedPathTaken);

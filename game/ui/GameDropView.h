@@ -24,7 +24,7 @@ public:
     explicit GameDropView(QWidget *parent = nullptr);
 
     // The field that receives the dropped path (the sheet's pathText).
-    void setPathField(QLineEdit *field) { textField = field; }
+    void setPathField(QLineEdit *field) { pathField_ = field; }
     // Where the view logs and shows its alert; the platform's log and message boxes until set.
     void setServices(SystemLog &log, AlertPanel &alerts);
 
@@ -48,7 +48,7 @@ protected:
 private:
     void showPicture(const QString &name);
 
-    QLineEdit *textField = nullptr;
+    QLineEdit *pathField_ = nullptr;
     QString pictureName_;
     QPixmap picture_;
     SystemLog *log_;
