@@ -19,12 +19,12 @@ std::string GameLocator::expanded(const char *path) const
     return ExpandHome(path, home_);
 }
 
-bool GameLocator::unrealLogExists() const
+bool GameLocator::gameLogExists() const
 {
     return exists_(expanded(layout::kGameLog));
 }
 
-bool GameLocator::KVROrLogExists() const
+bool GameLocator::modLogExists() const
 {
     return exists_(expanded(layout::kModLog));
 }
@@ -36,52 +36,52 @@ std::string GameLocator::locationFrom(const char *logPath, const char *logLineFo
     return line ? GameLocationOf(BaseDirectoryOf(*line)) : std::string();
 }
 
-std::string GameLocator::unrealLocation() const
+std::string GameLocator::gameLogLocation() const
 {
-    return locationFrom(layout::kGameLog, texts::kUnrealLocationLine);
+    return locationFrom(layout::kGameLog, texts::kGameLogLine);
 }
 
-std::string GameLocator::KVROrUnrealLocation() const
+std::string GameLocator::modLogLocation() const
 {
-    return locationFrom(layout::kModLog, texts::kKVROrLocationLine);
+    return locationFrom(layout::kModLog, texts::kModLogLine);
 }
 
-bool GameLocator::unrealBinaryExists(const std::string &pathBeingUsed) const
+bool GameLocator::executableExists(const std::string &pathBeingUsed) const
 {
     return exists_(pathBeingUsed);
 }
 
-bool GameLocator::KVRavelockExists() const
+bool GameLocator::modInstalled() const
 {
     std::vector<std::string> candidates;
-    if (sheetPrompted_) {
-        log_.line(texts::kUsedASheet);
+    if (sheetPathEntered_) {
+        log_.line(texts::kSheetPathUsed);
         const std::string pathFromSheet = sheetPath_ + layout::kModDescriptorBelowSheetPath;
         log_.line(texts::Filled(texts::kPathFromSheet, pathFromSheet));
         candidates = {pathFromSheet, expanded(layout::kUserModDescriptor)};
     } else {
         // A log that exists but names no location gives no candidate: its descriptor path would be
         // the bare relative "KVRavelock/UT2K4Mod.ini", tested against whatever folder we run in.
-        std::optional<std::string> modPathString;
-        if (unrealLogExists()) {
-            if (const std::string location = unrealLocation(); !location.empty()) {
-                modPathString = location + layout::kModDescriptorBelowLocation;
-                log_.line(texts::Filled(texts::kUnrealBeingUsed, modPathString));
+        std::optional<std::string> descriptorBelowGameLog;
+        if (gameLogExists()) {
+            if (const std::string location = gameLogLocation(); !location.empty()) {
+                descriptorBelowGameLog = location + layout::kModDescriptorBelowLocation;
+                log_.line(texts::Filled(texts::kDescriptorBelowGameLog, descriptorBelowGameLog));
             }
         }
-        std::optional<std::string> modPathString2;
-        if (KVROrLogExists()) {
-            if (const std::string location = KVROrUnrealLocation(); !location.empty()) {
-                modPathString2 = location + layout::kModDescriptorBelowLocation;
-                log_.line(texts::Filled(texts::kKVROrUnrealBeingUsed, modPathString2));
+        std::optional<std::string> descriptorBelowModLog;
+        if (modLogExists()) {
+            if (const std::string location = modLogLocation(); !location.empty()) {
+                descriptorBelowModLog = location + layout::kModDescriptorBelowLocation;
+                log_.line(texts::Filled(texts::kDescriptorBelowModLog, descriptorBelowModLog));
             }
         }
-        if (modPathString) {
-            candidates.push_back(*modPathString);
+        if (descriptorBelowGameLog) {
+            candidates.push_back(*descriptorBelowGameLog);
         }
         candidates.push_back(expanded(layout::kUserModDescriptor));
-        if (modPathString2) {
-            candidates.push_back(*modPathString2);
+        if (descriptorBelowModLog) {
+            candidates.push_back(*descriptorBelowModLog);
         }
     }
     for (const std::string &candidate : candidates) {
@@ -94,7 +94,7 @@ bool GameLocator::KVRavelockExists() const
 
 void GameLocator::enterSheetPath(const std::string &path)
 {
-    sheetPrompted_ = true;
+    sheetPathEntered_ = true;
     sheetPath_ = path;
 }
 

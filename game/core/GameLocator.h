@@ -16,28 +16,28 @@ public:
     GameLocator(std::string home, SystemLog &log, PathExists exists = PathExistsOnDisk);
 
     // Whether the game's log, or the mod's log, exists.
-    bool unrealLogExists() const;
-    bool KVROrLogExists() const;
+    bool gameLogExists() const;
+    bool modLogExists() const;
 
     // The game location (ending in "/") from the game's log or the mod's log; empty when that log
     // is missing, unreadable, has no base-directory line or a base directory too short. Each call
     // logs the line it found, or "(null)".
-    std::string unrealLocation() const;
-    std::string KVROrUnrealLocation() const;
+    std::string gameLogLocation() const;
+    std::string modLogLocation() const;
 
     // Whether anything exists at exactly pathBeingUsed ("~" is not expanded).
-    bool unrealBinaryExists(const std::string &pathBeingUsed) const;
+    bool executableExists(const std::string &pathBeingUsed) const;
 
     // Whether the mod's descriptor exists. Before a sheet path was entered the candidates are:
     // below the game log's location, the per-user descriptor, below the mod log's location;
     // afterwards: below the sheet path, then the per-user descriptor. The first that exists ends
     // the test.
-    bool KVRavelockExists() const;
+    bool modInstalled() const;
 
     // Records a non-empty path the user entered in the location sheet; from now on the logs no
-    // longer count for KVRavelockExists.
+    // longer count for modInstalled.
     void enterSheetPath(const std::string &path);
-    bool sheetPrompted() const { return sheetPrompted_; }
+    bool sheetPathEntered() const { return sheetPathEntered_; }
     const std::string &sheetPath() const { return sheetPath_; }
 
     // A fixed path of the game layout with "~" expanded.
@@ -50,7 +50,7 @@ private:
     SystemLog &log_;
     PathExists exists_;
     std::string sheetPath_;
-    bool sheetPrompted_ = false;
+    bool sheetPathEntered_ = false;
 };
 
 } // namespace kv::game

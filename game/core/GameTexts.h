@@ -9,21 +9,21 @@
 namespace kv::game::texts {
 
 // Reading a log's base-directory line; the value is "(null)" when the log gave none.
-inline constexpr const char *kUnrealLocationLine = "Unreal Location lineString : %@";
-inline constexpr const char *kKVROrLocationLine = "KVR OR location lineString : %@";
+inline constexpr const char *kGameLogLine = "Unreal Location workingDirectory : %@";
+inline constexpr const char *kModLogLine = "KVR OR location lineString : %@";
 inline constexpr const char *kNullValue = "(null)";
 
 // Looking for the mod's descriptor.
-inline constexpr const char *kUsedASheet = "You've used a sheet, ya cheeky devil";
+inline constexpr const char *kSheetPathUsed = "You've used a sheet, ya cheeky devil";
 inline constexpr const char *kPathFromSheet = "Our appended path from the sheet : %@";
-inline constexpr const char *kUnrealBeingUsed = "Unreal being used : %@";
-inline constexpr const char *kKVROrUnrealBeingUsed = "KVR Or Unreal being used : %@";
+inline constexpr const char *kDescriptorBelowGameLog = "Unreal being used : %@";
+inline constexpr const char *kDescriptorBelowModLog = "KVR Or Unreal being used : %@";
 
 // The location sheet's completion.
 inline constexpr const char *kReturned = "Returned...";
 
 // The drop target.
-inline constexpr const char *kSetTheString = "Set the string, apparentley";
+inline constexpr const char *kDroppedPathTaken = "Set the string, apparentley";
 inline constexpr const char *kPathErrorTitle = "Path Error";
 inline constexpr const char *kPathErrorMessage = "Sorry, but the operation failed";
 

@@ -1,6 +1,6 @@
 #include "LocationSheet.h"
 
-#include "fileDropView.h"
+#include "GameDropView.h"
 #include "ui_LocationSheet.h"
 
 namespace kv::game {
@@ -9,7 +9,7 @@ LocationSheet::LocationSheet(QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::LocationSheet>())
 {
     ui->setupUi(this);
-    ui->dropView->setTextField(ui->pathText);
+    ui->dropView->setPathField(ui->pathText);
     // Blocks only its parent window, so the parent's spinner keeps turning behind it.
     setWindowModality(Qt::WindowModal);
 #ifdef Q_OS_MACOS
@@ -24,7 +24,7 @@ QLineEdit *LocationSheet::pathText() const
     return ui->pathText;
 }
 
-fileDropView *LocationSheet::dropView() const
+GameDropView *LocationSheet::dropView() const
 {
     return ui->dropView;
 }

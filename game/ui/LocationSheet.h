@@ -16,7 +16,7 @@ namespace kv::game {
 
 class AlertPanel;
 class SystemLog;
-class fileDropView;
+class GameDropView;
 
 // The sheet that asks for the game when no log names it: the path field pathText, the drop target
 // wired to it, and one button. Its owner's handler of the button ends it with kButtonReturn, and
@@ -30,7 +30,7 @@ public:
     ~LocationSheet() override;
 
     QLineEdit *pathText() const;
-    fileDropView *dropView() const;
+    GameDropView *dropView() const;
     QPushButton *sheetButton() const;
 
     // Where the drop target logs and shows its alert.

@@ -1,5 +1,7 @@
 #include "WindowHelpers.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
 #include <QPoint>
 #include <QProgressBar>
 #include <QRect>
@@ -17,6 +19,12 @@ void StopAnimation(QProgressBar *bar)
 {
     bar->setRange(0, 1);
     bar->setValue(0);
+}
+
+void Terminate()
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                              Qt::QueuedConnection);
 }
 
 void ShowCentred(QWidget *window, int drop)

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-// The install's plan, which the controller carries out: where it reads and writes (the archive
-// beside the installer, the paths below the game location) and tar's command lines. A game
+// The install's plan, which the InstallerController carries out: where it reads and writes (the
+// archive beside the installer, the paths below the game location) and tar's command lines. A game
 // location ends in "/"; paths below it are appended without a separator.
 namespace kv::installer {
 

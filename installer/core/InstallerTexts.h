@@ -47,12 +47,12 @@ inline constexpr const char *kOK = "OK";
 inline constexpr const char *kCancel = "Cancel";
 
 // Log lines: the option choice, then the extraction in order of a run.
-inline constexpr const char *kHereAtLeast = "here, at least";
-inline constexpr const char *kUnrealSystemPath = "Unreal System Path:";
-inline constexpr const char *kInstallAppPath = "KVR Install App Path:";
+inline constexpr const char *kAllUsersChosen = "here, at least";
+inline constexpr const char *kSystemFolderNext = "Unreal System Path:";
+inline constexpr const char *kInstallerFolderNext = "KVR Install App Path:";
 inline constexpr const char *kPreparingForInstall = "Preparing for install";
 inline constexpr const char *kShouldBeRunning = "Should be running about now";
-inline constexpr const char *kSeperatingThread = "Seperating thread...";
+inline constexpr const char *kWorkerStarted = "Seperating thread...";
 inline constexpr const char *kAborted = "Aborted";
 inline constexpr const char *kCopyLauncher = "Copy Launcher to Desktop";
 inline constexpr const char *kLauncherCopied = "Launcher copy was a success.";

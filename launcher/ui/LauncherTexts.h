@@ -6,18 +6,18 @@
 namespace kv::launcher::texts {
 
 // Search and decision.
-inline constexpr const char *kNoUnrealFound = "No Unreal Found";
-inline constexpr const char *kUnrealFound = "Unreal Found";
-inline constexpr const char *kUsingUnrealLog = "Using unreal log";
-inline constexpr const char *kUsingKVRLog = "using KVR log";
+inline constexpr const char *kGameNotFound = "No Unreal Found";
+inline constexpr const char *kGameFound = "Unreal Found";
+inline constexpr const char *kUsingGameLog = "Using unreal log";
+inline constexpr const char *kUsingModLog = "using KVR log";
 
 // Starting the game, in this order.
 inline constexpr const char *kLaunchingIt = "Launching it";
-inline constexpr const char *kBinString = "binString : %@";
+inline constexpr const char *kStartingExecutable = "binString : %@";
 inline constexpr const char *kAllocTask = "Alloc Task";
 inline constexpr const char *kCurrentDir = "Current dir";
 inline constexpr const char *kLaunchPath = "launchPath";
-inline constexpr const char *kArguements = "arguements";
+inline constexpr const char *kArgumentsSet = "arguements";
 inline constexpr const char *kLaunch = "launch";
 inline constexpr const char *kAnimate = "animate";
 inline constexpr const char *kWaitForExit = "wait for exit";

@@ -13,15 +13,15 @@ LauncherWindow::LauncherWindow(QWidget *parent)
 
 LauncherWindow::~LauncherWindow() = default;
 
-QProgressBar *LauncherWindow::spinny() const
+QProgressBar *LauncherWindow::spinner() const
 {
-    return ui->spinny;
+    return ui->spinner;
 }
 
 void LauncherWindow::showGameRunning()
 {
     ui->startingLabel->setText(texts::kGameRunning);
-    ui->spinny->hide();
+    ui->spinner->hide();
 }
 
 } // namespace kv::launcher

@@ -12,7 +12,7 @@ class LauncherWindow;
 
 namespace kv::launcher {
 
-// The launcher's only window: a line of text and the spinning indicator spinny.
+// The launcher's only window: a line of text and the spinning indicator spinner.
 class LauncherWindow : public QWidget
 {
     Q_OBJECT
@@ -21,7 +21,7 @@ public:
     explicit LauncherWindow(QWidget *parent = nullptr);
     ~LauncherWindow() override;
 
-    QProgressBar *spinny() const;
+    QProgressBar *spinner() const;
     // Says that the game runs, in place of the indicator, until the game ends the launcher.
     void showGameRunning();
 

@@ -60,44 +60,45 @@ protected:
 
 TEST_F(GameLocatorTest, LogsAreLookedForBelowTheHomeFolder)
 {
-    EXPECT_FALSE(locator.unrealLogExists());
-    EXPECT_FALSE(locator.KVROrLogExists());
+    EXPECT_FALSE(locator.gameLogExists());
+    EXPECT_FALSE(locator.modLogExists());
     writeGameLog("");
-    EXPECT_TRUE(locator.unrealLogExists());
-    EXPECT_FALSE(locator.KVROrLogExists());
+    EXPECT_TRUE(locator.gameLogExists());
+    EXPECT_FALSE(locator.modLogExists());
     writeModLog("");
-    EXPECT_TRUE(locator.KVROrLogExists());
+    EXPECT_TRUE(locator.modLogExists());
     EXPECT_EQ(tested.front(), (dir.Path() / kv::test::kGameLogBelowHome).string());
 }
 
 TEST_F(GameLocatorTest, LocationIsReReadAndLoggedOnEveryCall)
 {
     writeGameLog(kv::test::LogNaming("/Games/First.app"));
-    EXPECT_EQ(locator.unrealLocation(), "/Games/First.app/");
+    EXPECT_EQ(locator.gameLogLocation(), "/Games/First.app/");
     writeGameLog(kv::test::LogNaming("/Games/Second.app"));
-    EXPECT_EQ(locator.unrealLocation(), "/Games/Second.app/");
+    EXPECT_EQ(locator.gameLogLocation(), "/Games/Second.app/");
     writeModLog(kv::test::LogNaming("/Games/Third.app"));
-    EXPECT_EQ(locator.KVROrUnrealLocation(), "/Games/Third.app/");
-    EXPECT_EQ(log.lines(),
-              (std::vector<std::string>{
-                  "Unreal Location lineString : Init: Base directory: /Games/First.app/System/",
-                  "Unreal Location lineString : Init: Base directory: /Games/Second.app/System/",
-                  "KVR OR location lineString : Init: Base directory: /Games/Third.app/System/"}));
+    EXPECT_EQ(locator.modLogLocation(), "/Games/Third.app/");
+    EXPECT_EQ(
+        log.lines(),
+        (std::vector<std::string>{
+            "Unreal Location workingDirectory : Init: Base directory: /Games/First.app/System/",
+            "Unreal Location workingDirectory : Init: Base directory: /Games/Second.app/System/",
+            "KVR OR location lineString : Init: Base directory: /Games/Third.app/System/"}));
 }
 
 TEST_F(GameLocatorTest, MissingLogOrLogWithoutLineGivesEmptyLocationAndLogsNull)
 {
-    EXPECT_EQ(locator.unrealLocation(), "");
+    EXPECT_EQ(locator.gameLogLocation(), "");
     writeModLog("Log: no base directory here\n");
-    EXPECT_EQ(locator.KVROrUnrealLocation(), "");
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Unreal Location lineString : (null)",
+    EXPECT_EQ(locator.modLogLocation(), "");
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Unreal Location workingDirectory : (null)",
                                                      "KVR OR location lineString : (null)"}));
 }
 
 TEST_F(GameLocatorTest, WithOnlyTheGameLogTestsBelowItsLocationThenThePerUserDescriptor)
 {
     writeGameLog(kv::test::LogNaming(gameApp()));
-    EXPECT_FALSE(locator.KVRavelockExists());
+    EXPECT_FALSE(locator.modInstalled());
     const std::string belowGame = gameApp().string() + "/KVRavelock/UT2K4Mod.ini";
     EXPECT_EQ(descriptorsTested(), (std::vector<std::string>{belowGame, userDescriptor()}));
     const std::vector<std::string> lines = log.lines();
@@ -109,7 +110,7 @@ TEST_F(GameLocatorTest, WithBothLogsTestsGameLogThenPerUserThenModLog)
 {
     writeGameLog(kv::test::LogNaming(gameApp()));
     writeModLog(kv::test::LogNaming(modApp()));
-    EXPECT_FALSE(locator.KVRavelockExists());
+    EXPECT_FALSE(locator.modInstalled());
     const std::string belowGame = gameApp().string() + "/KVRavelock/UT2K4Mod.ini";
     const std::string belowMod = modApp().string() + "/KVRavelock/UT2K4Mod.ini";
     EXPECT_EQ(descriptorsTested(),
@@ -117,7 +118,7 @@ TEST_F(GameLocatorTest, WithBothLogsTestsGameLogThenPerUserThenModLog)
 
     kv::test::WriteTextFile(belowMod, "");
     tested.clear();
-    EXPECT_TRUE(locator.KVRavelockExists()) << "descriptor below the mod log's location";
+    EXPECT_TRUE(locator.modInstalled()) << "descriptor below the mod log's location";
     EXPECT_EQ(descriptorsTested().size(), 3u);
 }
 
@@ -126,7 +127,7 @@ TEST_F(GameLocatorTest, FirstExistingCandidateEndsTheTest)
     writeGameLog(kv::test::LogNaming(gameApp()));
     writeModLog(kv::test::LogNaming(modApp()));
     kv::test::WriteTextFile(userDescriptor(), "");
-    EXPECT_TRUE(locator.KVRavelockExists());
+    EXPECT_TRUE(locator.modInstalled());
     EXPECT_EQ(descriptorsTested(),
               (std::vector<std::string>{gameApp().string() + "/KVRavelock/UT2K4Mod.ini",
                                         userDescriptor()}));
@@ -138,7 +139,7 @@ TEST_F(GameLocatorTest, LogThatNamesNoLocationGivesNoCandidate)
 {
     writeGameLog("Log: no base directory here\n");
     writeModLog("Init: Base directory: Sys/\n");
-    EXPECT_FALSE(locator.KVRavelockExists());
+    EXPECT_FALSE(locator.modInstalled());
     EXPECT_EQ(descriptorsTested(), std::vector<std::string>{userDescriptor()});
     for (const std::string &path : tested) {
         EXPECT_TRUE(fs::path(path).is_absolute()) << "relative path tested: " << path;
@@ -149,14 +150,14 @@ TEST_F(GameLocatorTest, SheetPathOverridesTheLogsEvenWhenTheyAppearLater)
 {
     const std::string sheetApp = (dir.Path() / "Sheet/Game.app").string();
     locator.enterSheetPath(sheetApp);
-    EXPECT_TRUE(locator.sheetPrompted());
+    EXPECT_TRUE(locator.sheetPathEntered());
     EXPECT_EQ(locator.sheetPath(), sheetApp);
 
     writeGameLog(kv::test::LogNaming(gameApp()));
     writeModLog(kv::test::LogNaming(modApp()));
     kv::test::WriteTextFile(gameApp() / "KVRavelock/UT2K4Mod.ini", "");
     kv::test::WriteTextFile(modApp() / "KVRavelock/UT2K4Mod.ini", "");
-    EXPECT_FALSE(locator.KVRavelockExists()) << "a descriptor below a log's location counted";
+    EXPECT_FALSE(locator.modInstalled()) << "a descriptor below a log's location counted";
     const std::string belowSheet = sheetApp + "/KVRavelock/UT2K4Mod.ini";
     EXPECT_EQ(descriptorsTested(), (std::vector<std::string>{belowSheet, userDescriptor()}));
     EXPECT_EQ(log.lines(),
@@ -164,19 +165,19 @@ TEST_F(GameLocatorTest, SheetPathOverridesTheLogsEvenWhenTheyAppearLater)
                                         "Our appended path from the sheet : " + belowSheet}));
 
     kv::test::WriteTextFile(userDescriptor(), "");
-    EXPECT_TRUE(locator.KVRavelockExists()) << "the per-user descriptor still counts";
+    EXPECT_TRUE(locator.modInstalled()) << "the per-user descriptor still counts";
 }
 
 TEST_F(GameLocatorTest, BinaryTestTakesThePathAsItIsWithoutExpandingHome)
 {
     kv::test::WriteTextFile(dir.Path() / "Unreal Tournament 2004", "");
     fs::create_directories(dir.Path() / "Folder");
-    EXPECT_TRUE(locator.unrealBinaryExists(dir.File("Unreal Tournament 2004")));
-    EXPECT_TRUE(locator.unrealBinaryExists(dir.File("Folder"))) << "any entry counts";
-    EXPECT_FALSE(locator.unrealBinaryExists(dir.File("Missing")));
+    EXPECT_TRUE(locator.executableExists(dir.File("Unreal Tournament 2004")));
+    EXPECT_TRUE(locator.executableExists(dir.File("Folder"))) << "any entry counts";
+    EXPECT_FALSE(locator.executableExists(dir.File("Missing")));
     EXPECT_EQ(tested.back(), dir.File("Missing"));
     EXPECT_EQ(ExpandHome("~/Unreal Tournament 2004", home()), dir.File("Unreal Tournament 2004"));
-    EXPECT_FALSE(locator.unrealBinaryExists("~/Unreal Tournament 2004"));
+    EXPECT_FALSE(locator.executableExists("~/Unreal Tournament 2004"));
     EXPECT_EQ(tested.back(), "~/Unreal Tournament 2004");
 }
 

@@ -16,21 +16,21 @@ class SystemLog;
 // The drop target of the location sheet: shows "whereisunreal" until a file or folder is dropped,
 // then writes the first dropped path into its text field and shows "hereisunreal" for good. It
 // neither checks the path nor ends the sheet.
-class fileDropView : public QWidget
+class GameDropView : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit fileDropView(QWidget *parent = nullptr);
+    explicit GameDropView(QWidget *parent = nullptr);
 
     // The field that receives the dropped path (the sheet's pathText).
-    void setTextField(QLineEdit *field) { textField = field; }
+    void setPathField(QLineEdit *field) { pathField_ = field; }
     // Where the view logs and shows its alert; the platform's log and message boxes until set.
     void setServices(SystemLog &log, AlertPanel &alerts);
 
     // The picture drawn now, and its resource name.
-    const QPixmap &image() const { return _ourImage; }
-    const QString &imageName() const { return imageName_; }
+    const QPixmap &image() const { return picture_; }
+    const QString &pictureName() const { return pictureName_; }
 
     // The action a drag is shown with while it hovers; Qt::IgnoreAction refuses it.
     static Qt::DropAction dropActionFor(Qt::DropActions possible, const QMimeData *data);
@@ -46,16 +46,16 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    void showImage(const QString &name);
+    void showPicture(const QString &name);
 
-    QLineEdit *textField = nullptr;
-    QString imageName_;
-    QPixmap _ourImage;
+    QLineEdit *pathField_ = nullptr;
+    QString pictureName_;
+    QPixmap picture_;
     SystemLog *log_;
     AlertPanel *alerts_;
 };
 
 // A picture of the drop target by name ("whereisunreal", "hereisunreal"); null if unknown.
-QPixmap NamedImage(const QString &name);
+QPixmap NamedPicture(const QString &name);
 
 } // namespace kv::game

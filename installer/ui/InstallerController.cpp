@@ -1,4 +1,4 @@
-#include "controller.h"
+#include "InstallerController.h"
 
 #include <utility>
 
@@ -54,9 +54,9 @@ template <class Layout> std::unique_ptr<QWidget> Loaded(Layout &layout)
 
 } // namespace
 
-controller::controller(game::SystemLog &log, game::AlertPanel &alerts, PrivilegedRun &run,
-                       std::string installerFolder, std::function<void()> terminate,
-                       QObject *parent)
+InstallerController::InstallerController(game::SystemLog &log, game::AlertPanel &alerts,
+                                         PrivilegedRun &run, std::string installerFolder,
+                                         std::function<void()> terminate, QObject *parent)
     : QObject(parent), welcomeUi_(std::make_unique<Ui::WelcomeWindow>()),
       choiceUi_(std::make_unique<Ui::ChoiceWindow>()),
       installUi_(std::make_unique<Ui::InstallWindow>()), welcome_(Loaded(*welcomeUi_)),
@@ -64,26 +64,27 @@ controller::controller(game::SystemLog &log, game::AlertPanel &alerts, Privilege
       statusText(installUi_->statusText), userOption(choiceUi_->userOption),
       systemOption(choiceUi_->systemOption), progressBar(installUi_->progressBar),
       welcomeWindow(welcome_.get()), choiceWindow(choice_.get()), installWindow(install_.get()),
-      cancelButton(installUi_->cancelButton), choiceMatrix(choiceUi_->choiceMatrix),
-      sheetWindow(new game::LocationSheet(installWindow)), pathText(sheetWindow->pathText()),
+      cancelButton(installUi_->cancelButton), optionGroup(choiceUi_->optionGroup),
+      locationSheet(new game::LocationSheet(installWindow)), pathText(locationSheet->pathText()),
       log_(log), alerts_(alerts), run_(run), installerFolder_(std::move(installerFolder)),
       home_(game::HomeFolder()), terminate_(std::move(terminate))
 {
-    connect(welcomeUi_->startButton, &QPushButton::clicked, this, &controller::start);
+    connect(welcomeUi_->startButton, &QPushButton::clicked, this, &InstallerController::showChoice);
     // Only a click by the user warns; the programmatic switch back after "Cancel" does not.
-    connect(systemOption, &QRadioButton::clicked, this, &controller::administratorWarning);
-    connect(choiceUi_->installButton, &QPushButton::clicked, this, &controller::install);
-    connect(cancelButton, &QPushButton::clicked, this, &controller::cancelInstall);
+    connect(systemOption, &QRadioButton::clicked, this,
+            &InstallerController::warnAboutAdministrator);
+    connect(choiceUi_->installButton, &QPushButton::clicked, this, &InstallerController::install);
+    connect(cancelButton, &QPushButton::clicked, this, &InstallerController::cancelInstall);
     ReturnPresses(welcomeUi_->startButton);
     ReturnPresses(choiceUi_->installButton);
     installWindow->installEventFilter(this);
     installUi_->reasonText->hide();
 
-    sheetWindow->connectTo(this, &controller::cancelSheet, &controller::unrealAttempt, log_,
-                           alerts_);
+    locationSheet->connectTo(this, &InstallerController::endSheet, &InstallerController::sheetEnded,
+                             log_, alerts_);
 }
 
-controller::~controller()
+InstallerController::~InstallerController()
 {
     toolState_.set(ToolState::Abandoned);
     if (worker_.joinable()) {
@@ -91,20 +92,20 @@ controller::~controller()
     }
 }
 
-void controller::awakeFromNib()
+void InstallerController::showWelcome()
 {
     ShowInFront(welcomeWindow);
 }
 
-void controller::start()
+void InstallerController::showChoice()
 {
     ShowInFront(choiceWindow);
     welcomeWindow->close();
 }
 
-void controller::administratorWarning()
+void InstallerController::warnAboutAdministrator()
 {
-    log_.line(texts::kHereAtLeast);
+    log_.line(texts::kAllUsersChosen);
     // Also switches userOption off: the two options are exclusive.
     systemOption->setChecked(true);
     // Deleted as soon as it is closed; window-modal, so only the choice window waits for it.
@@ -118,12 +119,12 @@ void controller::administratorWarning()
     sheet->setEscapeButton(cancel);
     sheet->setWindowModality(Qt::WindowModal);
     connect(sheet, &QMessageBox::buttonClicked, this, [this, ok](QAbstractButton *pressed) {
-        sheetAdminResult(pressed == ok ? kDefaultReturn : kOtherReturn);
+        adminWarningEnded(pressed == ok ? kDefaultReturn : kOtherReturn);
     });
     sheet->open();
 }
 
-void controller::sheetAdminResult(int returnCode)
+void InstallerController::adminWarningEnded(int returnCode)
 {
     if (returnCode != kDefaultReturn) {
         // Also switches systemOption off.
@@ -131,34 +132,34 @@ void controller::sheetAdminResult(int returnCode)
     }
 }
 
-void controller::install()
+void InstallerController::install()
 {
     // One extraction per run: the choice window stays open behind, but may not start another.
     choiceWindow->setEnabled(false);
     ShowInFront(installWindow);
     const std::optional<std::string> baseDirectory = BaseDirectoryFromGameLog(home_);
     if (!baseDirectory) {
-        noUnrealFound();
+        askForGame();
         return;
     }
-    unrealPath = *baseDirectory;
+    systemFolder = *baseDirectory;
     game::StartAnimation(progressBar);
     welcomeWindow->close();
-    userOnly = false;
-    sendFilesToTmp();
+    perUserInstall = false;
+    extractArchive();
 }
 
-void controller::sendFilesToTmp()
+void InstallerController::extractArchive()
 {
     if (extractionRequested_) {
         return;
     }
     extractionRequested_ = true;
     game::StartAnimation(progressBar);
-    log_.line(texts::kUnrealSystemPath);
-    log_.line(unrealPath);
-    const std::string location = game::GameLocationOf(unrealPath);
-    log_.line(texts::kInstallAppPath);
+    log_.line(texts::kSystemFolderNext);
+    log_.line(systemFolder);
+    const std::string location = game::GameLocationOf(systemFolder);
+    log_.line(texts::kInstallerFolderNext);
     log_.line(installerFolder_);
     const std::string archive = ArchivePath(installerFolder_);
     log_.line(location);
@@ -177,7 +178,7 @@ void controller::sendFilesToTmp()
     // Listed as the user before any rights are asked for, without holding up the window: a big
     // archive takes seconds, during which Cancel must still work. The run may outlive this
     // controller.
-    const QPointer<controller> self(this);
+    const QPointer<InstallerController> self(this);
     run_.runAsUser(kTarTool, ListingArguments(archive),
                    [self, arguments](std::optional<std::string> listing) {
                        if (self) {
@@ -186,8 +187,8 @@ void controller::sendFilesToTmp()
                    });
 }
 
-void controller::listed(const std::optional<std::string> &listing,
-                        const std::vector<std::string> &arguments)
+void InstallerController::listed(const std::optional<std::string> &listing,
+                                 const std::vector<std::string> &arguments)
 {
     if (quitting_) {
         return;
@@ -205,8 +206,8 @@ void controller::listed(const std::optional<std::string> &listing,
         return;
     }
     toolRunning_ = true;
-    // The run may outlive this controller (and report after it is gone).
-    const QPointer<controller> self(this);
+    // The run may outlive this InstallerController (and report after it is gone).
+    const QPointer<InstallerController> self(this);
     run_.start(
         kTarTool, arguments,
         [self](StartOutcome outcome) {
@@ -221,12 +222,12 @@ void controller::listed(const std::optional<std::string> &listing,
         });
 }
 
-void controller::extractionStarted(StartOutcome outcome)
+void InstallerController::extractionStarted(StartOutcome outcome)
 {
     if (outcome != StartOutcome::Started) {
         toolRunning_ = false;
         if (quitting_) {
-            exitDone();
+            quit();
             return;
         }
         if (outcome == StartOutcome::NoElevator) {
@@ -242,24 +243,24 @@ void controller::extractionStarted(StartOutcome outcome)
     }
     const std::string marker = MarkerPath(installLocation_);
     // Logged before the worker starts, so that the log's order does not depend on the threads.
-    log_.line(texts::kSeperatingThread);
-    worker_ = std::thread([this, marker] { waitForFile(marker); });
+    log_.line(texts::kWorkerStarted);
+    worker_ = std::thread([this, marker] { finishInstall(marker); });
     setStatus(texts::kInstallingFiles);
 }
 
-void controller::extractionEnded(bool succeeded)
+void InstallerController::extractionEnded(bool succeeded)
 {
     toolRunning_ = false;
     if (quitting_) {
         toolState_.set(ToolState::Abandoned);
-        exitDone();
+        quit();
         return;
     }
     toolError_ = run_.firstErrorLine();
     toolState_.set(succeeded ? ToolState::Succeeded : ToolState::Failed);
 }
 
-void controller::waitForFile(const std::string &marker)
+void InstallerController::finishInstall(const std::string &marker)
 {
     log_.line(marker);
     const WaitOutcome outcome = WaitForMarker(
@@ -294,21 +295,21 @@ void controller::waitForFile(const std::string &marker)
     const bool copied = CopyLauncher(LauncherSource(installLocation_), LauncherDestination(home_));
     log_.line(copied ? texts::kLauncherCopied : texts::kLauncherNotCopied);
     log_.line(texts::kInstallationDone);
-    QMetaObject::invokeMethod(this, &controller::showFinished, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &InstallerController::showFinished, Qt::QueuedConnection);
 }
 
-void controller::showFinished()
+void InstallerController::showFinished()
 {
     game::StopAnimation(progressBar);
     setStatus(QString());
     setStatus(texts::kInstallationComplete);
     cancelButton->setText(texts::kDone);
     disconnect(cancelButton, &QPushButton::clicked, this, nullptr);
-    connect(cancelButton, &QPushButton::clicked, this, &controller::exitDone);
+    connect(cancelButton, &QPushButton::clicked, this, &InstallerController::quit);
     ReturnPresses(cancelButton);
 }
 
-void controller::showFailed(const QString &status, const QString &reason)
+void InstallerController::showFailed(const QString &status, const QString &reason)
 {
     setStatus(status);
     game::StopAnimation(progressBar);
@@ -319,42 +320,42 @@ void controller::showFailed(const QString &status, const QString &reason)
     ReturnPresses(cancelButton);
 }
 
-void controller::setStatus(const QString &text)
+void InstallerController::setStatus(const QString &text)
 {
     statusText->setText(text);
     emit statusShown(text);
 }
 
-void controller::noUnrealFound()
+void InstallerController::askForGame()
 {
-    sheetWindow->open();
+    locationSheet->open();
 }
 
-void controller::cancelSheet()
+void InstallerController::endSheet()
 {
-    sheetWindow->done(game::LocationSheet::kButtonReturn);
+    locationSheet->done(game::LocationSheet::kButtonReturn);
 }
 
-void controller::unrealAttempt(int returnCode)
+void InstallerController::sheetEnded(int returnCode)
 {
     log_.line(game::texts::kReturned);
-    const QString text = sheetWindow->enteredPath(returnCode);
+    const QString text = locationSheet->enteredPath(returnCode);
     if (text.isEmpty()) {
         terminate_();
         return;
     }
     const std::string baseDirectory = BaseDirectoryFromSheet(text.toStdString());
     log_.line(baseDirectory);
-    unrealPath = baseDirectory;
-    sendFilesToTmp();
-    userOnly = false;
+    systemFolder = baseDirectory;
+    extractArchive();
+    perUserInstall = false;
 }
 
-void controller::cancelInstall()
+void InstallerController::cancelInstall()
 {
     quitting_ = true;
     if (!toolRunning_) {
-        exitDone();
+        quit();
         return;
     }
     // The rest happens when the tool ends (extractionStarted, extractionEnded).
@@ -362,19 +363,23 @@ void controller::cancelInstall()
     cancelButton->setEnabled(false);
 }
 
-void controller::exitDone()
+void InstallerController::quit()
 {
     terminate_();
 }
 
-bool controller::eventFilter(QObject *watched, QEvent *event)
+bool InstallerController::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == installWindow && event->type() == QEvent::Close) {
-        // The choice window behind it must not be left as all there is; the program ends, once
-        // no extraction runs.
-        event->ignore();
+        if (toolRunning_) {
+            // The extraction is never cut short: the program ends once it has.
+            event->ignore();
+            cancelInstall();
+            return true;
+        }
+        // Closing the window ends the program, and the close goes through: it may be part of
+        // quitting, which Qt gives up when any window refuses to close.
         cancelInstall();
-        return true;
     }
     return QObject::eventFilter(watched, event);
 }

@@ -27,32 +27,33 @@ class LauncherWindow;
 // sheet when no log names it, starts it with the mod's arguments, says so while the game runs
 // and ends when it exits. Every path ends in terminate(); the event loop keeps running while the
 // game does.
-class controller : public QObject
+class LauncherController : public QObject
 {
     Q_OBJECT
 
 public:
     // terminate ends the application (tests pass a recorder); the window layout is built here.
-    controller(game::SystemLog &log, game::AlertPanel &alerts, std::function<void()> terminate,
-               QObject *parent = nullptr);
-    ~controller() override;
+    LauncherController(game::SystemLog &log, game::AlertPanel &alerts,
+                       std::function<void()> terminate, QObject *parent = nullptr);
+    ~LauncherController() override;
 
     // Once the layout is loaded: starts the spinner and the delayed search, then shows the window
     // centred on the screen and 117 points lower.
-    void awakeFromNib();
-    // Starts spinny and schedules launchKVR for 2 seconds later.
-    void kickStart();
+    void start();
+    // Starts spinner and schedules searchAndLaunch for 2 seconds later.
+    void scheduleSearch();
     // Looks for the game in the logs and launches it, or shows the location sheet.
-    void launchKVR();
-    // Starts the game at binString in lineString, or alerts and ends when the mod is missing.
-    void launchIt(const QString &binString, const QString &lineString);
+    void searchAndLaunch();
+    // Starts the game at executable in workingDirectory, or alerts and ends when the mod is
+    // missing.
+    void launchIt(const QString &executable, const QString &workingDirectory);
     // Shows the location sheet over the window.
-    void noUnrealFound();
+    void askForGame();
     // The sheet's button: ends the sheet with return code 1.
-    void cancelSheet();
+    void endSheet();
     // Runs when the sheet has ended: its button with a path launches that path; an empty path,
     // Escape or closing the sheet ends the program.
-    void unrealAttempt(int returnCode);
+    void sheetEnded(int returnCode);
 
     game::GameLocator &locator() { return locator_; }
     // The one-shot timer that starts the search, and the game once started (else null).
@@ -64,15 +65,15 @@ public:
     static constexpr int kSearchDelayMs = 2000;
 
 private:
-    void gameFailedToStart(const QString &binString);
+    void gameFailedToStart(const QString &executable);
 
     std::unique_ptr<LauncherWindow> layout_;
 
 public:
     // The outlets the window layout provides; owned by layout_.
-    QProgressBar *const spinny;
+    QProgressBar *const spinner;
     LauncherWindow *const window;
-    game::LocationSheet *const sheetWindow;
+    game::LocationSheet *const locationSheet;
     QLineEdit *const pathText;
 
 private:

@@ -1,4 +1,4 @@
-#include "fileDropView.h"
+#include "GameDropView.h"
 
 #include <memory>
 #include <string>
@@ -16,8 +16,8 @@
 #include "GameTestSupport.h"
 #include "QtTestSupport.h"
 
-using kv::game::fileDropView;
-using kv::game::NamedImage;
+using kv::game::GameDropView;
+using kv::game::NamedPicture;
 
 namespace {
 
@@ -70,8 +70,8 @@ class DropViewTest : public ::testing::Test
 protected:
     DropViewTest()
     {
-        view = std::make_unique<fileDropView>();
-        view->setTextField(&field);
+        view = std::make_unique<GameDropView>();
+        view->setPathField(&field);
         view->setServices(log, alerts);
         view->resize(200, 160);
     }
@@ -101,19 +101,19 @@ protected:
     kv::test::RecordingLog log;
     kv::test::FakeAlerts alerts;
     QLineEdit field;
-    std::unique_ptr<fileDropView> view;
+    std::unique_ptr<GameDropView> view;
 };
 
 } // namespace
 
 TEST_F(DropViewTest, DropWritesTheFirstOfTwoPathsAndSwitchesThePicture)
 {
-    EXPECT_EQ(view->imageName(), "whereisunreal");
+    EXPECT_EQ(view->pictureName(), "whereisunreal");
     const auto data = FileDrag({"/Games/Game.app", "/Games/Other.app"});
     const auto [accepted, action] = drop(*data);
     EXPECT_TRUE(accepted);
     EXPECT_EQ(field.text(), "/Games/Game.app");
-    EXPECT_EQ(view->imageName(), "hereisunreal");
+    EXPECT_EQ(view->pictureName(), "hereisunreal");
     EXPECT_EQ(log.lines(),
               (std::vector<std::string>{"/Games/Game.app", "Set the string, apparentley"}));
     EXPECT_TRUE(alerts.shown.empty());
@@ -129,14 +129,14 @@ TEST_F(DropViewTest, DropWithoutFileNamesAlertsAndLeavesFieldAndPicture)
     EXPECT_EQ(alerts.shown[0].title, "Path Error");
     EXPECT_EQ(alerts.shown[0].message, "Sorry, but the operation failed");
     EXPECT_EQ(field.text(), "typed");
-    EXPECT_EQ(view->imageName(), "whereisunreal");
+    EXPECT_EQ(view->pictureName(), "whereisunreal");
     EXPECT_TRUE(log.lines().empty());
 }
 
 TEST_F(DropViewTest, DrawsThePictureAtItsOwnSizeFromTheBottomLeftCorner)
 {
     for (const char *name : {"whereisunreal", "hereisunreal"}) {
-        const QPixmap picture = NamedImage(name);
+        const QPixmap picture = NamedPicture(name);
         ASSERT_FALSE(picture.isNull()) << "picture " << name << " missing from the resources";
         if (name == std::string("hereisunreal")) {
             const auto data = FileDrag({"/Games/Game.app"});

@@ -1,4 +1,4 @@
-#include "fileDropView.h"
+#include "GameDropView.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -20,7 +20,7 @@ static void InitGamePictures()
 
 namespace kv::game {
 
-QPixmap NamedImage(const QString &name)
+QPixmap NamedPicture(const QString &name)
 {
     InitGamePictures();
     QPixmap picture;
@@ -31,31 +31,31 @@ QPixmap NamedImage(const QString &name)
     return picture;
 }
 
-fileDropView::fileDropView(QWidget *parent)
+GameDropView::GameDropView(QWidget *parent)
     : QWidget(parent), log_(&PlatformLog()), alerts_(&MessageBoxAlerts())
 {
     setAcceptDrops(true);
-    showImage(QStringLiteral("whereisunreal"));
+    showPicture(QStringLiteral("whereisunreal"));
 }
 
-void fileDropView::setServices(SystemLog &log, AlertPanel &alerts)
+void GameDropView::setServices(SystemLog &log, AlertPanel &alerts)
 {
     log_ = &log;
     alerts_ = &alerts;
 }
 
-QSize fileDropView::sizeHint() const
+QSize GameDropView::sizeHint() const
 {
-    return _ourImage.isNull() ? QWidget::sizeHint() : _ourImage.deviceIndependentSize().toSize();
+    return picture_.isNull() ? QWidget::sizeHint() : picture_.deviceIndependentSize().toSize();
 }
 
-void fileDropView::showImage(const QString &name)
+void GameDropView::showPicture(const QString &name)
 {
-    imageName_ = name;
-    _ourImage = NamedImage(name);
+    pictureName_ = name;
+    picture_ = NamedPicture(name);
 }
 
-QStringList fileDropView::fileNames(const QMimeData *data)
+QStringList GameDropView::fileNames(const QMimeData *data)
 {
     QStringList names;
     if (data == nullptr) {
@@ -69,7 +69,7 @@ QStringList fileDropView::fileNames(const QMimeData *data)
     return names;
 }
 
-Qt::DropAction fileDropView::dropActionFor(Qt::DropActions possible, const QMimeData *data)
+Qt::DropAction GameDropView::dropActionFor(Qt::DropActions possible, const QMimeData *data)
 {
     // Qt has no "generic" operation, the one that leaves the outcome to the target: MoveAction
     // stands for it, so a source that allows only copying or linking is refused. The view only
@@ -87,24 +87,24 @@ Qt::DropAction fileDropView::dropActionFor(Qt::DropActions possible, const QMime
     return Qt::MoveAction;
 }
 
-void fileDropView::paintEvent(QPaintEvent *event)
+void GameDropView::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
-    if (_ourImage.isNull()) {
+    if (picture_.isNull()) {
         return;
     }
     // At its own size, its bottom-left corner on the view's, neither scaled nor clipped by us.
     QPainter painter(this);
-    const QSize size = _ourImage.deviceIndependentSize().toSize();
-    painter.drawPixmap(QPoint(0, height() - size.height()), _ourImage);
+    const QSize size = picture_.deviceIndependentSize().toSize();
+    painter.drawPixmap(QPoint(0, height() - size.height()), picture_);
 }
 
-void fileDropView::dragEnterEvent(QDragEnterEvent *event)
+void GameDropView::dragEnterEvent(QDragEnterEvent *event)
 {
     dragMoveEvent(event);
 }
 
-void fileDropView::dragMoveEvent(QDragMoveEvent *event)
+void GameDropView::dragMoveEvent(QDragMoveEvent *event)
 {
     const Qt::DropAction action = dropActionFor(event->possibleActions(), event->mimeData());
     if (action == Qt::IgnoreAction) {
@@ -115,7 +115,7 @@ void fileDropView::dragMoveEvent(QDragMoveEvent *event)
     event->accept();
 }
 
-void fileDropView::dropEvent(QDropEvent *event)
+void GameDropView::dropEvent(QDropEvent *event)
 {
     const QStringList names = fileNames(event->mimeData());
     if (names.isEmpty()) {
@@ -126,11 +126,11 @@ void fileDropView::dropEvent(QDropEvent *event)
     }
     const QString &path = names.first();
     log_->line(path.toStdString());
-    if (textField != nullptr) {
-        textField->setText(path);
+    if (pathField_ != nullptr) {
+        pathField_->setText(path);
     }
-    showImage(QStringLiteral("hereisunreal"));
-    log_->line(texts::kSetTheString);
+    showPicture(QStringLiteral("hereisunreal"));
+    log_->line(texts::kDroppedPathTaken);
     update();
     const Qt::DropAction action = dropActionFor(event->possibleActions(), event->mimeData());
     event->setDropAction(action == Qt::IgnoreAction ? event->proposedAction() : action);

@@ -1,4 +1,4 @@
-#include "controller.h"
+#include "LauncherController.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -22,14 +22,14 @@
 
 #include <gtest/gtest.h>
 
+#include "GameDropView.h"
 #include "GameTestSupport.h"
 #include "LauncherWindow.h"
 #include "LocationSheet.h"
 #include "QtTestSupport.h"
 #include "TestSupport.h"
-#include "fileDropView.h"
 
-using kv::launcher::controller;
+using kv::launcher::LauncherController;
 using kv::test::ScopedEnv;
 namespace fs = std::filesystem;
 
@@ -43,12 +43,12 @@ bool Spinning(const QProgressBar *bar)
 }
 
 // The launcher in a home folder of its own, with the fake game's record file in it.
-class ControllerTest : public ::testing::Test
+class LauncherControllerTest : public ::testing::Test
 {
 protected:
-    ControllerTest()
+    LauncherControllerTest()
     {
-        launcher = std::make_unique<controller>(log, alerts, [this] { ++terminated; });
+        launcher = std::make_unique<LauncherController>(log, alerts, [this] { ++terminated; });
     }
 
     fs::path gameApp() const { return dir.Path() / "Games/Game.app"; }
@@ -103,15 +103,15 @@ protected:
     kv::test::RecordingLog log;
     kv::test::FakeAlerts alerts;
     int terminated = 0;
-    std::unique_ptr<controller> launcher;
+    std::unique_ptr<LauncherController> launcher;
 };
 
 } // namespace
 
-TEST_F(ControllerTest, SearchStartsTwoSecondsAfterTheLayoutIsLoadedNotAtOnce)
+TEST_F(LauncherControllerTest, SearchStartsTwoSecondsAfterTheLayoutIsLoadedNotAtOnce)
 {
-    launcher->awakeFromNib();
-    EXPECT_TRUE(Spinning(launcher->spinny));
+    launcher->start();
+    EXPECT_TRUE(Spinning(launcher->spinner));
     const QTimer &timer = launcher->searchTimer();
     EXPECT_TRUE(timer.isActive());
     EXPECT_TRUE(timer.isSingleShot());
@@ -121,20 +121,20 @@ TEST_F(ControllerTest, SearchStartsTwoSecondsAfterTheLayoutIsLoadedNotAtOnce)
 
     // What the timer starts when it fires: here the search that finds nothing.
     QMetaObject::invokeMethod(const_cast<QTimer *>(&timer), "timeout");
-    EXPECT_EQ(log.lines(),
-              (std::vector<std::string>{"Unreal Location lineString : (null)",
-                                        "KVR OR location lineString : (null)", "No Unreal Found"}));
-    EXPECT_TRUE(launcher->sheetWindow->isVisible());
-    EXPECT_EQ(launcher->sheetWindow->windowModality(), Qt::WindowModal);
-    EXPECT_EQ(launcher->sheetWindow->parentWidget(), launcher->window);
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Unreal Location workingDirectory : (null)",
+                                                     "KVR OR location lineString : (null)",
+                                                     "No Unreal Found"}));
+    EXPECT_TRUE(launcher->locationSheet->isVisible());
+    EXPECT_EQ(launcher->locationSheet->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(launcher->locationSheet->parentWidget(), launcher->window);
     EXPECT_EQ(launcher->game(), nullptr);
-    EXPECT_TRUE(Spinning(launcher->spinny)) << "the spinner stops only when the game starts";
+    EXPECT_TRUE(Spinning(launcher->spinner)) << "the spinner stops only when the game starts";
 }
 
-TEST_F(ControllerTest, WindowEndsUp117PointsBelowTheCentreWithItsSizeUnchanged)
+TEST_F(LauncherControllerTest, WindowEndsUp117PointsBelowTheCentreWithItsSizeUnchanged)
 {
     const QSize size = launcher->window->size();
-    launcher->awakeFromNib();
+    launcher->start();
     const QRect screen = launcher->window->screen()->availableGeometry();
     const QRect frame = launcher->window->frameGeometry();
     EXPECT_EQ(launcher->window->size(), size);
@@ -144,21 +144,22 @@ TEST_F(ControllerTest, WindowEndsUp117PointsBelowTheCentreWithItsSizeUnchanged)
         << screen.bottom();
 }
 
-TEST_F(ControllerTest, GameFromTheGameLogStartsWithExactlyTheModArgumentsInItsLocation)
+TEST_F(LauncherControllerTest, GameFromTheGameLogStartsWithExactlyTheModArgumentsInItsLocation)
 {
     writeGameLog(kv::test::LogNaming(gameApp()));
     installGame(gameApp());
     installMod(gameApp());
-    launcher->kickStart();
-    launcher->launchKVR();
+    launcher->scheduleSearch();
+    launcher->searchAndLaunch();
     ASSERT_TRUE(waitForTermination()) << "the launcher did not end after the game exited";
     EXPECT_EQ(terminated, 1);
     EXPECT_EQ(recorded(), expectedRecord(gameApp()));
-    EXPECT_FALSE(Spinning(launcher->spinny));
+    EXPECT_FALSE(Spinning(launcher->spinner));
     EXPECT_TRUE(alerts.shown.empty());
 
     const std::string line =
-        "Unreal Location lineString : Init: Base directory: " + gameApp().string() + "/System/";
+        "Unreal Location workingDirectory : Init: Base directory: " + gameApp().string() +
+        "/System/";
     const std::string bin = executable(gameApp());
     EXPECT_EQ(log.lines(),
               (std::vector<std::string>{
@@ -169,7 +170,7 @@ TEST_F(ControllerTest, GameFromTheGameLogStartsWithExactlyTheModArgumentsInItsLo
 }
 
 // Mended: the launcher no longer blocks its event loop until the game exits.
-TEST_F(ControllerTest, EventLoopKeepsRunningWhileTheGameRuns)
+TEST_F(LauncherControllerTest, EventLoopKeepsRunningWhileTheGameRuns)
 {
     const std::string holdFile = dir.File("hold");
     kv::test::WriteTextFile(holdFile, "");
@@ -178,7 +179,7 @@ TEST_F(ControllerTest, EventLoopKeepsRunningWhileTheGameRuns)
     installGame(gameApp());
     installMod(gameApp());
 
-    launcher->launchKVR();
+    launcher->searchAndLaunch();
     ASSERT_NE(launcher->game(), nullptr);
     ASSERT_TRUE(QTest::qWaitFor([this] { return fs::exists(recordFile()); }, kWaitMs))
         << "the fake game never ran";
@@ -190,26 +191,26 @@ TEST_F(ControllerTest, EventLoopKeepsRunningWhileTheGameRuns)
     // Mended: the window said "Starting KVRavelock..." over a stopped bar for the whole game.
     EXPECT_EQ(launcher->window->findChild<QLabel *>("startingLabel")->text(),
               "KVRavelock is running. This window closes when the game ends.");
-    EXPECT_TRUE(launcher->spinny->isHidden());
+    EXPECT_TRUE(launcher->spinner->isHidden());
 
     fs::remove(holdFile);
     ASSERT_TRUE(waitForTermination());
     EXPECT_EQ(log.lines().back(), "wait for exit");
 }
 
-TEST_F(ControllerTest, MissingModAlertsStartsNothingAndEndsWhenDismissed)
+TEST_F(LauncherControllerTest, MissingModAlertsStartsNothingAndEndsWhenDismissed)
 {
     writeGameLog(kv::test::LogNaming(gameApp()));
     installGame(gameApp());
-    launcher->kickStart();
-    launcher->launchKVR();
+    launcher->scheduleSearch();
+    launcher->searchAndLaunch();
     ASSERT_EQ(alerts.shown.size(), 1u);
     EXPECT_EQ(alerts.shown[0].title, "KVRavelock Not Found!");
     EXPECT_EQ(alerts.shown[0].message, "Please check your Installation.");
     EXPECT_EQ(alerts.shown[0].button, "OK");
     EXPECT_EQ(alerts.shown[0].parent, launcher->window);
     EXPECT_EQ(launcher->game(), nullptr);
-    EXPECT_TRUE(Spinning(launcher->spinny)) << "spins on while the alert is up";
+    EXPECT_TRUE(Spinning(launcher->spinner)) << "spins on while the alert is up";
     EXPECT_EQ(terminated, 0) << "ended before the alert was dismissed";
     alerts.dismissLast();
     EXPECT_EQ(terminated, 1);
@@ -217,13 +218,13 @@ TEST_F(ControllerTest, MissingModAlertsStartsNothingAndEndsWhenDismissed)
     EXPECT_FALSE(fs::exists(recordFile())) << "the game was started";
 }
 
-TEST_F(ControllerTest, GameLogWithoutLineFallsBackToTheModLog)
+TEST_F(LauncherControllerTest, GameLogWithoutLineFallsBackToTheModLog)
 {
     writeGameLog("Log: no base directory here\n");
     writeModLog(kv::test::LogNaming(gameApp()));
     installGame(gameApp());
     installMod(gameApp());
-    launcher->launchKVR();
+    launcher->searchAndLaunch();
     ASSERT_TRUE(waitForTermination());
     EXPECT_EQ(recorded(), expectedRecord(gameApp()));
     const std::vector<std::string> lines = log.lines();
@@ -233,35 +234,35 @@ TEST_F(ControllerTest, GameLogWithoutLineFallsBackToTheModLog)
                                         gameApp().string() + "/System/");
 }
 
-TEST_F(ControllerTest, FoundGameWithoutExecutableShowsTheSheet)
+TEST_F(LauncherControllerTest, FoundGameWithoutExecutableShowsTheSheet)
 {
     writeGameLog(kv::test::LogNaming(gameApp()));
     installMod(gameApp());
-    launcher->launchKVR();
+    launcher->searchAndLaunch();
     EXPECT_EQ(log.lines().front(), "Unreal Found");
     EXPECT_EQ(log.lines().back(), executable(gameApp()));
-    EXPECT_TRUE(launcher->sheetWindow->isVisible());
+    EXPECT_TRUE(launcher->locationSheet->isVisible());
     EXPECT_EQ(launcher->game(), nullptr);
 }
 
-TEST_F(ControllerTest, GameDroppedOnTheSheetIsStartedBelowThatPath)
+TEST_F(LauncherControllerTest, GameDroppedOnTheSheetIsStartedBelowThatPath)
 {
     installGame(gameApp());
     installMod(gameApp());
-    launcher->launchKVR();
-    ASSERT_TRUE(launcher->sheetWindow->isVisible());
+    launcher->searchAndLaunch();
+    ASSERT_TRUE(launcher->locationSheet->isVisible());
 
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(gameApp().string()))});
     const Qt::DropActions possible = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
     QDragEnterEvent enter(QPoint(10, 10), possible, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(launcher->sheetWindow->dropView(), &enter);
+    QCoreApplication::sendEvent(launcher->locationSheet->dropView(), &enter);
     QDropEvent drop(QPointF(10, 10), possible, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(launcher->sheetWindow->dropView(), &drop);
+    QCoreApplication::sendEvent(launcher->locationSheet->dropView(), &drop);
     EXPECT_EQ(launcher->pathText->text().toStdString(), gameApp().string());
-    QTest::mouseClick(launcher->sheetWindow->sheetButton(), Qt::LeftButton);
-    EXPECT_FALSE(launcher->sheetWindow->isVisible());
-    EXPECT_TRUE(launcher->locator().sheetPrompted());
+    QTest::mouseClick(launcher->locationSheet->sheetButton(), Qt::LeftButton);
+    EXPECT_FALSE(launcher->locationSheet->isVisible());
+    EXPECT_TRUE(launcher->locator().sheetPathEntered());
     EXPECT_EQ(launcher->locator().sheetPath(), gameApp().string());
 
     ASSERT_TRUE(waitForTermination());
@@ -273,24 +274,24 @@ TEST_F(ControllerTest, GameDroppedOnTheSheetIsStartedBelowThatPath)
     EXPECT_EQ(*std::next(returned, 2), "Launching it");
 }
 
-TEST_F(ControllerTest, EmptySheetEndsTheProgramAndStartsNothing)
+TEST_F(LauncherControllerTest, EmptySheetEndsTheProgramAndStartsNothing)
 {
-    launcher->noUnrealFound();
-    QTest::mouseClick(launcher->sheetWindow->sheetButton(), Qt::LeftButton);
+    launcher->askForGame();
+    QTest::mouseClick(launcher->locationSheet->sheetButton(), Qt::LeftButton);
     EXPECT_EQ(terminated, 1);
     EXPECT_EQ(log.lines(), std::vector<std::string>{"Returned..."});
-    EXPECT_FALSE(launcher->locator().sheetPrompted());
+    EXPECT_FALSE(launcher->locator().sheetPathEntered());
     EXPECT_EQ(launcher->game(), nullptr);
 }
 
 // Mended: a sheet path that names no executable used to leave the launcher hanging.
-TEST_F(ControllerTest, SheetPathWithoutExecutableAlertsAndEndsWhenDismissed)
+TEST_F(LauncherControllerTest, SheetPathWithoutExecutableAlertsAndEndsWhenDismissed)
 {
     const fs::path notAGame = dir.Path() / "Documents";
     installMod(notAGame);
-    launcher->noUnrealFound();
+    launcher->askForGame();
     launcher->pathText->setText(QString::fromStdString(notAGame.string()));
-    QTest::mouseClick(launcher->sheetWindow->sheetButton(), Qt::LeftButton);
+    QTest::mouseClick(launcher->locationSheet->sheetButton(), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([this] { return !alerts.shown.empty(); }, kWaitMs))
         << "no alert after the failed start";
     EXPECT_EQ(alerts.shown[0].title, "Unreal Tournament 2004 Could Not Be Started!");
@@ -301,7 +302,7 @@ TEST_F(ControllerTest, SheetPathWithoutExecutableAlertsAndEndsWhenDismissed)
     EXPECT_EQ(terminated, 1);
 }
 
-class SheetCancelled : public ControllerTest, public ::testing::WithParamInterface<bool>
+class SheetCancelled : public LauncherControllerTest, public ::testing::WithParamInterface<bool>
 {
 };
 
@@ -310,14 +311,14 @@ TEST_P(SheetCancelled, ByEscapeOrItsCloseButtonEndsTheProgramAndStartsNothing)
 {
     installGame(gameApp());
     installMod(gameApp());
-    launcher->noUnrealFound();
+    launcher->askForGame();
     launcher->pathText->setText(QString::fromStdString(gameApp().string()));
     if (GetParam()) {
         QTest::keyClick(launcher->pathText, Qt::Key_Escape);
     } else {
-        launcher->sheetWindow->close();
+        launcher->locationSheet->close();
     }
-    EXPECT_FALSE(launcher->sheetWindow->isVisible());
+    EXPECT_FALSE(launcher->locationSheet->isVisible());
     EXPECT_EQ(terminated, 1);
     EXPECT_EQ(log.lines(), std::vector<std::string>{"Returned..."});
     EXPECT_EQ(launcher->game(), nullptr);

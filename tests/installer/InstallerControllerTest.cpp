@@ -1,4 +1,4 @@
-#include "controller.h"
+#include "InstallerController.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -26,15 +26,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "GameDropView.h"
 #include "GameTestSupport.h"
 #include "LocationSheet.h"
 #include "ProcessPrivilegedRun.h"
 #include "QtTestSupport.h"
 #include "TarWriter.h"
 #include "TestSupport.h"
-#include "fileDropView.h"
 
-using kv::installer::controller;
+using kv::installer::InstallerController;
 using kv::installer::PrivilegedRun;
 using kv::installer::StartOutcome;
 namespace fs = std::filesystem;
@@ -148,9 +148,9 @@ protected:
     void useRun(PrivilegedRun &chosen)
     {
         installer.reset();
-        installer = std::make_unique<controller>(log, alerts, chosen, setup().string(),
-                                                 [this] { ++terminated; });
-        QObject::connect(installer.get(), &controller::statusShown,
+        installer = std::make_unique<InstallerController>(log, alerts, chosen, setup().string(),
+                                                          [this] { ++terminated; });
+        QObject::connect(installer.get(), &InstallerController::statusShown,
                          [this](const QString &text) { statuses.push_back(text.toStdString()); });
     }
 
@@ -192,7 +192,7 @@ protected:
     // From the welcome window to the install window, without touching the options.
     void clickThrough()
     {
-        installer->awakeFromNib();
+        installer->showWelcome();
         QTest::mouseClick(button(installer->welcomeWindow, "startButton"), Qt::LeftButton);
         QTest::mouseClick(button(installer->choiceWindow, "installButton"), Qt::LeftButton);
     }
@@ -210,7 +210,7 @@ protected:
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path.string()))});
         const Qt::DropActions possible = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
-        QWidget *view = installer->sheetWindow->dropView();
+        QWidget *view = installer->locationSheet->dropView();
         QDragEnterEvent enter(QPoint(10, 10), possible, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(view, &enter);
         QDropEvent drop(QPointF(10, 10), possible, &data, Qt::LeftButton, Qt::NoModifier);
@@ -250,7 +250,7 @@ protected:
     RecordingRun run;
     int terminated = 0;
     std::vector<std::string> statuses;
-    std::unique_ptr<controller> installer;
+    std::unique_ptr<InstallerController> installer;
 };
 
 } // namespace
@@ -262,7 +262,7 @@ TEST_F(InstallerTest, GameFoundThroughTheLogIsInstalledAndTheLauncherCopiedToThe
     EXPECT_FALSE(installer->welcomeWindow->isVisible());
     EXPECT_TRUE(installer->choiceWindow->isVisible()) << "the choice window stays open behind";
     EXPECT_TRUE(installer->installWindow->isVisible());
-    EXPECT_EQ(installer->unrealPath, gameApp().string() + "/System/");
+    EXPECT_EQ(installer->systemFolder, gameApp().string() + "/System/");
     ASSERT_TRUE(waitForTheEnd()) << "status stayed at \""
                                  << installer->statusText->text().toStdString() << "\"";
 
@@ -334,9 +334,9 @@ TEST_P(LogWithoutGame, AsksForTheGameInTheLocationSheetOverTheInstallWindow)
         writeGameLog(GetParam());
     }
     clickThrough();
-    EXPECT_TRUE(installer->sheetWindow->isVisible()) << "log: \"" << GetParam() << "\"";
-    EXPECT_EQ(installer->sheetWindow->parentWidget(), installer->installWindow);
-    EXPECT_EQ(installer->sheetWindow->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(installer->locationSheet->isVisible()) << "log: \"" << GetParam() << "\"";
+    EXPECT_EQ(installer->locationSheet->parentWidget(), installer->installWindow);
+    EXPECT_EQ(installer->locationSheet->windowModality(), Qt::WindowModal);
     EXPECT_TRUE(run.tools.empty()) << "extraction started without a game";
     EXPECT_TRUE(log.lines().empty());
 }
@@ -353,12 +353,12 @@ INSTANTIATE_TEST_SUITE_P(Logs, LogWithoutGame,
 TEST_F(InstallerTest, GameDroppedOnTheSheetGetsSystemAppendedAndIsInstalled)
 {
     clickThrough();
-    ASSERT_TRUE(installer->sheetWindow->isVisible());
+    ASSERT_TRUE(installer->locationSheet->isVisible());
     dropOnTheSheet(gameApp());
-    QTest::mouseClick(installer->sheetWindow->sheetButton(), Qt::LeftButton);
-    EXPECT_FALSE(installer->sheetWindow->isVisible());
-    EXPECT_EQ(installer->unrealPath, gameApp().string() + "/System/");
-    EXPECT_FALSE(installer->userOnly);
+    QTest::mouseClick(installer->locationSheet->sheetButton(), Qt::LeftButton);
+    EXPECT_FALSE(installer->locationSheet->isVisible());
+    EXPECT_EQ(installer->systemFolder, gameApp().string() + "/System/");
+    EXPECT_FALSE(installer->perUserInstall);
     ASSERT_TRUE(waitForTheEnd());
 
     EXPECT_EQ(statuses, completedStatuses());
@@ -377,7 +377,7 @@ TEST_F(InstallerTest, GameDroppedOnTheSheetGetsSystemAppendedAndIsInstalled)
 TEST_F(InstallerTest, EmptySheetQuitsWithoutExtracting)
 {
     clickThrough();
-    QTest::mouseClick(installer->sheetWindow->sheetButton(), Qt::LeftButton);
+    QTest::mouseClick(installer->locationSheet->sheetButton(), Qt::LeftButton);
     EXPECT_EQ(terminated, 1);
     EXPECT_EQ(log.lines(), std::vector<std::string>{"Returned..."});
     EXPECT_TRUE(run.tools.empty());
@@ -516,7 +516,7 @@ class OptionChoice : public InstallerTest, public ::testing::WithParamInterface<
 TEST_P(OptionChoice, WarnsForAllUsersButInstallsTheSameWay)
 {
     writeGameLog(kv::test::LogNaming(gameApp()));
-    installer->awakeFromNib();
+    installer->showWelcome();
     QTest::mouseClick(button(installer->welcomeWindow, "startButton"), Qt::LeftButton);
     EXPECT_TRUE(installer->userOption->isChecked()) << "the user-only option is the default";
     if (GetParam().chooseAllUsers) {
@@ -542,7 +542,7 @@ TEST_P(OptionChoice, WarnsForAllUsersButInstallsTheSameWay)
     EXPECT_NE(installer->systemOption->isChecked(), GetParam().userOptionAfter);
 
     QTest::mouseClick(button(installer->choiceWindow, "installButton"), Qt::LeftButton);
-    EXPECT_FALSE(installer->userOnly);
+    EXPECT_FALSE(installer->perUserInstall);
     ASSERT_TRUE(waitForTheEnd());
     EXPECT_EQ(statuses, completedStatuses());
     EXPECT_EQ(run.arguments, extractionArguments());
@@ -609,11 +609,11 @@ TEST_F(GameNamedOverTwoLines, DroppedOnTheSheetInstallsIntoItWithNothingExecuted
 {
     ASSERT_TRUE(installFromTheTestFolder([this] {
         clickThrough();
-        ASSERT_TRUE(installer->sheetWindow->isVisible());
+        ASSERT_TRUE(installer->locationSheet->isVisible());
         dropOnTheSheet(gameApp());
-        QTest::mouseClick(installer->sheetWindow->sheetButton(), Qt::LeftButton);
+        QTest::mouseClick(installer->locationSheet->sheetButton(), Qt::LeftButton);
     }));
-    EXPECT_EQ(installer->unrealPath, gameApp().string() + "/System/");
+    EXPECT_EQ(installer->systemFolder, gameApp().string() + "/System/");
     expectInstalledWithNothingExecuted();
 }
 
@@ -833,7 +833,7 @@ INSTANTIATE_TEST_SUITE_P(
                         test.install("");
                         test.installer->pathText->setText(
                             QString::fromStdString(test.gameApp().string() + "x"));
-                        QTest::mouseClick(test.installer->sheetWindow->sheetButton(),
+                        QTest::mouseClick(test.installer->locationSheet->sheetButton(),
                                           Qt::LeftButton);
                     },
                     "Installation Failed!",
@@ -873,11 +873,11 @@ INSTANTIATE_TEST_SUITE_P(
 // Mended: Return did nothing in the welcome and choice windows.
 TEST_F(InstallerTest, ReturnGoesOnFromTheWelcomeAndTheChoiceWindow)
 {
-    installer->awakeFromNib();
+    installer->showWelcome();
     pressReturn(installer->welcomeWindow);
     ASSERT_TRUE(QTest::qWaitFor([this] { return installer->choiceWindow->isVisible(); }, kWaitMs));
     pressReturn(installer->choiceWindow);
-    EXPECT_TRUE(QTest::qWaitFor([this] { return installer->sheetWindow->isVisible(); }, kWaitMs))
+    EXPECT_TRUE(QTest::qWaitFor([this] { return installer->locationSheet->isVisible(); }, kWaitMs))
         << "Return did not press Install";
 }
 
@@ -889,17 +889,17 @@ class SheetCancelled : public InstallerTest, public ::testing::WithParamInterfac
 TEST_P(SheetCancelled, ByEscapeOrItsCloseButtonQuitsWithoutExtracting)
 {
     clickThrough();
-    ASSERT_TRUE(installer->sheetWindow->isVisible());
+    ASSERT_TRUE(installer->locationSheet->isVisible());
     installer->pathText->setText(QString::fromStdString(gameApp().string()));
     if (GetParam()) {
         QTest::keyClick(installer->pathText, Qt::Key_Escape);
     } else {
-        installer->sheetWindow->close();
+        installer->locationSheet->close();
     }
-    EXPECT_FALSE(installer->sheetWindow->isVisible());
+    EXPECT_FALSE(installer->locationSheet->isVisible());
     EXPECT_EQ(terminated, 1);
     EXPECT_EQ(log.lines(), std::vector<std::string>{"Returned..."});
-    EXPECT_TRUE(installer->unrealPath.empty());
+    EXPECT_TRUE(installer->systemFolder.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, SheetCancelled, ::testing::Bool(),

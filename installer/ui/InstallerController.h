@@ -41,49 +41,49 @@ namespace kv::installer {
 // the program into it with administrator rights, and on a worker thread waits for the result,
 // copies the launcher to the Desktop and shows the finished state. Every way out goes through
 // terminate.
-class controller : public QObject
+class InstallerController : public QObject
 {
     Q_OBJECT
 
 public:
     // The windows are built here. installerFolder holds KVRinstall.tgz; terminate ends the
     // application (tests pass a recorder).
-    controller(game::SystemLog &log, game::AlertPanel &alerts, PrivilegedRun &run,
-               std::string installerFolder, std::function<void()> terminate,
-               QObject *parent = nullptr);
+    InstallerController(game::SystemLog &log, game::AlertPanel &alerts, PrivilegedRun &run,
+                        std::string installerFolder, std::function<void()> terminate,
+                        QObject *parent = nullptr);
     // Stops a waiting worker and waits for it to end.
-    ~controller() override;
+    ~InstallerController() override;
 
     // Once the layout is loaded: shows welcomeWindow centred.
-    void awakeFromNib();
+    void showWelcome();
     // The welcome window's button: shows choiceWindow centred and closes welcomeWindow.
-    void start();
+    void showChoice();
     // The all-users option: warns that an administrator's password will be needed.
-    void administratorWarning();
+    void warnAboutAdministrator();
     // End of that warning: any button but "OK" (1) puts the choice back on userOption.
-    void sheetAdminResult(int returnCode);
+    void adminWarningEnded(int returnCode);
     // The choice window's Install button: shows installWindow, then extracts into the game named
     // by the game log, or asks for the game.
     void install();
-    // Starts the extraction into the game below unrealPath, once the archive and the game's
+    // Starts the extraction into the game below systemFolder, once the archive and the game's
     // folder are there and the archive, listed without blocking the window, holds nothing but
     // files, folders and links.
-    void sendFilesToTmp();
+    void extractArchive();
     // Worker thread body: waits until the extraction has ended, checks marker, copies the
     // launcher to the Desktop and hands the finished (or failed) window to the main thread.
-    void waitForFile(const std::string &marker);
+    void finishInstall(const std::string &marker);
     // Shows the location sheet over installWindow.
-    void noUnrealFound();
+    void askForGame();
     // The sheet's button: ends the sheet with return code 1.
-    void cancelSheet();
+    void endSheet();
     // Runs when the sheet has ended: its button with a path takes that path as the game's folder
     // and extracts into it; an empty path, Escape or closing the sheet ends the program.
-    void unrealAttempt(int returnCode);
+    void sheetEnded(int returnCode);
     // cancelButton until completion, and closing installWindow: quits, but an extraction under
     // way is never cut short: the program waits for it to end, saying so, and quits then.
     void cancelInstall();
     // cancelButton after completion: quits.
-    void exitDone();
+    void quit();
 
     // Return codes of the warning's buttons.
     static constexpr int kDefaultReturn = 1;
@@ -96,7 +96,8 @@ signals:
     void statusShown(const QString &text);
 
 protected:
-    // Closing installWindow cancels the install.
+    // Closing installWindow quits, as cancelButton does: while the extraction runs the close is
+    // refused and the program waits for it; otherwise the close is let through.
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -127,14 +128,14 @@ public:
     QWidget *const choiceWindow;
     QWidget *const installWindow;
     QPushButton *const cancelButton;
-    QGroupBox *const choiceMatrix;
-    game::LocationSheet *const sheetWindow;
+    QGroupBox *const optionGroup;
+    game::LocationSheet *const locationSheet;
     QLineEdit *const pathText;
 
     // Would select a per-user install, which is not offered: cleared whenever an install starts.
-    bool userOnly = false;
+    bool perUserInstall = false;
     // The game's System folder, ending in "System/"; the extraction's location comes from it.
-    std::string unrealPath;
+    std::string systemFolder;
 
 private:
     game::SystemLog &log_;

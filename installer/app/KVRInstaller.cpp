@@ -3,9 +3,10 @@
 
 #include "AlertPanel.h"
 #include "InstallPlan.h"
+#include "InstallerController.h"
 #include "PlatformPrivilegedRun.h"
 #include "SystemLog.h"
-#include "controller.h"
+#include "WindowHelpers.h"
 
 namespace {
 
@@ -28,11 +29,9 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("kvrinstaller"));
 
     const auto run = kv::installer::MakePlatformPrivilegedRun();
-    // Queued, so that a quit asked for from a handler still finds the event loop running.
-    kv::installer::controller installer(
+    kv::installer::InstallerController installer(
         kv::game::PlatformLog(), kv::game::MessageBoxAlerts(), *run,
-        kv::installer::InstallerFolderOf(RunningBundlePath().toStdString()),
-        [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
-    installer.awakeFromNib();
+        kv::installer::InstallerFolderOf(RunningBundlePath().toStdString()), kv::game::Terminate);
+    installer.showWelcome();
     return QApplication::exec();
 }

@@ -1,0 +1,146 @@
+// The real kvravelock-launcher, started as a player starts it, against a fake game in a home
+// folder of its own: every way it ends must end the process.
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "DrivenProgram.h"
+#include "GameTestSupport.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class LauncherProgramTest;
+
+struct LauncherEnding
+{
+    const char *name;
+    // Lays out the game (or not) below the test's home.
+    std::function<void(LauncherProgramTest &test)> prepare;
+    // What the player does, as driver steps; a "GAME" in a step is the game's folder.
+    std::vector<std::string> script;
+    bool gameStarted;
+};
+
+void PrintTo(const LauncherEnding &ending, std::ostream *out)
+{
+    *out << ending.name;
+}
+
+class LauncherProgramTest : public ::testing::TestWithParam<LauncherEnding>
+{
+public:
+    fs::path home() const { return dir.Path() / "home"; }
+    fs::path game() const { return dir.Path() / "Games/Game.app"; }
+    std::string recordFile() const { return dir.File("record.txt"); }
+    std::string holdFile() const { return dir.File("hold"); }
+
+    void writeGameLog() const
+    {
+        kv::test::WriteTextFile(home() / kv::test::kGameLogBelowHome, kv::test::LogNaming(game()));
+    }
+    void installGame() const
+    {
+        fs::create_directories(game() / "Contents/MacOS");
+        fs::copy_file(KV_FAKE_GAME, game() / "Contents/MacOS/Unreal Tournament 2004");
+    }
+    void installMod() const
+    {
+        kv::test::WriteTextFile(game() / "KVRavelock/UT2K4Mod.ini", "[MOD]\n");
+    }
+    // The game keeps running until the hold file is removed.
+    void holdGame() const { kv::test::WriteTextFile(holdFile(), ""); }
+
+    kv::test::TempDir dir;
+};
+
+std::string Replaced(std::string text, const std::string &from, const std::string &to)
+{
+    if (const std::size_t at = text.find(from); at != std::string::npos) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+} // namespace
+
+TEST_P(LauncherProgramTest, EndsTheProcess)
+{
+    fs::create_directories(home());
+    GetParam().prepare(*this);
+    std::vector<std::string> script;
+    for (const std::string &step : GetParam().script) {
+        script.push_back(Replaced(Replaced(step, "GAME", game().string()), "HOLD", holdFile()));
+    }
+    const kv::test::ProgramEnd end =
+        kv::test::RunDriven(KV_LAUNCHER_PROGRAM, script, dir.Path() / "script",
+                            {{"HOME", home().string()},
+                             {"KV_FAKE_GAME_RECORD", recordFile()},
+                             {"KV_FAKE_GAME_HOLD", holdFile()}},
+                            dir.Path());
+    ASSERT_TRUE(end.ended) << "still running; its output:\n" << end.errorOutput;
+    EXPECT_EQ(end.exitCode, 0) << end.errorOutput;
+    EXPECT_EQ(fs::exists(recordFile()), GetParam().gameStarted) << end.errorOutput;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, LauncherProgramTest,
+    ::testing::Values(
+        LauncherEnding{"GameExits",
+                       [](LauncherProgramTest &test) {
+                           test.writeGameLog();
+                           test.installGame();
+                           test.installMod();
+                       },
+                       {},
+                       true},
+        LauncherEnding{"WindowClosedWhileTheGameRuns",
+                       [](LauncherProgramTest &test) {
+                           test.writeGameLog();
+                           test.installGame();
+                           test.installMod();
+                           test.holdGame();
+                       },
+                       {"wait startingLabel KVRavelock is running. This window closes when the "
+                        "game ends.",
+                        "close LauncherWindow", "remove HOLD"},
+                       true},
+        LauncherEnding{"WindowClosedBeforeTheSearch",
+                       [](LauncherProgramTest &) {},
+                       {"close LauncherWindow"},
+                       false},
+        LauncherEnding{"ModMissingAlertDismissed",
+                       [](LauncherProgramTest &test) {
+                           test.writeGameLog();
+                           test.installGame();
+                       },
+                       {"click OK"},
+                       false},
+        LauncherEnding{"GameChosenOnTheSheet",
+                       [](LauncherProgramTest &test) {
+                           test.installGame();
+                           test.installMod();
+                       },
+                       {"type pathText GAME", "click sheetButton"},
+                       true},
+        LauncherEnding{"GameFailsToStart",
+                       [](LauncherProgramTest &test) { test.installMod(); },
+                       {"type pathText GAME", "click sheetButton", "click OK"},
+                       false},
+        LauncherEnding{
+            "SheetWithAnEmptyPath", [](LauncherProgramTest &) {}, {"click sheetButton"}, false},
+        LauncherEnding{"SheetEscape",
+                       [](LauncherProgramTest &test) {
+                           test.installGame();
+                           test.installMod();
+                       },
+                       {"type pathText GAME", "key pathText Escape"},
+                       false},
+        LauncherEnding{
+            "SheetClosed", [](LauncherProgramTest &) {}, {"close LocationSheet"}, false}),
+    [](const auto &info) { return std::string(info.param.name); });

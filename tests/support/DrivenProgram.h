@@ -1,0 +1,64 @@
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+namespace kv::test {
+
+// How a real program run ended: whether it ended by itself within the limit (else it was
+// killed), its exit status, and its error output (its log lines and the driver's steps).
+struct ProgramEnd
+{
+    bool ended = false;
+    int exitCode = -1;
+    std::string errorOutput;
+};
+
+// Runs program offscreen, its windows driven by script (see tests/support/driver), with
+// environment added to ours, in workingDirectory; waits up to limitMs for it to end by itself.
+// The script is written to scriptFile.
+inline ProgramEnd RunDriven(const std::string &program, const std::vector<std::string> &script,
+                            const std::filesystem::path &scriptFile,
+                            const std::vector<std::pair<std::string, std::string>> &environment,
+                            const std::filesystem::path &workingDirectory, int limitMs = 60000)
+{
+    {
+        std::ofstream out(scriptFile, std::ios::binary);
+        for (const std::string &step : script) {
+            out << step << '\n';
+        }
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QT_PLUGIN_PATH"), QStringLiteral(KV_DRIVER_PLUGIN_DIR));
+    env.insert(QStringLiteral("QT_QPA_GENERIC_PLUGINS"),
+               QStringLiteral("kvdriver:") + QString::fromStdString(scriptFile.string()));
+    for (const auto &[name, value] : environment) {
+        env.insert(QString::fromStdString(name), QString::fromStdString(value));
+    }
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(QString::fromStdString(workingDirectory.string()));
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(QString::fromStdString(program), QStringList());
+    ProgramEnd end;
+    end.ended = process.waitForFinished(limitMs);
+    if (!end.ended) {
+        process.kill();
+        process.waitForFinished(-1);
+    } else if (process.exitStatus() == QProcess::NormalExit) {
+        end.exitCode = process.exitCode();
+    }
+    end.errorOutput = process.readAllStandardError().toStdString();
+    return end;
+}
+
+} // namespace kv::test
