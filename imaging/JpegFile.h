@@ -9,9 +9,6 @@
 
 namespace kv::imaging {
 
-// The quality of every JPEG file the converter writes.
-inline constexpr int kJpegQuality = 90;
-
 // Decodes a JPEG file into a 24-bit image (greyscale: an 8-bit image with a 236-level grey
 // palette). A file cut short decodes to its full size; report, when given, says so. Throws
 // ImageError / EJPEG.

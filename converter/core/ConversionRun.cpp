@@ -17,6 +17,7 @@
 #include "ImageError.h"
 #include "ImagingTexts.h"
 #include "JpegFile.h"
+#include "OutputFormat.h"
 #include "Resample.h"
 #include "ResolutionSupport.h"
 #include "ScoreboardTable.h"
@@ -269,17 +270,17 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
         // At the image's own size Lanczos-3 copies every colour byte, and the JPEG writer reads
         // no other byte, so the resampled image would encode to the same file.
         const bool sameSize = newWidth == image.Width() && newHeight == image.Height();
-        if (!sameSize || !imaging::ResampleKeepsColours(image.Width(), image.Height(),
-                                                        imaging::fkLanczos3, 0.0f)) {
-            imaging::Resample(std::int32_t(newWidth), std::int32_t(newHeight), imaging::fkLanczos3,
-                              0.0f, image);
+        if (!sameSize || !imaging::ResampleKeepsColours(image.Width(), image.Height(), kScaleKernel,
+                                                        kScaleRadius)) {
+            imaging::Resample(std::int32_t(newWidth), std::int32_t(newHeight), kScaleKernel,
+                              kScaleRadius, image);
         }
     } catch (...) {
         encoded.loadError = std::current_exception();
         return encoded;
     }
     try {
-        encoded.jpeg = imaging::EncodeJpeg(image, imaging::kJpegQuality);
+        encoded.jpeg = imaging::EncodeJpeg(image, kJpegQuality);
     } catch (...) {
         encoded.encodeError = std::current_exception();
     }
