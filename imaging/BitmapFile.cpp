@@ -455,10 +455,12 @@ std::optional<OpenedBitmap> OpenBitmap(const std::string &path)
     return bitmap;
 }
 
+// Every loader writes each byte of the image's rows, so they are not filled first.
 WorkingBitmap ImageFor(const BitmapLayout &layout, std::int32_t height, std::int32_t width = -1)
 {
-    WorkingBitmap image(width < 0 ? std::int32_t(layout.width) : width, height,
-                        layout.bitsPerPixel == 2 ? 8 : layout.bitsPerPixel);
+    WorkingBitmap image =
+        WorkingBitmap::Unfilled(width < 0 ? std::int32_t(layout.width) : width, height,
+                                layout.bitsPerPixel == 2 ? 8 : layout.bitsPerPixel);
     image.SetPalette(layout.palette);
     if (layout.bitsPerPixel == 16) {
         image.SetColourMasks(layout.masks);
@@ -488,20 +490,30 @@ WorkingBitmap ReadRows(const std::string &path, const OpenedBitmap &bitmap, std:
 }
 
 // The width x height rectangle at (x, y), inside the picture, of an uncompressed bitmap whose
-// stored rows are its pixels byte for byte: each row's part is read straight into the image.
+// stored rows are its pixels byte for byte. The stored rows it crosses are read in the file's
+// order (which suits the system's read-ahead), many at a time: a call into the system for each
+// row would cost more than copying the row's part out of a chunk.
 WorkingBitmap ReadRectangle(const std::string &path, const OpenedBitmap &bitmap, std::int32_t x,
                             std::int32_t y, std::int32_t width, std::int32_t height)
 {
+    constexpr std::size_t kChunkBytes = std::size_t{96} << 10;
     const BitmapLayout &layout = bitmap.layout;
     WorkingBitmap image = ImageFor(layout, height, width);
-    const std::uint64_t left = std::uint64_t(x) * std::uint64_t(layout.bitsPerPixel / 8);
-    // In the file's order, which suits the system's read-ahead.
-    for (std::int32_t stored = 0; stored < height; ++stored) {
-        const std::int32_t row = layout.topDown ? stored : height - 1 - stored;
-        const std::int64_t storedRow = layout.topDown ? y + row : layout.height - 1 - (y + row);
+    const std::size_t left = std::size_t(x) * std::size_t(layout.bitsPerPixel / 8);
+    const std::size_t stride = std::size_t(bitmap.stride);
+    const std::int64_t firstStored = layout.topDown ? y : layout.height - y - height;
+    const std::int32_t rowsPerChunk = std::int32_t(std::max<std::size_t>(1, kChunkBytes / stride));
+    std::vector<std::uint8_t> chunk(std::size_t(std::min(rowsPerChunk, height)) * stride);
+    for (std::int32_t stored = 0; stored < height; stored += rowsPerChunk) {
+        const std::int32_t rows = std::min(rowsPerChunk, height - stored);
         ReadInto(bitmap.opened.file.get(), path,
-                 layout.pixelOffset + std::uint64_t(storedRow) * bitmap.stride + left,
-                 image.Row(row), image.RowBytes());
+                 layout.pixelOffset + std::uint64_t(firstStored + stored) * bitmap.stride,
+                 chunk.data(), std::size_t(rows) * stride);
+        for (std::int32_t i = 0; i < rows; ++i) {
+            const std::int32_t row = layout.topDown ? stored + i : height - 1 - (stored + i);
+            std::memcpy(image.Row(row), chunk.data() + std::size_t(i) * stride + left,
+                        image.RowBytes());
+        }
     }
     return image;
 }
