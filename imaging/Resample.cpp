@@ -408,18 +408,23 @@ bool ResampleKeepsColours(std::int32_t width, std::int32_t height, FilterKernel 
 
 namespace passes {
 
+std::optional<PackedTaps> PlanPass(std::int32_t count, std::int32_t length, FilterKernel filter,
+                                   float radius)
+{
+    radius = RadiusOrDefault(radius, filter);
+    return PackTaps(BuildTapLists(count, ScaleFactor(count, length), length, radius, filter),
+                    length);
+}
+
 std::optional<VectorPlan> PlanVectorPasses(VectorLevel level, std::int32_t sw, std::int32_t sh,
                                            std::int32_t dw, std::int32_t dh, FilterKernel filter,
                                            float radius)
 {
-    radius = RadiusOrDefault(radius, filter);
-    std::optional<PackedTaps> horizontal =
-        PackTaps(BuildTapLists(dw, ScaleFactor(dw, sw), sw, radius, filter), sw);
+    std::optional<PackedTaps> horizontal = PlanPass(dw, sw, filter, radius);
     if (!horizontal) {
         return std::nullopt;
     }
-    std::optional<PackedTaps> vertical =
-        PackTaps(BuildTapLists(dh, ScaleFactor(dh, sh), sh, radius, filter), sh);
+    std::optional<PackedTaps> vertical = PlanPass(dh, sh, filter, radius);
     if (!vertical) {
         return std::nullopt;
     }

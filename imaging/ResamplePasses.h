@@ -40,6 +40,11 @@ struct PackedTaps
 {
     std::vector<TapWindow> windows;
     std::vector<std::int16_t> weights;
+    // The same weights for the 256-bit horizontal pass: per 4 taps, the pair of taps 0 and 1
+    // four times, then that of taps 2 and 3 four times (a pair is one 32-bit value, its first
+    // weight low), so that one load gives a multiply-add its weights. A window's pairs start at
+    // 2 * offset.
+    std::vector<std::int32_t> spreadPairs;
     bool identity = false; // every list is the single tap (256, i): the pass is a copy
 };
 
@@ -68,6 +73,11 @@ struct VectorPlan
     PackedTaps horizontal;
     PackedTaps vertical;
 };
+
+// The packed taps of one pass from length source pixels to count (radius 0: the kernel's
+// default), or nothing where PackTaps refuses them. Working them out takes a sine or two per tap.
+std::optional<PackedTaps> PlanPass(std::int32_t count, std::int32_t length, FilterKernel filter,
+                                   float radius);
 
 // The plan for resampling a sourceWidth x sourceHeight image to newWidth x newHeight (radius 0:
 // the kernel's default), or nothing when PackTaps refuses either pass.

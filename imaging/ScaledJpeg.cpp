@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 #include "BulkMemory.h"
 #include "JpegFile.h"
@@ -123,6 +124,94 @@ private:
     bool waiting_ = false;               // the encoding thread waits for the other's row
     bool stopped_ = false;
     std::vector<std::uint8_t> line_; // the encoding thread's
+};
+
+// A step that whichever of two threads comes to first does; the other waits for it only when it
+// needs its result.
+class SharedStep
+{
+public:
+    explicit SharedStep(std::function<void()> work) : work_(std::move(work)) {}
+
+    // Does the step unless another thread has begun it.
+    void Start()
+    {
+        if (Claim()) {
+            Do();
+        }
+    }
+
+    // Once the step is done, here if nobody has begun it. Rethrows its failure.
+    void Finish()
+    {
+        Start();
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return done_; });
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+    }
+
+private:
+    bool Claim()
+    {
+        const std::lock_guard lock(mutex_);
+        return !std::exchange(begun_, true);
+    }
+
+    void Do()
+    {
+        std::exception_ptr failure;
+        try {
+            work_();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            failure_ = failure;
+            done_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    std::function<void()> work_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool begun_ = false;
+    bool done_ = false;
+    std::exception_ptr failure_;
+};
+
+// Hands the horizontal pass to the second thread once it exists, or says that none will.
+class Handover
+{
+public:
+    void Settle(HorizontalPass *pass)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            if (settled_) {
+                return;
+            }
+            pass_ = pass;
+            settled_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    HorizontalPass *Wait()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return settled_; });
+        return pass_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool settled_ = false;
+    HorizontalPass *pass_ = nullptr;
 };
 
 } // namespace
@@ -253,46 +342,66 @@ std::vector<std::uint8_t> ScaledJpeg::Encode(std::int32_t newWidth, std::int32_t
     }
 
     const std::optional<passes::VectorLevel> level = passes::BestVectorLevel();
-    const std::optional<passes::VectorPlan> plan =
-        level ? passes::PlanVectorPasses(*level, source.width, source.height, newWidth, newHeight,
-                                         filter, radius)
-              : std::nullopt;
-    if (!plan) {
+    if (!level) {
         return EncodeLoaded(newWidth, newHeight, filter, radius, quality);
     }
-
-    // Made first: a size the format cannot hold fails before any work.
-    JpegEncoder encoder(newWidth, newHeight, 3, quality);
-    HorizontalPass horizontal(*plan, feed_, source, bitsPerPixel, newWidth);
-    // However this ends, the second thread is done with the pass before it goes.
+    // Working out the taps takes a sine or two each: the vertical pass's are worked out by the
+    // second thread, if loading is over, while this one works out the horizontal pass's.
+    std::optional<passes::PackedTaps> verticalTaps;
+    SharedStep vertical(
+        [&] { verticalTaps = passes::PlanPass(newHeight, source.height, filter, radius); });
+    std::optional<passes::VectorPlan> plan;
+    std::optional<HorizontalPass> horizontal;
+    Handover handover;
+    // However this ends, the second thread is done with all of these before they go.
     const struct ShareEnd
     {
         ScaledJpeg &self;
-        HorizontalPass &pass;
+        Handover &handover;
+        std::optional<HorizontalPass> &pass;
         ~ShareEnd()
         {
-            pass.Stop();
+            handover.Settle(nullptr);
+            if (pass) {
+                pass->Stop();
+            }
             self.WithdrawShare();
         }
-    } shareEnd{*this, horizontal};
-    if (horizontal.HasWork()) {
-        OfferShare([&horizontal] { horizontal.Share(); });
+    } shareEnd{*this, handover, horizontal};
+    OfferShare([&] {
+        vertical.Start();
+        if (HorizontalPass *pass = handover.Wait()) {
+            pass->Share();
+        }
+    });
+    std::optional<passes::PackedTaps> horizontalTaps =
+        passes::PlanPass(newWidth, source.width, filter, radius);
+    vertical.Finish();
+    if (!horizontalTaps || !verticalTaps) {
+        handover.Settle(nullptr);
+        return EncodeLoaded(newWidth, newHeight, filter, radius, quality);
     }
+    plan.emplace(passes::VectorPlan{*level, std::move(*horizontalTaps), std::move(*verticalTaps)});
+
+    // Made before any row is worked on: a size the format cannot hold fails first.
+    JpegEncoder encoder(newWidth, newHeight, 3, quality);
+    horizontal.emplace(*plan, feed_, source, bitsPerPixel, newWidth);
+    handover.Settle(horizontal->HasWork() ? &*horizontal : nullptr);
 
     std::vector<const std::uint8_t *> rows(std::size_t(source.height));
     for (std::int32_t y = 0; y < source.height; ++y) {
-        rows[std::size_t(y)] = horizontal.Row(y);
+        rows[std::size_t(y)] = horizontal->Row(y);
     }
     const std::size_t rowBytes = 3 * std::size_t(newWidth);
     std::vector<std::uint8_t> out(rowBytes);
     for (std::int32_t y = 0; y < newHeight; ++y) {
         if (plan->vertical.identity) {
-            horizontal.Ensure(y + 1);
+            horizontal->Ensure(y + 1);
             encoder.WriteRow(rows[std::size_t(y)]);
             continue;
         }
         const passes::TapWindow &window = plan->vertical.windows[std::size_t(y)];
-        horizontal.Ensure(window.first + window.count);
+        horizontal->Ensure(window.first + window.count);
         passes::VerticalRow(plan->level, rows.data(), plan->vertical, y, rowBytes, out.data());
         encoder.WriteRow(out.data());
     }
