@@ -233,10 +233,10 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
     imaging::LoadReport report;
     const auto load = [&](imaging::RowFeed *feed) {
         if (scoreboardOnly) {
-            return bitmapFile
-                       ? imaging::LoadBitmapFileCropped(row.path, left, top, width, height, &report)
-                       : imaging::LoadJpegFileCropped(row.path, left, top, width, height, &report,
-                                                      feed);
+            return bitmapFile ? imaging::LoadBitmapFileCropped(row.path, left, top, width, height,
+                                                               &report, feed)
+                              : imaging::LoadJpegFileCropped(row.path, left, top, width, height,
+                                                             &report, feed);
         }
         return bitmapFile ? imaging::LoadBitmapFile(row.path, &report)
                           : imaging::LoadJpegFile(row.path, &report, feed);

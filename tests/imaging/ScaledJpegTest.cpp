@@ -57,7 +57,7 @@ protected:
                                            : (kv::test::TestDataDir() / name).string();
     }
 
-    // The case's picture, its rows handed to feed as a JPEG decodes.
+    // The case's picture, its rows handed to feed as they are decoded or read.
     WorkingBitmap Load(const StreamCase &c, RowFeed *feed) const
     {
         const std::string path = PathOf(c.file);
@@ -65,7 +65,7 @@ protected:
         if (c.width == 0) {
             return bitmap ? LoadBitmapFile(path) : LoadJpegFile(path, nullptr, feed);
         }
-        return bitmap ? LoadBitmapFileCropped(path, c.x, c.y, c.width, c.height)
+        return bitmap ? LoadBitmapFileCropped(path, c.x, c.y, c.width, c.height, nullptr, feed)
                       : LoadJpegFileCropped(path, c.x, c.y, c.width, c.height, nullptr, feed);
     }
 
