@@ -1,6 +1,7 @@
 #include "ScaledJpeg.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -19,111 +20,267 @@ constexpr std::int32_t kRowsPerWake = 16;
 // The horizontal pass stores 16 bytes at a time and may run past a row's last pixel.
 constexpr std::size_t kRoom = 16;
 
-// The horizontal pass over a picture whose rows arrive through a feed. Rows are claimed from the
-// top, one at a time, by the encoding thread when it needs them and by a second thread that
-// takes a share once loading is done; either may finish a given row.
-class HorizontalPass
+// Both passes of the resampler over a picture whose rows arrive through a feed. The encoding
+// thread takes the output rows in order and does whatever each needs that is not done yet; a
+// second thread, once loading is over, does rows of either pass ahead of it. Rows are claimed
+// from the top, so either thread may do a given row, and each pass keeps its rows in a ring just
+// large enough for that: a slot is used again once no output row still to come reads it.
+class StreamedPasses
 {
 public:
-    HorizontalPass(const passes::VectorPlan &plan, RowFeed &feed, ImageSize source,
-                   int bitsPerPixel, std::int32_t newWidth)
-        : plan_(plan), feed_(feed), source_(source), bitsPerPixel_(bitsPerPixel),
-          stride_(3 * std::size_t(newWidth) + kRoom),
-          // A 24-bit source whose pass only copies is its own result.
-          direct_(plan.horizontal.identity && bitsPerPixel == 24),
-          finished_(std::size_t(source.height), 0), line_(LineBytes())
+    StreamedPasses(const passes::VectorPlan &plan, RowFeed &feed, ImageSize source,
+                   int bitsPerPixel, ImageSize target)
+        : plan_(plan), feed_(feed), source_(source), target_(target), bitsPerPixel_(bitsPerPixel),
+          // A 24-bit source whose horizontal pass only copies is its own result.
+          sourceRows_(plan.horizontal.identity && bitsPerPixel == 24),
+          copiesRows_(plan.vertical.identity),
+          horizontalStride_(3 * std::size_t(target.width) + kRoom),
+          outputBytes_(3 * std::size_t(target.width)),
+          neededFrom_(std::size_t(target.height) + 1, source.height),
+          horizontalDone_(std::size_t(source.height), 0),
+          verticalDone_(std::size_t(target.height), 0), encodingLine_(LineBytes()),
+          sharingLine_(LineBytes())
     {
-        if (!direct_) {
-            rows_.resize(stride_ * std::size_t(source.height));
+        // neededFrom_[k]: the first source row that output rows k and later read.
+        std::int32_t span = 1;
+        for (std::int32_t k = target.height - 1; k >= 0; --k) {
+            const passes::TapWindow &window = Window(k);
+            const std::int32_t first = window.count > 0 ? window.first : source.height;
+            neededFrom_[std::size_t(k)] = std::min(first, neededFrom_[std::size_t(k) + 1]);
+            span = std::max(span, window.first + window.count - neededFrom_[std::size_t(k)]);
+        }
+        // Room for the rows one output row reads, and for the rows a thread does ahead of it.
+        horizontalSlots_ = std::min(source.height, span + 2 * kRowsPerWake);
+        verticalSlots_ = std::min(target.height, 2 * kRowsPerWake);
+        if (!sourceRows_) {
+            horizontal_.resize(horizontalStride_ * std::size_t(horizontalSlots_));
+        }
+        if (!copiesRows_) {
+            vertical_.resize(outputBytes_ * std::size_t(verticalSlots_));
+        }
+        rows_.resize(std::size_t(source.height));
+        for (std::int32_t y = 0; y < source.height; ++y) {
+            rows_[std::size_t(y)] = sourceRows_ ? feed_.Row(y) : HorizontalSlot(y);
         }
     }
 
-    // False when the pass is the source itself: nothing to share.
-    bool HasWork() const { return !direct_; }
+    // False when only the encoding thread has work: nothing to share.
+    bool HasWork() const { return !sourceRows_ || !copiesRows_; }
 
-    const std::uint8_t *Row(std::int32_t y) const
+    // On the encoding thread, for y = 0, 1, ... in turn: output row y, 3 bytes a pixel, valid
+    // until Encoded(y). Throws the load's failure.
+    const std::uint8_t *OutputRow(std::int32_t y)
     {
-        return direct_ ? feed_.Row(y) : rows_.data() + std::size_t(y) * stride_;
-    }
-
-    // On the encoding thread: rows 0 .. count - 1 are done once it returns. Throws the load's
-    // failure.
-    void Ensure(std::int32_t count)
-    {
-        if (direct_) {
-            feed_.WaitForRows(count, kRowsPerWake);
-            return;
-        }
         std::unique_lock lock(mutex_);
-        while (ready_ < count) {
-            if (finished_[std::size_t(ready_)]) {
-                ++ready_;
-            } else if (next_ < source_.height) {
-                const std::int32_t y = next_++;
-                lock.unlock();
-                feed_.WaitForRows(y + 1, kRowsPerWake);
-                Filter(y, line_);
-                lock.lock();
-                finished_[std::size_t(y)] = 1;
-            } else {
-                // The other thread has the row in hand.
-                waiting_ = true;
-                changed_.wait(lock, [&] { return finished_[std::size_t(ready_)] != 0; });
-                waiting_ = false;
-            }
+        if (copiesRows_) {
+            EnsureHorizontal(y + 1, lock, kEncoding, encodingLine_);
+            return rows_[std::size_t(y)];
         }
+        if (verticalNext_ == y) {
+            ++verticalNext_;
+            DoVertical(y, lock, kEncoding, encodingLine_);
+        }
+        // Otherwise the other thread has the row, done or in hand.
+        WaitUntil(lock, kEncoding, [&] { return verticalDone_[std::size_t(y)] != 0; });
+        return VerticalSlot(y);
+    }
+
+    void Encoded(std::int32_t y)
+    {
+        const std::lock_guard lock(mutex_);
+        encoded_ = y + 1;
+        if (copiesRows_) {
+            // The output row was the horizontal pass's row, which is free only now.
+            Finish(verticalDone_, verticalReady_, y);
+        }
+        Notify();
     }
 
     // On the second thread, once every row is loaded: rows until none is left or Stop.
     void Share()
     {
-        std::vector<std::uint8_t> line(LineBytes());
         std::unique_lock lock(mutex_);
-        while (!stopped_ && next_ < source_.height) {
-            const std::int32_t y = next_++;
-            lock.unlock();
-            Filter(y, line);
-            lock.lock();
-            finished_[std::size_t(y)] = 1;
-            if (waiting_) {
-                changed_.notify_all();
+        while (!stopped_ && !sourceRows_ && horizontalNext_ < source_.height) {
+            if (horizontalNext_ >= HorizontalLimit()) {
+                if (!copiesRows_) {
+                    break; // rows of the vertical pass make room
+                }
+                // Woken once there is room for a band of rows, not for each row.
+                const std::int32_t band = std::min(horizontalNext_ + kRowsPerWake, source_.height);
+                WaitUntil(lock, kSharing, [&] { return stopped_ || band <= HorizontalLimit(); });
+                continue;
             }
+            const std::int32_t y = horizontalNext_++;
+            lock.unlock();
+            Filter(y, sharingLine_);
+            lock.lock();
+            Finish(horizontalDone_, horizontalReady_, y);
+        }
+        while (!stopped_ && !copiesRows_ && verticalNext_ < target_.height) {
+            if (verticalNext_ >= encoded_ + verticalSlots_) {
+                const std::int32_t band = std::min(verticalNext_ + kRowsPerWake, target_.height);
+                WaitUntil(lock, kSharing,
+                          [&] { return stopped_ || band <= encoded_ + verticalSlots_; });
+                continue;
+            }
+            DoVertical(verticalNext_++, lock, kSharing, sharingLine_);
         }
     }
 
-    // No row is claimed from now on.
+    // No row is claimed, and nobody waits, from now on.
     void Stop()
     {
         const std::lock_guard lock(mutex_);
         stopped_ = true;
-        next_ = source_.height;
+        changed_.notify_all();
     }
 
 private:
     std::size_t LineBytes() const { return 4 * (std::size_t(source_.width) + 4); }
 
+    const passes::TapWindow &Window(std::int32_t y) const
+    {
+        return plan_.vertical.windows[std::size_t(y)];
+    }
+
+    std::uint8_t *HorizontalSlot(std::int32_t y)
+    {
+        return horizontal_.data() + std::size_t(y % horizontalSlots_) * horizontalStride_;
+    }
+
+    std::uint8_t *VerticalSlot(std::int32_t y)
+    {
+        return vertical_.data() + std::size_t(y % verticalSlots_) * outputBytes_;
+    }
+
+    // Rows below this may go into the horizontal ring: their slots hold rows nobody reads again.
+    std::int32_t HorizontalLimit() const
+    {
+        return neededFrom_[std::size_t(verticalReady_)] + horizontalSlots_;
+    }
+
+    // The two threads, each of which may wait for the other.
+    static constexpr int kEncoding = 0;
+    static constexpr int kSharing = 1;
+
+    // Waits until ready() holds. The other thread wakes this one only once it does: a wake-up
+    // for each row would cost more than the row.
+    template <class Ready>
+    void WaitUntil(std::unique_lock<std::mutex> &lock, int thread, Ready ready)
+    {
+        if (ready()) {
+            return;
+        }
+        std::function<bool()> condition = ready;
+        waitsFor_[thread] = &condition;
+        changed_.wait(lock, ready);
+        waitsFor_[thread] = nullptr;
+    }
+
+    void Notify()
+    {
+        for (const std::function<bool()> *condition : waitsFor_) {
+            if (condition && (*condition)()) {
+                changed_.notify_all();
+                return;
+            }
+        }
+    }
+
+    // Marks row y of a pass done and moves that pass's count of rows done from the top on.
+    void Finish(std::vector<std::uint8_t> &done, std::int32_t &ready, std::int32_t y)
+    {
+        done[std::size_t(y)] = 1;
+        while (ready < std::int32_t(done.size()) && done[std::size_t(ready)]) {
+            ++ready;
+        }
+        Notify();
+    }
+
     void Filter(std::int32_t y, std::vector<std::uint8_t> &line)
     {
         passes::HorizontalSourceRow(plan_, feed_.Row(y), bitsPerPixel_, source_.width, line.data(),
-                                    rows_.data() + std::size_t(y) * stride_);
+                                    HorizontalSlot(y));
+    }
+
+    // Rows 0 .. count - 1 of the horizontal pass done, here where nobody has claimed them. False
+    // when stopped first. The lock is held on entry and on return.
+    bool EnsureHorizontal(std::int32_t count, std::unique_lock<std::mutex> &lock, int thread,
+                          std::vector<std::uint8_t> &line)
+    {
+        if (sourceRows_) {
+            lock.unlock();
+            feed_.WaitForRows(count, kRowsPerWake);
+            lock.lock();
+            return true;
+        }
+        while (horizontalReady_ < count) {
+            if (stopped_) {
+                return false;
+            }
+            if (horizontalNext_ < count && horizontalNext_ < HorizontalLimit()) {
+                const std::int32_t y = horizontalNext_++;
+                lock.unlock();
+                feed_.WaitForRows(y + 1, kRowsPerWake);
+                Filter(y, line);
+                lock.lock();
+                Finish(horizontalDone_, horizontalReady_, y);
+            } else {
+                // Rows in the other thread's hands, or no room yet.
+                const std::int32_t ready = horizontalReady_;
+                WaitUntil(lock, thread, [&] {
+                    return stopped_ || horizontalReady_ > ready ||
+                           (horizontalNext_ < count && horizontalNext_ < HorizontalLimit());
+                });
+            }
+        }
+        return true;
+    }
+
+    // Output row y, claimed by this thread. The lock is held on entry and on return.
+    void DoVertical(std::int32_t y, std::unique_lock<std::mutex> &lock, int thread,
+                    std::vector<std::uint8_t> &line)
+    {
+        const passes::TapWindow &window = Window(y);
+        if (!EnsureHorizontal(window.first + window.count, lock, thread, line)) {
+            return;
+        }
+        lock.unlock();
+        passes::VerticalRow(plan_.level, rows_.data(), plan_.vertical, y, outputBytes_,
+                            VerticalSlot(y));
+        lock.lock();
+        Finish(verticalDone_, verticalReady_, y);
     }
 
     const passes::VectorPlan &plan_;
     RowFeed &feed_;
     const ImageSize source_;
+    const ImageSize target_;
     const int bitsPerPixel_;
-    const std::size_t stride_;
-    const bool direct_;
-    ByteBuffer rows_;
+    const bool sourceRows_; // the horizontal pass's rows are the source's
+    const bool copiesRows_; // the vertical pass's rows are the horizontal pass's
+    const std::size_t horizontalStride_;
+    const std::size_t outputBytes_;
+    std::vector<std::int32_t> neededFrom_;
+    std::int32_t horizontalSlots_ = 0;
+    std::int32_t verticalSlots_ = 0;
+    std::vector<std::uint8_t> horizontal_;
+    std::vector<std::uint8_t> vertical_;
+    std::vector<const std::uint8_t *> rows_; // of the horizontal pass, by source row
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<std::uint8_t> finished_; // per row: 1 once its pass is done
-    std::int32_t next_ = 0;              // the first row nobody has claimed
-    std::int32_t ready_ = 0;             // rows 0 .. ready_ - 1 are done, as the encoder knows
-    bool waiting_ = false;               // the encoding thread waits for the other's row
+    std::vector<std::uint8_t> horizontalDone_; // per source row: 1 once the pass has done it
+    std::vector<std::uint8_t> verticalDone_;   // per output row
+    std::int32_t horizontalNext_ = 0;          // the first row nobody has claimed
+    std::int32_t verticalNext_ = 0;
+    std::int32_t horizontalReady_ = 0; // rows 0 .. horizontalReady_ - 1 are done
+    std::int32_t verticalReady_ = 0;
+    std::int32_t encoded_ = 0;
+    std::array<const std::function<bool()> *, 2> waitsFor_{}; // what each thread waits for
     bool stopped_ = false;
-    std::vector<std::uint8_t> line_; // the encoding thread's
+    std::vector<std::uint8_t> encodingLine_; // source rows as 4-byte pixels, one per thread
+    std::vector<std::uint8_t> sharingLine_;
 };
 
 // A step that whichever of two threads comes to first does; the other waits for it only when it
@@ -183,11 +340,11 @@ private:
     std::exception_ptr failure_;
 };
 
-// Hands the horizontal pass to the second thread once it exists, or says that none will.
+// Hands the passes to the second thread once they exist, or says that they never will.
 class Handover
 {
 public:
-    void Settle(HorizontalPass *pass)
+    void Settle(StreamedPasses *pass)
     {
         {
             const std::lock_guard lock(mutex_);
@@ -200,7 +357,7 @@ public:
         changed_.notify_all();
     }
 
-    HorizontalPass *Wait()
+    StreamedPasses *Wait()
     {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return settled_; });
@@ -211,7 +368,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool settled_ = false;
-    HorizontalPass *pass_ = nullptr;
+    StreamedPasses *pass_ = nullptr;
 };
 
 } // namespace
@@ -260,6 +417,10 @@ void ScaledJpeg::Load()
 void ScaledJpeg::TakeShare()
 {
     std::unique_lock lock(mutex_);
+    // A failed load leaves rows that are not final, and the encoding thread stops.
+    if (loadFailure_) {
+        return;
+    }
     changed_.wait(lock, [&] { return shareState_ == Share::Offered || closing_; });
     if (shareState_ != Share::Offered) {
         return;
@@ -351,27 +512,27 @@ std::vector<std::uint8_t> ScaledJpeg::Encode(std::int32_t newWidth, std::int32_t
     SharedStep vertical(
         [&] { verticalTaps = passes::PlanPass(newHeight, source.height, filter, radius); });
     std::optional<passes::VectorPlan> plan;
-    std::optional<HorizontalPass> horizontal;
+    std::optional<StreamedPasses> resampling;
     Handover handover;
     // However this ends, the second thread is done with all of these before they go.
     const struct ShareEnd
     {
         ScaledJpeg &self;
         Handover &handover;
-        std::optional<HorizontalPass> &pass;
+        std::optional<StreamedPasses> &passes;
         ~ShareEnd()
         {
             handover.Settle(nullptr);
-            if (pass) {
-                pass->Stop();
+            if (passes) {
+                passes->Stop();
             }
             self.WithdrawShare();
         }
-    } shareEnd{*this, handover, horizontal};
+    } shareEnd{*this, handover, resampling};
     OfferShare([&] {
         vertical.Start();
-        if (HorizontalPass *pass = handover.Wait()) {
-            pass->Share();
+        if (StreamedPasses *passes = handover.Wait()) {
+            passes->Share();
         }
     });
     std::optional<passes::PackedTaps> horizontalTaps =
@@ -385,25 +546,11 @@ std::vector<std::uint8_t> ScaledJpeg::Encode(std::int32_t newWidth, std::int32_t
 
     // Made before any row is worked on: a size the format cannot hold fails first.
     JpegEncoder encoder(newWidth, newHeight, 3, quality);
-    horizontal.emplace(*plan, feed_, source, bitsPerPixel, newWidth);
-    handover.Settle(horizontal->HasWork() ? &*horizontal : nullptr);
-
-    std::vector<const std::uint8_t *> rows(std::size_t(source.height));
-    for (std::int32_t y = 0; y < source.height; ++y) {
-        rows[std::size_t(y)] = horizontal->Row(y);
-    }
-    const std::size_t rowBytes = 3 * std::size_t(newWidth);
-    std::vector<std::uint8_t> out(rowBytes);
+    resampling.emplace(*plan, feed_, source, bitsPerPixel, ImageSize{newWidth, newHeight});
+    handover.Settle(resampling->HasWork() ? &*resampling : nullptr);
     for (std::int32_t y = 0; y < newHeight; ++y) {
-        if (plan->vertical.identity) {
-            horizontal->Ensure(y + 1);
-            encoder.WriteRow(rows[std::size_t(y)]);
-            continue;
-        }
-        const passes::TapWindow &window = plan->vertical.windows[std::size_t(y)];
-        horizontal->Ensure(window.first + window.count);
-        passes::VerticalRow(plan->level, rows.data(), plan->vertical, y, rowBytes, out.data());
-        encoder.WriteRow(out.data());
+        encoder.WriteRow(resampling->OutputRow(y));
+        resampling->Encoded(y);
     }
     return encoder.Finish();
 }
