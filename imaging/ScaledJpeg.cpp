@@ -1,12 +1,12 @@
 #include "ScaledJpeg.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <utility>
 
-#include "BulkMemory.h"
 #include "JpegFile.h"
 #include "ResamplePasses.h"
 
@@ -20,267 +20,235 @@ constexpr std::int32_t kRowsPerWake = 16;
 // The horizontal pass stores 16 bytes at a time and may run past a row's last pixel.
 constexpr std::size_t kRoom = 16;
 
-// Both passes of the resampler over a picture whose rows arrive through a feed. The encoding
-// thread takes the output rows in order and does whatever each needs that is not done yet; a
-// second thread, once loading is over, does rows of either pass ahead of it. Rows are claimed
-// from the top, so either thread may do a given row, and each pass keeps its rows in a ring just
-// large enough for that: a slot is used again once no output row still to come reads it.
-class StreamedPasses
+// The rows of the horizontal pass that one thread last did, in a ring of its own: a row the
+// other thread wrote is slow to read, as it sits in the other core's cache.
+class HorizontalRing
 {
 public:
-    StreamedPasses(const passes::VectorPlan &plan, RowFeed &feed, ImageSize source,
-                   int bitsPerPixel, ImageSize target)
-        : plan_(plan), feed_(feed), source_(source), target_(target), bitsPerPixel_(bitsPerPixel),
+    HorizontalRing(const passes::VectorPlan &plan, RowFeed &feed, ImageSize source,
+                   int bitsPerPixel, std::int32_t newWidth, std::int32_t slots)
+        : plan_(plan), feed_(feed), source_(source), bitsPerPixel_(bitsPerPixel),
           // A 24-bit source whose horizontal pass only copies is its own result.
           sourceRows_(plan.horizontal.identity && bitsPerPixel == 24),
-          copiesRows_(plan.vertical.identity),
-          horizontalStride_(3 * std::size_t(target.width) + kRoom),
-          outputBytes_(3 * std::size_t(target.width)),
-          neededFrom_(std::size_t(target.height) + 1, source.height),
-          horizontalDone_(std::size_t(source.height), 0),
-          verticalDone_(std::size_t(target.height), 0), encodingLine_(LineBytes()),
-          sharingLine_(LineBytes())
+          stride_(3 * std::size_t(newWidth) + kRoom), slots_(slots),
+          rows_(std::size_t(source.height)), line_(4 * (std::size_t(source.width) + 4))
     {
-        // neededFrom_[k]: the first source row that output rows k and later read.
-        std::int32_t span = 1;
-        for (std::int32_t k = target.height - 1; k >= 0; --k) {
-            const passes::TapWindow &window = Window(k);
-            const std::int32_t first = window.count > 0 ? window.first : source.height;
-            neededFrom_[std::size_t(k)] = std::min(first, neededFrom_[std::size_t(k) + 1]);
-            span = std::max(span, window.first + window.count - neededFrom_[std::size_t(k)]);
-        }
-        // Room for the rows one output row reads, and for the rows a thread does ahead of it.
-        horizontalSlots_ = std::min(source.height, span + 2 * kRowsPerWake);
-        verticalSlots_ = std::min(target.height, 2 * kRowsPerWake);
         if (!sourceRows_) {
-            horizontal_.resize(horizontalStride_ * std::size_t(horizontalSlots_));
+            ring_.resize(stride_ * std::size_t(slots_));
         }
-        if (!copiesRows_) {
-            vertical_.resize(outputBytes_ * std::size_t(verticalSlots_));
-        }
-        rows_.resize(std::size_t(source.height));
         for (std::int32_t y = 0; y < source.height; ++y) {
-            rows_[std::size_t(y)] = sourceRows_ ? feed_.Row(y) : HorizontalSlot(y);
+            rows_[std::size_t(y)] =
+                sourceRows_ ? feed.Row(y) : ring_.data() + std::size_t(y % slots_) * stride_;
         }
     }
 
-    // False when only the encoding thread has work: nothing to share.
-    bool HasWork() const { return !sourceRows_ || !copiesRows_; }
-
-    // On the encoding thread, for y = 0, 1, ... in turn: output row y, 3 bytes a pixel, valid
-    // until Encoded(y). Throws the load's failure.
-    const std::uint8_t *OutputRow(std::int32_t y)
+    // Rows first .. end - 1 of the pass (at most slots of them), done here where the ring does
+    // not hold them yet; the table of rows VerticalRow reads. Waits for rows still loading and
+    // throws the load's failure.
+    const std::uint8_t *const *Rows(std::int32_t first, std::int32_t end)
     {
-        std::unique_lock lock(mutex_);
-        if (copiesRows_) {
-            EnsureHorizontal(y + 1, lock, kEncoding, encodingLine_);
-            return rows_[std::size_t(y)];
+        if (sourceRows_) {
+            feed_.WaitForRows(end, kRowsPerWake);
+            return rows_.data();
         }
-        if (verticalNext_ == y) {
-            ++verticalNext_;
-            DoVertical(y, lock, kEncoding, encodingLine_);
+        if (first >= held_.second || end <= held_.first) {
+            // Nothing held is of use: start afresh where the rows are.
+            held_ = first >= held_.second ? std::pair{first, first} : std::pair{end, end};
         }
-        // Otherwise the other thread has the row, done or in hand.
-        WaitUntil(lock, kEncoding, [&] { return verticalDone_[std::size_t(y)] != 0; });
-        return VerticalSlot(y);
-    }
-
-    void Encoded(std::int32_t y)
-    {
-        const std::lock_guard lock(mutex_);
-        encoded_ = y + 1;
-        if (copiesRows_) {
-            // The output row was the horizontal pass's row, which is free only now.
-            Finish(verticalDone_, verticalReady_, y);
+        for (; held_.second < end; ++held_.second) {
+            Filter(held_.second);
+            held_.first = std::max(held_.first, held_.second + 1 - slots_);
         }
-        Notify();
-    }
-
-    // On the second thread, once every row is loaded: rows until none is left or Stop.
-    void Share()
-    {
-        std::unique_lock lock(mutex_);
-        while (!stopped_ && !sourceRows_ && horizontalNext_ < source_.height) {
-            if (horizontalNext_ >= HorizontalLimit()) {
-                if (!copiesRows_) {
-                    break; // rows of the vertical pass make room
-                }
-                // Woken once there is room for a band of rows, not for each row.
-                const std::int32_t band = std::min(horizontalNext_ + kRowsPerWake, source_.height);
-                WaitUntil(lock, kSharing, [&] { return stopped_ || band <= HorizontalLimit(); });
-                continue;
-            }
-            const std::int32_t y = horizontalNext_++;
-            lock.unlock();
-            Filter(y, sharingLine_);
-            lock.lock();
-            Finish(horizontalDone_, horizontalReady_, y);
+        while (held_.first > first) {
+            Filter(--held_.first);
+            held_.second = std::min(held_.second, held_.first + slots_);
         }
-        while (!stopped_ && !copiesRows_ && verticalNext_ < target_.height) {
-            if (verticalNext_ >= encoded_ + verticalSlots_) {
-                const std::int32_t band = std::min(verticalNext_ + kRowsPerWake, target_.height);
-                WaitUntil(lock, kSharing,
-                          [&] { return stopped_ || band <= encoded_ + verticalSlots_; });
-                continue;
-            }
-            DoVertical(verticalNext_++, lock, kSharing, sharingLine_);
-        }
-    }
-
-    // No row is claimed, and nobody waits, from now on.
-    void Stop()
-    {
-        const std::lock_guard lock(mutex_);
-        stopped_ = true;
-        changed_.notify_all();
+        return rows_.data();
     }
 
 private:
-    std::size_t LineBytes() const { return 4 * (std::size_t(source_.width) + 4); }
-
-    const passes::TapWindow &Window(std::int32_t y) const
+    void Filter(std::int32_t y)
     {
-        return plan_.vertical.windows[std::size_t(y)];
-    }
-
-    std::uint8_t *HorizontalSlot(std::int32_t y)
-    {
-        return horizontal_.data() + std::size_t(y % horizontalSlots_) * horizontalStride_;
-    }
-
-    std::uint8_t *VerticalSlot(std::int32_t y)
-    {
-        return vertical_.data() + std::size_t(y % verticalSlots_) * outputBytes_;
-    }
-
-    // Rows below this may go into the horizontal ring: their slots hold rows nobody reads again.
-    std::int32_t HorizontalLimit() const
-    {
-        return neededFrom_[std::size_t(verticalReady_)] + horizontalSlots_;
-    }
-
-    // The two threads, each of which may wait for the other.
-    static constexpr int kEncoding = 0;
-    static constexpr int kSharing = 1;
-
-    // Waits until ready() holds. The other thread wakes this one only once it does: a wake-up
-    // for each row would cost more than the row.
-    template <class Ready>
-    void WaitUntil(std::unique_lock<std::mutex> &lock, int thread, Ready ready)
-    {
-        if (ready()) {
-            return;
-        }
-        std::function<bool()> condition = ready;
-        waitsFor_[thread] = &condition;
-        changed_.wait(lock, ready);
-        waitsFor_[thread] = nullptr;
-    }
-
-    void Notify()
-    {
-        for (const std::function<bool()> *condition : waitsFor_) {
-            if (condition && (*condition)()) {
-                changed_.notify_all();
-                return;
-            }
-        }
-    }
-
-    // Marks row y of a pass done and moves that pass's count of rows done from the top on.
-    void Finish(std::vector<std::uint8_t> &done, std::int32_t &ready, std::int32_t y)
-    {
-        done[std::size_t(y)] = 1;
-        while (ready < std::int32_t(done.size()) && done[std::size_t(ready)]) {
-            ++ready;
-        }
-        Notify();
-    }
-
-    void Filter(std::int32_t y, std::vector<std::uint8_t> &line)
-    {
-        passes::HorizontalSourceRow(plan_, feed_.Row(y), bitsPerPixel_, source_.width, line.data(),
-                                    HorizontalSlot(y));
-    }
-
-    // Rows 0 .. count - 1 of the horizontal pass done, here where nobody has claimed them. False
-    // when stopped first. The lock is held on entry and on return.
-    bool EnsureHorizontal(std::int32_t count, std::unique_lock<std::mutex> &lock, int thread,
-                          std::vector<std::uint8_t> &line)
-    {
-        if (sourceRows_) {
-            lock.unlock();
-            feed_.WaitForRows(count, kRowsPerWake);
-            lock.lock();
-            return true;
-        }
-        while (horizontalReady_ < count) {
-            if (stopped_) {
-                return false;
-            }
-            if (horizontalNext_ < count && horizontalNext_ < HorizontalLimit()) {
-                const std::int32_t y = horizontalNext_++;
-                lock.unlock();
-                feed_.WaitForRows(y + 1, kRowsPerWake);
-                Filter(y, line);
-                lock.lock();
-                Finish(horizontalDone_, horizontalReady_, y);
-            } else {
-                // Rows in the other thread's hands, or no room yet.
-                const std::int32_t ready = horizontalReady_;
-                WaitUntil(lock, thread, [&] {
-                    return stopped_ || horizontalReady_ > ready ||
-                           (horizontalNext_ < count && horizontalNext_ < HorizontalLimit());
-                });
-            }
-        }
-        return true;
-    }
-
-    // Output row y, claimed by this thread. The lock is held on entry and on return.
-    void DoVertical(std::int32_t y, std::unique_lock<std::mutex> &lock, int thread,
-                    std::vector<std::uint8_t> &line)
-    {
-        const passes::TapWindow &window = Window(y);
-        if (!EnsureHorizontal(window.first + window.count, lock, thread, line)) {
-            return;
-        }
-        lock.unlock();
-        passes::VerticalRow(plan_.level, rows_.data(), plan_.vertical, y, outputBytes_,
-                            VerticalSlot(y));
-        lock.lock();
-        Finish(verticalDone_, verticalReady_, y);
+        feed_.WaitForRows(y + 1, kRowsPerWake);
+        passes::HorizontalSourceRow(plan_, feed_.Row(y), bitsPerPixel_, source_.width, line_.data(),
+                                    const_cast<std::uint8_t *>(rows_[std::size_t(y)]));
     }
 
     const passes::VectorPlan &plan_;
     RowFeed &feed_;
     const ImageSize source_;
-    const ImageSize target_;
     const int bitsPerPixel_;
-    const bool sourceRows_; // the horizontal pass's rows are the source's
-    const bool copiesRows_; // the vertical pass's rows are the horizontal pass's
-    const std::size_t horizontalStride_;
+    const bool sourceRows_; // the pass's rows are the source's
+    const std::size_t stride_;
+    const std::int32_t slots_;
+    std::vector<std::uint8_t> ring_;
+    std::vector<const std::uint8_t *> rows_;           // by source row: its slot
+    std::pair<std::int32_t, std::int32_t> held_{0, 0}; // the rows in the ring, first and end
+    std::vector<std::uint8_t> line_;                   // a source row as 4-byte pixels
+};
+
+// Both passes of the resampler over a picture whose rows arrive through a feed. While the picture
+// loads, the encoding thread works out the output rows itself, as it encodes them. Once loading
+// is over, the rows left are cut into a few segments. A second thread works out each segment's
+// rows from its top down, keeping them for the encoder; the encoder, whenever its next row is not
+// ready yet, works out the segment's last row nobody has taken instead of waiting. So each thread
+// reads only rows it wrote itself, but for the second thread's output rows, which the encoder
+// reads once each, in order; and the rows the encoder took last wait for it only to the end of
+// their segment, not of the picture.
+class StreamedPasses
+{
+public:
+    StreamedPasses(const passes::VectorPlan &plan, RowFeed &feed, ImageSize source,
+                   int bitsPerPixel, ImageSize target)
+        : plan_(plan), outputBytes_(3 * std::size_t(target.width)),
+          copiesRows_(plan.vertical.identity),
+          encoding_(plan, feed, source, bitsPerPixel, target.width, RingSlots(plan)),
+          sharing_(plan, feed, source, bitsPerPixel, target.width, RingSlots(plan)),
+          row_(outputBytes_),
+          // Only the rows that are kept are ever written, so only those take memory.
+          kept_(std::make_unique_for_overwrite<std::uint8_t[]>(outputBytes_ *
+                                                               std::size_t(target.height))),
+          done_(std::size_t(target.height), 0), end_(target.height), segmentEnd_(target.height)
+    {
+        segmentEnds_.reserve(kSegments); // so that Share never allocates
+    }
+
+    // On the encoding thread, for y = 0, 1, ... in turn: output row y, 3 bytes a pixel, valid
+    // until the next call. Throws the load's failure.
+    const std::uint8_t *OutputRow(std::int32_t y)
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            if (done_[std::size_t(y)]) {
+                return Kept(y);
+            }
+            if (!shared_ && next_ == y) {
+                ++next_;
+                lock.unlock();
+                return Work(y, encoding_, row_.data());
+            }
+            if (end_ - 1 >= next_) {
+                // The segment's last row nobody has taken, kept for later.
+                const std::int32_t last = --end_;
+                lock.unlock();
+                Keep(last, encoding_);
+                lock.lock();
+                done_[std::size_t(last)] = 1;
+                continue;
+            }
+            if (NextSegment()) {
+                continue;
+            }
+            // The second thread has the row in hand.
+            waitingFor_ = y;
+            changed_.wait(lock, [&] { return done_[std::size_t(y)] != 0; });
+            waitingFor_ = -1;
+        }
+    }
+
+    // On the second thread, once every row is loaded: rows from where the encoder is on down,
+    // until none is left or Stop.
+    void Share()
+    {
+        std::unique_lock lock(mutex_);
+        shared_ = true;
+        // Segments of at least kSegmentRows rows, so that starting one (a thread's ring then
+        // holds no row it needs) costs little beside it.
+        const std::int32_t rows = end_ - next_;
+        const std::int32_t segments = std::clamp(rows / kSegmentRows, 1, kSegments);
+        for (std::int32_t i = segments - 1; i > 0; --i) {
+            segmentEnds_.push_back(segmentEnd_);
+            segmentEnd_ = next_ + std::int32_t(std::int64_t(rows) * i / segments);
+        }
+        end_ = segmentEnd_;
+        while (!stopped_ && (next_ < end_ || NextSegment())) {
+            const std::int32_t y = next_++;
+            lock.unlock();
+            Keep(y, sharing_);
+            lock.lock();
+            done_[std::size_t(y)] = 1;
+            if (waitingFor_ == y) {
+                changed_.notify_all();
+            }
+        }
+    }
+
+    // No row is taken by the second thread from now on.
+    void Stop()
+    {
+        const std::lock_guard lock(mutex_);
+        stopped_ = true;
+    }
+
+private:
+    // Moves on to the next segment once every row of this one is taken; false after the last.
+    // The lock is held.
+    bool NextSegment()
+    {
+        if (next_ < end_ || segmentEnds_.empty()) {
+            return false;
+        }
+        next_ = segmentEnd_;
+        end_ = segmentEnd_ = segmentEnds_.back();
+        segmentEnds_.pop_back();
+        return true;
+    }
+
+    static constexpr std::int32_t kSegments = 3;
+    static constexpr std::int32_t kSegmentRows = 32;
+
+    // Room for the rows one output row reads, and one more.
+    static std::int32_t RingSlots(const passes::VectorPlan &plan)
+    {
+        std::int32_t most = 1;
+        for (const passes::TapWindow &window : plan.vertical.windows) {
+            most = std::max(most, window.count);
+        }
+        return most + 1;
+    }
+
+    std::uint8_t *Kept(std::int32_t y) { return kept_.get() + std::size_t(y) * outputBytes_; }
+
+    // Output row y, worked out with ring's rows into out; the ring's own row where the vertical
+    // pass only copies.
+    const std::uint8_t *Work(std::int32_t y, HorizontalRing &ring, std::uint8_t *out)
+    {
+        const passes::TapWindow &window = plan_.vertical.windows[std::size_t(y)];
+        if (copiesRows_) {
+            return ring.Rows(y, y + 1)[y];
+        }
+        passes::VerticalRow(plan_.level, ring.Rows(window.first, window.first + window.count),
+                            plan_.vertical, y, outputBytes_, out);
+        return out;
+    }
+
+    void Keep(std::int32_t y, HorizontalRing &ring)
+    {
+        std::uint8_t *out = Kept(y);
+        const std::uint8_t *row = Work(y, ring, out);
+        if (row != out) {
+            std::memcpy(out, row, outputBytes_);
+        }
+    }
+
+    const passes::VectorPlan &plan_;
     const std::size_t outputBytes_;
-    std::vector<std::int32_t> neededFrom_;
-    std::int32_t horizontalSlots_ = 0;
-    std::int32_t verticalSlots_ = 0;
-    std::vector<std::uint8_t> horizontal_;
-    std::vector<std::uint8_t> vertical_;
-    std::vector<const std::uint8_t *> rows_; // of the horizontal pass, by source row
+    const bool copiesRows_;   // the vertical pass's rows are the horizontal pass's
+    HorizontalRing encoding_; // each thread's own rows of the horizontal pass
+    HorizontalRing sharing_;
+    std::vector<std::uint8_t> row_;        // the encoding thread's row in hand
+    std::unique_ptr<std::uint8_t[]> kept_; // rows worked out ahead of the encoder, by row
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<std::uint8_t> horizontalDone_; // per source row: 1 once the pass has done it
-    std::vector<std::uint8_t> verticalDone_;   // per output row
-    std::int32_t horizontalNext_ = 0;          // the first row nobody has claimed
-    std::int32_t verticalNext_ = 0;
-    std::int32_t horizontalReady_ = 0; // rows 0 .. horizontalReady_ - 1 are done
-    std::int32_t verticalReady_ = 0;
-    std::int32_t encoded_ = 0;
-    std::array<const std::function<bool()> *, 2> waitsFor_{}; // what each thread waits for
+    std::vector<std::uint8_t> done_;        // per output row: 1 once it is kept
+    std::int32_t next_ = 0;                 // the first row nobody has taken from the segment's top
+    std::int32_t end_;                      // rows from here to the segment's end are taken
+    std::int32_t segmentEnd_;               // where the segment ends
+    std::vector<std::int32_t> segmentEnds_; // of the segments after this one, the last first
+    std::int32_t waitingFor_ = -1;          // the row the encoding thread waits for
+    bool shared_ = false;                   // the second thread takes rows from the top
     bool stopped_ = false;
-    std::vector<std::uint8_t> encodingLine_; // source rows as 4-byte pixels, one per thread
-    std::vector<std::uint8_t> sharingLine_;
 };
 
 // A step that whichever of two threads comes to first does; the other waits for it only when it
@@ -547,10 +515,9 @@ std::vector<std::uint8_t> ScaledJpeg::Encode(std::int32_t newWidth, std::int32_t
     // Made before any row is worked on: a size the format cannot hold fails first.
     JpegEncoder encoder(newWidth, newHeight, 3, quality);
     resampling.emplace(*plan, feed_, source, bitsPerPixel, ImageSize{newWidth, newHeight});
-    handover.Settle(resampling->HasWork() ? &*resampling : nullptr);
+    handover.Settle(&*resampling);
     for (std::int32_t y = 0; y < newHeight; ++y) {
         encoder.WriteRow(resampling->OutputRow(y));
-        resampling->Encoded(y);
     }
     return encoder.Finish();
 }
