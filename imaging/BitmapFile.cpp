@@ -15,6 +15,7 @@
 #include "FilePath.h"
 #include "ImageError.h"
 #include "ImagingTexts.h"
+#include "RowFeed.h"
 
 namespace kv::imaging {
 
@@ -455,10 +456,12 @@ std::optional<OpenedBitmap> OpenBitmap(const std::string &path)
     return bitmap;
 }
 
+// Every loader writes each byte of the image's rows, so they are not filled first.
 WorkingBitmap ImageFor(const BitmapLayout &layout, std::int32_t height, std::int32_t width = -1)
 {
-    WorkingBitmap image(width < 0 ? std::int32_t(layout.width) : width, height,
-                        layout.bitsPerPixel == 2 ? 8 : layout.bitsPerPixel);
+    WorkingBitmap image =
+        WorkingBitmap::Unfilled(width < 0 ? std::int32_t(layout.width) : width, height,
+                                layout.bitsPerPixel == 2 ? 8 : layout.bitsPerPixel);
     image.SetPalette(layout.palette);
     if (layout.bitsPerPixel == 16) {
         image.SetColourMasks(layout.masks);
@@ -488,22 +491,38 @@ WorkingBitmap ReadRows(const std::string &path, const OpenedBitmap &bitmap, std:
 }
 
 // The width x height rectangle at (x, y), inside the picture, of an uncompressed bitmap whose
-// stored rows are its pixels byte for byte: each row's part is read straight into the image.
+// stored rows are its pixels byte for byte. The stored rows it crosses are read many at a time
+// (a call into the system for each row would cost more than copying the row's part out of a
+// chunk), from the picture's top down, so that a feed gets them in its order.
 WorkingBitmap ReadRectangle(const std::string &path, const OpenedBitmap &bitmap, std::int32_t x,
-                            std::int32_t y, std::int32_t width, std::int32_t height)
+                            std::int32_t y, std::int32_t width, std::int32_t height, RowFeed *feed)
 {
+    constexpr std::size_t kChunkBytes = std::size_t{96} << 10;
     const BitmapLayout &layout = bitmap.layout;
-    WorkingBitmap image = ImageFor(layout, height, width);
-    const std::uint64_t left = std::uint64_t(x) * std::uint64_t(layout.bitsPerPixel / 8);
-    // In the file's order, which suits the system's read-ahead.
-    for (std::int32_t stored = 0; stored < height; ++stored) {
-        const std::int32_t row = layout.topDown ? stored : height - 1 - stored;
-        const std::int64_t storedRow = layout.topDown ? y + row : layout.height - 1 - (y + row);
+    WorkingBitmap rectangle = ImageFor(layout, height, width);
+    WorkingBitmap &image = feed ? feed->Begin(std::move(rectangle)) : rectangle;
+    const std::size_t left = std::size_t(x) * std::size_t(layout.bitsPerPixel / 8);
+    const std::size_t stride = std::size_t(bitmap.stride);
+    const std::int32_t rowsPerChunk = std::int32_t(std::max<std::size_t>(1, kChunkBytes / stride));
+    std::vector<std::uint8_t> chunk(std::size_t(std::min(rowsPerChunk, height)) * stride);
+    for (std::int32_t first = 0; first < height; first += rowsPerChunk) {
+        const std::int32_t rows = std::min(rowsPerChunk, height - first);
+        // Rows first .. first + rows - 1 of the rectangle, stored in order or in reverse.
+        const std::int64_t firstStored =
+            layout.topDown ? std::int64_t(y) + first : layout.height - y - first - rows;
         ReadInto(bitmap.opened.file.get(), path,
-                 layout.pixelOffset + std::uint64_t(storedRow) * bitmap.stride + left,
-                 image.Row(row), image.RowBytes());
+                 layout.pixelOffset + std::uint64_t(firstStored) * bitmap.stride, chunk.data(),
+                 std::size_t(rows) * stride);
+        for (std::int32_t i = 0; i < rows; ++i) {
+            const std::int32_t stored = layout.topDown ? i : rows - 1 - i;
+            std::memcpy(image.Row(first + i), chunk.data() + std::size_t(stored) * stride + left,
+                        image.RowBytes());
+        }
+        if (feed) {
+            feed->Publish(first + rows);
+        }
     }
-    return image;
+    return std::move(image);
 }
 
 WorkingBitmap LoadOpened(const std::string &path, const OpenedBitmap &bitmap, LoadReport *report)
@@ -554,7 +573,8 @@ WorkingBitmap LoadBitmapFile(const std::string &path, LoadReport *report)
 }
 
 WorkingBitmap LoadBitmapFileCropped(const std::string &path, std::int32_t x, std::int32_t y,
-                                    std::int32_t width, std::int32_t height, LoadReport *report)
+                                    std::int32_t width, std::int32_t height, LoadReport *report,
+                                    RowFeed *feed)
 {
     if (report) {
         *report = LoadReport{};
@@ -575,7 +595,7 @@ WorkingBitmap LoadBitmapFileCropped(const std::string &path, std::int32_t x, std
     if (!bitmap->rle && inside && layout.bitsPerPixel >= 8) {
         // Rows that are their pixels byte for byte (no masks to apply) are read in part.
         if (layout.bitsPerPixel != 32 || layout.masks == kDefaultMasks32) {
-            return ReadRectangle(path, *bitmap, x, y, width, height);
+            return ReadRectangle(path, *bitmap, x, y, width, height, feed);
         }
         image = ReadRows(path, *bitmap, y, height);
         image.Crop(x, 0, width, height);

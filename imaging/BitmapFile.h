@@ -8,6 +8,8 @@
 
 namespace kv::imaging {
 
+class RowFeed;
+
 // Reads a Windows BMP file (core, 40-, 52-, 56-, 108- and 124-byte headers; 1 to 32 bits;
 // bit fields; RLE4 and RLE8; bottom-up or top-down) at its own depth. A 0-byte file gives an
 // empty image. The headers are checked before the pixel data is read. Fills report when given.
@@ -16,10 +18,11 @@ WorkingBitmap LoadBitmapFile(const std::string &path, LoadReport *report = nullp
 
 // The width x height rectangle at (x, y) of a BMP file: the same image and report as
 // LoadBitmapFile followed by Crop(x, y, width, height), reading only the rows it needs where that
-// gives the same pixels. Throws as LoadBitmapFile.
+// gives the same pixels. With a feed, a rectangle read from its rows is handed to it as they come
+// (see LoadJpegFile); its size is reported before. Throws as LoadBitmapFile.
 WorkingBitmap LoadBitmapFileCropped(const std::string &path, std::int32_t x, std::int32_t y,
                                     std::int32_t width, std::int32_t height,
-                                    LoadReport *report = nullptr);
+                                    LoadReport *report = nullptr, RowFeed *feed = nullptr);
 
 // The size LoadBitmapFile would give, or its error: an uncompressed file is measured from its
 // headers and length alone; a run-length-compressed one is loaded. A 0-byte file gives 0 x 0.

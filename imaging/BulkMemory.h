@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace kv::imaging {
@@ -35,9 +36,21 @@ public:
     }
     void deallocate(T *block, std::size_t count) noexcept { FreeBulk(block, count * sizeof(T)); }
 
+    // Elements made without a value are left unset, not zeroed: a buffer of pixels is written
+    // before it is read, and clearing megabytes first would only cost time.
+    template <class U> void construct(U *element) noexcept
+    {
+        ::new (static_cast<void *>(element)) U;
+    }
+    template <class U, class... Args> void construct(U *element, Args &&...args)
+    {
+        ::new (static_cast<void *>(element)) U(std::forward<Args>(args)...);
+    }
+
     friend bool operator==(const BulkAllocator &, const BulkAllocator &) noexcept { return true; }
 };
 
+// resize() leaves the new bytes unset (see BulkAllocator::construct).
 using ByteBuffer = std::vector<std::uint8_t, BulkAllocator<std::uint8_t>>;
 
 } // namespace kv::imaging

@@ -17,6 +17,7 @@
 #include "FilePath.h"
 #include "ImageError.h"
 #include "ImagingTexts.h"
+#include "RowFeed.h"
 
 namespace kv::imaging {
 
@@ -304,7 +305,8 @@ bool FinishDecompress(Reader *reader)
     return true;
 }
 
-bool StartCompress(Writer *writer, JDIMENSION width, JDIMENSION height, int quality)
+bool StartCompress(Writer *writer, JDIMENSION width, JDIMENSION height, J_COLOR_SPACE space,
+                   int components, int quality)
 {
     if (setjmp(writer->errors.jump) != 0) {
         return false;
@@ -314,8 +316,8 @@ bool StartCompress(Writer *writer, JDIMENSION width, JDIMENSION height, int qual
     info->dest = &writer->destination.pub;
     info->image_width = width;
     info->image_height = height;
-    info->input_components = 3;
-    info->in_color_space = JCS_RGB;
+    info->input_components = components;
+    info->in_color_space = space;
     jpeg_set_defaults(info);
     info->dct_method = JDCT_FLOAT;
     jpeg_set_quality(info, quality, TRUE);
@@ -373,12 +375,42 @@ bool EndsWithEndOfImage(std::FILE *file)
     return read && last[0] == 0xFF && last[1] == JPEG_EOI;
 }
 
-void Report(const Reader &reader, LoadReport *report)
+// The picture's size, known from the header before any row is decoded.
+void ReportSize(const Reader &reader, LoadReport *report)
 {
     if (report) {
         report->width = std::int32_t(reader.info.image_width);
         report->height = std::int32_t(reader.info.image_height);
+    }
+}
+
+// Whether the picture came whole from the file, known once its rows are decoded.
+void ReportWhole(const Reader &reader, LoadReport *report)
+{
+    if (report) {
         report->whole = !reader.source.ranOut && !reader.errors.dataLost;
+    }
+}
+
+// Colour rows in the image's own order, blue, green, red, where the library can deliver them so:
+// the same values as its red, green, blue rows, only without turning every pixel round.
+#ifdef JCS_EXTENSIONS
+constexpr J_COLOR_SPACE kImageOrder = JCS_EXT_BGR;
+#else
+constexpr J_COLOR_SPACE kImageOrder = JCS_RGB;
+#endif
+
+// Copies count decoded colour pixels into an image row.
+void StoreColourPixels(const std::uint8_t *samples, std::size_t count, std::uint8_t *row)
+{
+    if (kImageOrder != JCS_RGB) {
+        std::memcpy(row, samples, 3 * count);
+        return;
+    }
+    for (std::size_t x = 0; x < count; ++x) {
+        row[3 * x] = samples[3 * x + 2];
+        row[3 * x + 1] = samples[3 * x + 1];
+        row[3 * x + 2] = samples[3 * x];
     }
 }
 
@@ -391,7 +423,7 @@ std::uint8_t InkToLight(std::uint8_t ink, std::uint8_t black, bool inverted)
     return std::uint8_t((light * through + 127) / 255); // at most 255 * 255 + 127, fits
 }
 
-// Turns one decoded row (RGB, grey palette indices or CMYK) into the image's row.
+// Turns one decoded row (colour, grey palette indices or CMYK) into the image's row.
 void StoreRow(const std::uint8_t *samples, const jpeg_decompress_struct &info, std::uint8_t *row)
 {
     const std::size_t width = info.output_width;
@@ -400,11 +432,7 @@ void StoreRow(const std::uint8_t *samples, const jpeg_decompress_struct &info, s
         std::memcpy(row, samples, width);
         break;
     case 3:
-        for (std::size_t x = 0; x < width; ++x) {
-            row[3 * x] = samples[3 * x + 2];
-            row[3 * x + 1] = samples[3 * x + 1];
-            row[3 * x + 2] = samples[3 * x];
-        }
+        StoreColourPixels(samples, width, row);
         break;
     default: {
         const bool inverted = info.saw_Adobe_marker;
@@ -430,7 +458,7 @@ void ApplyDecodingSettings(jpeg_decompress_struct &info)
 }
 
 // Decodes a whole file from its start (see LoadJpegFile).
-WorkingBitmap Decode(std::FILE *file, LoadReport *report)
+WorkingBitmap Decode(std::FILE *file, LoadReport *report, RowFeed *feed)
 {
     Reader reader(file);
     jpeg_decompress_struct &info = reader.info;
@@ -447,7 +475,7 @@ WorkingBitmap Decode(std::FILE *file, LoadReport *report)
         components = 4;
     } else {
         // Colour spaces the library cannot turn into RGB fail in jpeg_start_decompress.
-        info.out_color_space = JCS_RGB;
+        info.out_color_space = kImageOrder;
     }
     ThrowIfFailed(CalcOutputDimensions(&reader), reader);
     // Checked before jpeg_start_decompress, which already allocates per row (per image when
@@ -459,26 +487,40 @@ WorkingBitmap Decode(std::FILE *file, LoadReport *report)
     if (info.output_components != components) {
         throw EJPEG(JERR_CONVERSION_NOTIMPL); // never expected; keeps StoreRow within its rows
     }
+    ReportSize(reader, report);
 
-    WorkingBitmap image(std::int32_t(info.output_width), std::int32_t(info.output_height),
-                        components == 1 ? 8 : 24);
+    // Every row is decoded into, so the image is not filled first.
+    WorkingBitmap decoded =
+        WorkingBitmap::Unfilled(std::int32_t(info.output_width), std::int32_t(info.output_height),
+                                components == 1 ? 8 : 24);
     if (components == 1) {
         std::vector<PaletteEntry> palette;
         for (int i = 0; i < info.actual_number_of_colors; ++i) {
             const std::uint8_t level = info.colormap[0][i];
             palette.push_back({level, level, level});
         }
-        image.SetPalette(std::move(palette));
+        decoded.SetPalette(std::move(palette));
     }
-    std::vector<std::uint8_t> samples(std::size_t(info.output_width) * std::size_t(components));
+    WorkingBitmap &image = feed ? feed->Begin(std::move(decoded)) : decoded;
+    // Rows the library delivers in the image's order go straight into it.
+    const bool direct = (kImageOrder != JCS_RGB && components == 3) || components == 1;
+    std::vector<std::uint8_t> samples;
+    if (!direct) {
+        samples.resize(std::size_t(info.output_width) * std::size_t(components));
+    }
     while (info.output_scanline < info.output_height) {
         const std::int32_t y = std::int32_t(info.output_scanline);
-        ThrowIfFailed(ReadScanline(&reader, samples.data()), reader);
-        StoreRow(samples.data(), info, image.Row(y));
+        ThrowIfFailed(ReadScanline(&reader, direct ? image.Row(y) : samples.data()), reader);
+        if (!direct) {
+            StoreRow(samples.data(), info, image.Row(y));
+        }
+        if (feed) {
+            feed->Publish(y + 1);
+        }
     }
     ThrowIfFailed(FinishDecompress(&reader), reader);
-    Report(reader, report);
-    return image;
+    ReportWhole(reader, report);
+    return std::move(image);
 }
 
 // Decodes only the rectangle (x, y, width, height) of a colour file, or gives
@@ -491,7 +533,7 @@ WorkingBitmap Decode(std::FILE *file, LoadReport *report)
 // 16-pixel block, stay well inside these margins.
 std::optional<WorkingBitmap> DecodeRegion(std::FILE *file, std::int32_t x, std::int32_t y,
                                           std::int32_t width, std::int32_t height,
-                                          LoadReport *report)
+                                          LoadReport *report, RowFeed *feed)
 {
 #ifdef LIBJPEG_TURBO_VERSION
     constexpr JDIMENSION kMarginColumns = 64;
@@ -507,6 +549,7 @@ std::optional<WorkingBitmap> DecodeRegion(std::FILE *file, std::int32_t x, std::
         return std::nullopt;
     }
     ApplyDecodingSettings(info);
+    info.out_color_space = kImageOrder;
     ThrowIfFailed(CalcOutputDimensions(&reader), reader);
     if (!WithinPixelCeiling(info.output_width, info.output_height)) {
         throw ImageError(texts::ImageTooLarge(info.output_width, info.output_height));
@@ -522,6 +565,7 @@ std::optional<WorkingBitmap> DecodeRegion(std::FILE *file, std::int32_t x, std::
     if (info.output_components != 3) {
         return std::nullopt;
     }
+    ReportSize(reader, report);
 
     // The library moves the first column down to a block boundary and says where.
     JDIMENSION firstColumn = left > kMarginColumns ? left - kMarginColumns : 0;
@@ -531,7 +575,8 @@ std::optional<WorkingBitmap> DecodeRegion(std::FILE *file, std::int32_t x, std::
         ThrowIfFailed(SkipScanlines(&reader, top - kMarginRows), reader);
     }
 
-    WorkingBitmap image(width, height, 24);
+    WorkingBitmap region = WorkingBitmap::Unfilled(width, height, 24);
+    WorkingBitmap &image = feed ? feed->Begin(std::move(region)) : region;
     std::vector<std::uint8_t> samples(std::size_t(columns) * 3);
     const std::size_t skipBytes = std::size_t(left - firstColumn) * 3;
     while (info.output_scanline < bottom) {
@@ -540,45 +585,45 @@ std::optional<WorkingBitmap> DecodeRegion(std::FILE *file, std::int32_t x, std::
         if (line < top) {
             continue;
         }
-        std::uint8_t *row = image.Row(std::int32_t(line - top));
-        const std::uint8_t *in = samples.data() + skipBytes;
-        for (std::size_t i = 0; i < std::size_t(width) * 3; i += 3) {
-            row[i] = in[i + 2];
-            row[i + 1] = in[i + 1];
-            row[i + 2] = in[i];
+        const std::int32_t row = std::int32_t(line - top);
+        StoreColourPixels(samples.data() + skipBytes, std::size_t(width), image.Row(row));
+        if (feed) {
+            feed->Publish(row + 1);
         }
     }
     // The rest of the file is not read; the reader's destructor ends the decompression.
-    Report(reader, report);
-    return image;
+    ReportWhole(reader, report);
+    return std::move(image);
 #else
-    (void)file, (void)x, (void)y, (void)width, (void)height, (void)report;
+    (void)file, (void)x, (void)y, (void)width, (void)height, (void)report, (void)feed;
     return std::nullopt;
 #endif
 }
 
 } // namespace
 
-WorkingBitmap LoadJpegFile(const std::string &path, LoadReport *report)
+WorkingBitmap LoadJpegFile(const std::string &path, LoadReport *report, RowFeed *feed)
 {
     const OpenedFile opened = OpenFileForReading(path);
-    return Decode(opened.file.get(), report);
+    return Decode(opened.file.get(), report, feed);
 }
 
 WorkingBitmap LoadJpegFileCropped(const std::string &path, std::int32_t x, std::int32_t y,
-                                  std::int32_t width, std::int32_t height, LoadReport *report)
+                                  std::int32_t width, std::int32_t height, LoadReport *report,
+                                  RowFeed *feed)
 {
     const OpenedFile opened = OpenFileForReading(path);
     std::FILE *file = opened.file.get();
     // Whether a file is cut short below the rectangle shows only at its end, which a partial
     // decode never reaches; a file that does not end as a whole one does is decoded whole.
     if (!report || EndsWithEndOfImage(file)) {
-        if (std::optional<WorkingBitmap> region = DecodeRegion(file, x, y, width, height, report)) {
+        if (std::optional<WorkingBitmap> region =
+                DecodeRegion(file, x, y, width, height, report, feed)) {
             return std::move(*region);
         }
     }
     std::rewind(file);
-    WorkingBitmap image = Decode(file, report);
+    WorkingBitmap image = Decode(file, report, nullptr);
     image.Crop(x, y, width, height);
     return image;
 }
@@ -601,14 +646,70 @@ ImageSize ReadJpegSize(const std::string &path)
     return {std::int32_t(reader.info.image_width), std::int32_t(reader.info.image_height)};
 }
 
+struct JpegEncoder::State
+{
+    State() : writer(bytes) {}
+
+    std::vector<std::uint8_t> bytes;
+    Writer writer; // after bytes, which it fills
+    int pixelBytes = 3;
+    std::vector<std::uint8_t> rgb; // a row turned round, for a library that takes RGB only
+};
+
+JpegEncoder::JpegEncoder(std::int32_t width, std::int32_t height, int pixelBytes, int quality)
+    : state_(std::make_unique<State>())
+{
+    state_->pixelBytes = pixelBytes == 4 ? 4 : 3;
+    // Room for a byte a pixel, more than a screenshot at this quality needs: growing block by
+    // block would copy the bytes again and again.
+    state_->bytes.reserve(std::size_t(std::max(width, 0)) * std::size_t(std::max(height, 0)) +
+                          kBlockSize);
+#ifdef JCS_EXTENSIONS
+    // The library reads the image's own order, and its colour conversion gives the values of
+    // red, green, blue rows.
+    const J_COLOR_SPACE space = state_->pixelBytes == 4 ? JCS_EXT_BGRX : JCS_EXT_BGR;
+    const int components = state_->pixelBytes;
+#else
+    const J_COLOR_SPACE space = JCS_RGB;
+    const int components = 3;
+    state_->rgb.resize(std::size_t(std::max(width, 0)) * 3);
+#endif
+    ThrowIfFailed(StartCompress(&state_->writer, JDIMENSION(std::max(width, 0)),
+                                JDIMENSION(std::max(height, 0)), space, components, quality),
+                  state_->writer);
+}
+
+JpegEncoder::~JpegEncoder() = default;
+
+void JpegEncoder::WriteRow(const std::uint8_t *row)
+{
+    if (!state_->rgb.empty()) {
+        const std::size_t pixelBytes = std::size_t(state_->pixelBytes);
+        std::uint8_t *rgb = state_->rgb.data();
+        for (std::size_t x = 0; x < state_->rgb.size() / 3; ++x) {
+            rgb[3 * x] = row[pixelBytes * x + 2];
+            rgb[3 * x + 1] = row[pixelBytes * x + 1];
+            rgb[3 * x + 2] = row[pixelBytes * x];
+        }
+        row = rgb;
+    }
+    // The library reads the row and never writes it.
+    ThrowIfFailed(WriteScanline(&state_->writer, const_cast<JSAMPROW>(row)), state_->writer);
+}
+
+std::vector<std::uint8_t> JpegEncoder::Finish()
+{
+    ThrowIfFailed(FinishCompress(&state_->writer), state_->writer);
+    return std::move(state_->bytes);
+}
+
 std::vector<std::uint8_t> EncodeJpeg(const WorkingBitmap &image, int quality)
 {
-    std::vector<std::uint8_t> bytes;
     if (image.Empty()) {
-        return bytes;
+        return {};
     }
-    // 24- and 32-bit rows are turned into the library's order one at a time; only other depths
-    // need a converted copy of the whole image.
+    // 24- and 32-bit rows go to the encoder as they are; only other depths need a converted copy
+    // of the whole image.
     WorkingBitmap converted;
     const WorkingBitmap *bgr = &image;
     if (image.BitsPerPixel() != 24 && image.BitsPerPixel() != 32) {
@@ -616,26 +717,11 @@ std::vector<std::uint8_t> EncodeJpeg(const WorkingBitmap &image, int quality)
         converted.ConvertTo(24);
         bgr = &converted;
     }
-    const std::size_t pixelBytes = std::size_t(bgr->BitsPerPixel() / 8);
-    // Room for a byte a pixel, more than a screenshot at this quality needs: growing block by
-    // block would copy the bytes again and again.
-    bytes.reserve(std::size_t(bgr->Width()) * std::size_t(bgr->Height()) + kBlockSize);
-    Writer writer(bytes);
-    ThrowIfFailed(
-        StartCompress(&writer, JDIMENSION(bgr->Width()), JDIMENSION(bgr->Height()), quality),
-        writer);
-    std::vector<std::uint8_t> rgb(std::size_t(bgr->Width()) * 3);
+    JpegEncoder encoder(bgr->Width(), bgr->Height(), bgr->BitsPerPixel() / 8, quality);
     for (std::int32_t y = 0; y < bgr->Height(); ++y) {
-        const std::uint8_t *in = bgr->Row(y);
-        for (std::size_t x = 0; x < std::size_t(bgr->Width()); ++x) {
-            rgb[3 * x] = in[pixelBytes * x + 2];
-            rgb[3 * x + 1] = in[pixelBytes * x + 1];
-            rgb[3 * x + 2] = in[pixelBytes * x];
-        }
-        ThrowIfFailed(WriteScanline(&writer, rgb.data()), writer);
+        encoder.WriteRow(bgr->Row(y));
     }
-    ThrowIfFailed(FinishCompress(&writer), writer);
-    return bytes;
+    return encoder.Finish();
 }
 
 void WriteJpegFile(const WorkingBitmap &image, const std::string &path, int quality)

@@ -318,31 +318,6 @@ void ResampleReference(std::int32_t newWidth, std::int32_t newHeight, FilterKern
 
 namespace {
 
-// The taps of both passes, packed for the vector passes of one instruction set.
-struct VectorPlan
-{
-    passes::VectorLevel level;
-    passes::PackedTaps horizontal;
-    passes::PackedTaps vertical;
-};
-
-std::optional<VectorPlan> PlanVectorPasses(passes::VectorLevel level, std::int32_t sw,
-                                           std::int32_t sh, std::int32_t dw, std::int32_t dh,
-                                           FilterKernel filter, float radius)
-{
-    std::optional<passes::PackedTaps> horizontal =
-        passes::PackTaps(BuildTapLists(dw, ScaleFactor(dw, sw), sw, radius, filter), sw);
-    if (!horizontal) {
-        return std::nullopt;
-    }
-    std::optional<passes::PackedTaps> vertical =
-        passes::PackTaps(BuildTapLists(dh, ScaleFactor(dh, sh), sh, radius, filter), sh);
-    if (!vertical) {
-        return std::nullopt;
-    }
-    return VectorPlan{level, std::move(*horizontal), std::move(*vertical)};
-}
-
 bool HasColourBytes(const WorkingBitmap &image)
 {
     return image.BitsPerPixel() == 24 || image.BitsPerPixel() == 32;
@@ -351,8 +326,8 @@ bool HasColourBytes(const WorkingBitmap &image)
 // The two passes of ResampleReference, vectorised for plan.level. source has 24 or 32 bits and is
 // not the target. The intermediate image holds 3 bytes per pixel (the fourth byte carries
 // nothing), and a pass whose every tap list is (256, i) copies instead of filtering.
-void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, WorkingBitmap &target,
-                     std::int32_t newWidth, std::int32_t newHeight,
+void RunVectorPasses(const passes::VectorPlan &plan, const WorkingBitmap &source,
+                     WorkingBitmap &target, std::int32_t newWidth, std::int32_t newHeight,
                      WorkingBitmap *disposableSource = nullptr)
 {
     // The target's rows are made once the intermediate is done and a disposable source gone, so
@@ -382,13 +357,9 @@ void RunVectorPasses(const VectorPlan &plan, const WorkingBitmap &source, Workin
         // One source row as 4-byte pixels, with room for the pass's reads past its end.
         std::vector<std::uint8_t> line(4 * (std::size_t(sw) + 4));
         for (std::int32_t y = 0; y < sh; ++y) {
-            if (source.BitsPerPixel() == 24) {
-                passes::ExpandRow(plan.level, source.Row(y), line.data(), sw);
-            } else {
-                std::memcpy(line.data(), source.Row(y), 4 * std::size_t(sw));
-            }
             std::uint8_t *out = intermediate.data() + std::size_t(y) * stride;
-            passes::HorizontalRow(plan.level, line.data(), plan.horizontal, out);
+            passes::HorizontalSourceRow(plan, source.Row(y), source.BitsPerPixel(), sw, line.data(),
+                                        out);
             rows[std::size_t(y)] = out;
         }
         // A source the caller gave away is not read again: its memory goes before the target's
@@ -437,6 +408,40 @@ bool ResampleKeepsColours(std::int32_t width, std::int32_t height, FilterKernel 
 
 namespace passes {
 
+std::optional<PackedTaps> PlanPass(std::int32_t count, std::int32_t length, FilterKernel filter,
+                                   float radius)
+{
+    radius = RadiusOrDefault(radius, filter);
+    return PackTaps(BuildTapLists(count, ScaleFactor(count, length), length, radius, filter),
+                    length);
+}
+
+std::optional<VectorPlan> PlanVectorPasses(VectorLevel level, std::int32_t sw, std::int32_t sh,
+                                           std::int32_t dw, std::int32_t dh, FilterKernel filter,
+                                           float radius)
+{
+    std::optional<PackedTaps> horizontal = PlanPass(dw, sw, filter, radius);
+    if (!horizontal) {
+        return std::nullopt;
+    }
+    std::optional<PackedTaps> vertical = PlanPass(dh, sh, filter, radius);
+    if (!vertical) {
+        return std::nullopt;
+    }
+    return VectorPlan{level, std::move(*horizontal), std::move(*vertical)};
+}
+
+void HorizontalSourceRow(const VectorPlan &plan, const std::uint8_t *row, int bitsPerPixel,
+                         std::int32_t width, std::uint8_t *line, std::uint8_t *out)
+{
+    if (bitsPerPixel == 24) {
+        ExpandRow(plan.level, row, line, width);
+    } else {
+        std::memcpy(line, row, 4 * std::size_t(width));
+    }
+    HorizontalRow(plan.level, line, plan.horizontal, out);
+}
+
 bool ResampleVectorised(VectorLevel level, std::int32_t newWidth, std::int32_t newHeight,
                         FilterKernel filter, float radius, const WorkingBitmap &source,
                         WorkingBitmap &target)
@@ -445,7 +450,6 @@ bool ResampleVectorised(VectorLevel level, std::int32_t newWidth, std::int32_t n
     if (source.Empty()) {
         return true;
     }
-    radius = RadiusOrDefault(radius, filter);
     const std::optional<VectorPlan> plan = PlanVectorPasses(level, source.Width(), source.Height(),
                                                             newWidth, newHeight, filter, radius);
     if (!plan) {

@@ -7,7 +7,7 @@
 
 namespace kv::imaging {
 
-// Numbered as callers pass them; the converter uses fkLanczos3.
+// Numbered as callers pass them.
 enum FilterKernel : int
 {
     fkBox = 0,

@@ -51,7 +51,7 @@ const std::uint8_t *SecondRow(const std::uint8_t *const *rows, const TapWindow &
 }
 
 // Four pixels of 4 bytes each to their first three bytes, packed into 12.
-__attribute__((target("sse4.1"))) __m128i PackThreeBytes(__m128i pixels)
+__attribute__((target("sse4.1"), always_inline)) inline __m128i PackThreeBytes(__m128i pixels)
 {
     const __m128i pick = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     return _mm_shuffle_epi8(pixels, pick);
@@ -149,32 +149,27 @@ __attribute__((target("sse4.1"))) void VerticalRowSse41(const std::uint8_t *cons
     }
 }
 
-__attribute__((target("avx2"))) __m256i
-SumTapsAvx2(const std::uint8_t *line, const TapWindow &window, const std::int16_t *weights)
+// Taps are read four at a time: pixels 0 and 1 of the four as 16-bit pairs b0 b1 g0 g1 r0 r1
+// x0 x1 in the low half, pixels 2 and 3 in the high half, each half against its weight pair.
+__attribute__((target("avx2"), always_inline)) inline __m256i
+SumTapsAvx2(const std::uint8_t *line, const TapWindow &window, const std::int32_t *spreadPairs,
+            __m256i spread)
 {
-    // Four pixels in both halves; the low half takes pixels 0 and 1 as 16-bit pairs
-    // b0 b1 g0 g1 r0 r1 x0 x1, the high half pixels 2 and 3, each against its weight pair.
-    const __m256i spread =
-        _mm256_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1, 8, -1, 12, -1, 9,
-                         -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1);
-    const __m256i pairOfHalf = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
     const std::uint8_t *p = line + 4 * std::size_t(window.first);
-    const std::int16_t *w = weights + window.offset;
+    const std::int32_t *w = spreadPairs + 2 * window.offset;
     __m256i sum = _mm256_setzero_si256();
     for (std::int32_t t = 0; t < window.count; t += 4) {
         const __m256i pixels = _mm256_broadcastsi128_si256(
             _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 4 * t)));
-        const __m256i pairs = _mm256_permutevar8x32_epi32(
-            _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(w + t))),
-            pairOfHalf);
+        const __m256i pairs = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(w + 2 * t));
         sum = _mm256_add_epi32(sum, _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, spread), pairs));
     }
     return sum;
 }
 
 // Two pixels' sums (each in two halves) to their quotients: pixel a low, pixel b high.
-__attribute__((target("avx2"))) __m256i DivideAvx2(__m256i a, __m256i b, const TapWindow &wa,
-                                                   const TapWindow &wb)
+__attribute__((target("avx2"), always_inline)) inline __m256i
+DivideAvx2(__m256i a, __m256i b, const TapWindow &wa, const TapWindow &wb)
 {
     const __m256i sums = _mm256_add_epi32(_mm256_permute2x128_si256(a, b, 0x20),
                                           _mm256_permute2x128_si256(a, b, 0x31));
@@ -193,17 +188,20 @@ __attribute__((target("avx2"))) void HorizontalRowAvx2(const std::uint8_t *line,
                                                        const PackedTaps &taps, std::uint8_t *out)
 {
     const std::size_t n = taps.windows.size();
-    const std::int16_t *weights = taps.weights.data();
+    const std::int32_t *pairs = taps.spreadPairs.data();
+    const __m256i spread =
+        _mm256_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1, 8, -1, 12, -1, 9,
+                         -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1);
     // Four output pixels at a time; past the end the last one is repeated into the room beyond.
     for (std::size_t x = 0; x < n; x += 4) {
         const TapWindow &w0 = taps.windows[x];
         const TapWindow &w1 = taps.windows[std::min(x + 1, n - 1)];
         const TapWindow &w2 = taps.windows[std::min(x + 2, n - 1)];
         const TapWindow &w3 = taps.windows[std::min(x + 3, n - 1)];
-        const __m256i q01 =
-            DivideAvx2(SumTapsAvx2(line, w0, weights), SumTapsAvx2(line, w1, weights), w0, w1);
-        const __m256i q23 =
-            DivideAvx2(SumTapsAvx2(line, w2, weights), SumTapsAvx2(line, w3, weights), w2, w3);
+        const __m256i q01 = DivideAvx2(SumTapsAvx2(line, w0, pairs, spread),
+                                       SumTapsAvx2(line, w1, pairs, spread), w0, w1);
+        const __m256i q23 = DivideAvx2(SumTapsAvx2(line, w2, pairs, spread),
+                                       SumTapsAvx2(line, w3, pairs, spread), w2, w3);
         // Packing works within halves: pixels 0 and 2 end up low, 1 and 3 high.
         const __m256i words = _mm256_packs_epi32(q01, q23);
         const __m256i packed = _mm256_packus_epi16(words, words);
@@ -352,6 +350,13 @@ std::optional<PackedTaps> PackTaps(const std::vector<TapList> &lists, std::int32
                 packed.weights.push_back(std::int16_t(weight));
             }
             packed.weights.resize(packed.weights.size() + std::size_t((4 - window.count % 4) % 4));
+            for (std::size_t t = window.offset; t < packed.weights.size(); t += 4) {
+                for (const std::size_t first : {t, t + 2}) {
+                    std::int32_t pair;
+                    std::memcpy(&pair, &packed.weights[first], sizeof pair);
+                    packed.spreadPairs.insert(packed.spreadPairs.end(), 4, pair);
+                }
+            }
         }
         window.divisor = window.total != 0 ? float(window.total) : 1.0f;
         packed.windows.push_back(window);

@@ -40,6 +40,11 @@ struct PackedTaps
 {
     std::vector<TapWindow> windows;
     std::vector<std::int16_t> weights;
+    // The same weights for the 256-bit horizontal pass: per 4 taps, the pair of taps 0 and 1
+    // four times, then that of taps 2 and 3 four times (a pair is one 32-bit value, its first
+    // weight low), so that one load gives a multiply-add its weights. A window's pairs start at
+    // 2 * offset.
+    std::vector<std::int32_t> spreadPairs;
     bool identity = false; // every list is the single tap (256, i): the pass is a copy
 };
 
@@ -60,6 +65,31 @@ void VerticalRow(VectorLevel level, const std::uint8_t *const *rows, const Packe
 
 // 3-byte pixels to 4-byte ones whose fourth byte is 0. Reads exactly 3 * width bytes.
 void ExpandRow(VectorLevel level, const std::uint8_t *in, std::uint8_t *out, std::int32_t width);
+
+// The taps of both passes of one resampling, packed for one instruction set.
+struct VectorPlan
+{
+    VectorLevel level;
+    PackedTaps horizontal;
+    PackedTaps vertical;
+};
+
+// The packed taps of one pass from length source pixels to count (radius 0: the kernel's
+// default), or nothing where PackTaps refuses them. Working them out takes a sine or two per tap.
+std::optional<PackedTaps> PlanPass(std::int32_t count, std::int32_t length, FilterKernel filter,
+                                   float radius);
+
+// The plan for resampling a sourceWidth x sourceHeight image to newWidth x newHeight (radius 0:
+// the kernel's default), or nothing when PackTaps refuses either pass.
+std::optional<VectorPlan> PlanVectorPasses(VectorLevel level, std::int32_t sourceWidth,
+                                           std::int32_t sourceHeight, std::int32_t newWidth,
+                                           std::int32_t newHeight, FilterKernel filter,
+                                           float radius);
+
+// The horizontal pass of one source row of width pixels of 3 or 4 bytes (bitsPerPixel 24 or 32).
+// line: room for width + 4 pixels of 4 bytes; out as for HorizontalRow.
+void HorizontalSourceRow(const VectorPlan &plan, const std::uint8_t *row, int bitsPerPixel,
+                         std::int32_t width, std::uint8_t *line, std::uint8_t *out);
 
 // Resample with the passes of the given level (which the processor must run). Returns false,
 // leaving both images as they were, when the tap weights lie outside the exact range.

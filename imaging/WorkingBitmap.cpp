@@ -57,6 +57,17 @@ WorkingBitmap::WorkingBitmap(std::int32_t width, std::int32_t height, int bitsPe
     SetSize(width, height);
 }
 
+WorkingBitmap WorkingBitmap::Unfilled(std::int32_t width, std::int32_t height, int bitsPerPixel)
+{
+    if (!IsKnownDepth(bitsPerPixel)) {
+        throw std::invalid_argument("unsupported bits per pixel");
+    }
+    if (width < 0 || height < 0) {
+        throw std::invalid_argument("negative image size");
+    }
+    return WorkingBitmap().AllocatedLike(width, height, bitsPerPixel);
+}
+
 void WorkingBitmap::SetPalette(std::vector<PaletteEntry> palette)
 {
     palette_ = std::move(palette);
@@ -197,6 +208,8 @@ void WorkingBitmap::FillWhite()
         std::fill(pixels_.begin(), pixels_.end(), std::uint8_t{0xFF});
         return;
     }
+    // The bits past a row's last pixel are 0, so that equal pictures have equal rows.
+    std::fill(pixels_.begin(), pixels_.end(), std::uint8_t{0});
     const std::uint32_t white = WhiteValue();
     for (std::int32_t y = 0; y < height_; ++y) {
         for (std::int32_t x = 0; x < width_; ++x) {

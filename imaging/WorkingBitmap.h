@@ -42,6 +42,9 @@ public:
     // A width x height image at the given depth, every pixel white. Throws std::invalid_argument
     // for a depth other than 1, 4, 8, 16, 24, 32 or a negative size.
     WorkingBitmap(std::int32_t width, std::int32_t height, int bitsPerPixel);
+    // The same image with its pixel bytes unset, for a loader that writes every byte of every row
+    // before anything reads it. Throws as the constructor.
+    static WorkingBitmap Unfilled(std::int32_t width, std::int32_t height, int bitsPerPixel);
 
     std::int32_t Width() const { return width_; }
     std::int32_t Height() const { return height_; }
@@ -89,7 +92,7 @@ public:
 
 private:
     static std::size_t RowBytesFor(std::int32_t width, int bitsPerPixel);
-    // A width x height image with this one's palette and masks; its pixels are zero bytes.
+    // A width x height image with this one's palette and masks; its pixel bytes are unset.
     WorkingBitmap AllocatedLike(std::int32_t width, std::int32_t height, int bitsPerPixel) const;
     void FillWhite();
     std::uint32_t WhiteValue() const;

@@ -12,6 +12,7 @@
 
 #include "BitmapFile.h"
 #include "JpegFile.h"
+#include "OutputFormat.h"
 #include "Resample.h"
 #include "ToolSupport.h"
 
@@ -55,8 +56,8 @@ int main(int argc, char **argv)
         if (args.size() >= 5 && args[0] == "resample") {
             const std::optional<long> width = kv::tools::ParseNumber(args[3]);
             const std::optional<long> height = kv::tools::ParseNumber(args[4]);
-            long kernel = fkLanczos3;
-            float radius = 0.0f;
+            long kernel = kv::converter::kScaleKernel;
+            float radius = kv::converter::kScaleRadius;
             for (std::size_t i = 5; i < args.size(); i += 2) {
                 if (i + 1 >= args.size()) {
                     return Usage();
@@ -84,7 +85,7 @@ int main(int argc, char **argv)
             return 0;
         }
         if (args.size() >= 3 && args[0] == "jpeg") {
-            long quality = kJpegQuality;
+            long quality = kv::converter::kJpegQuality;
             if (args.size() == 5 && args[3] == "--quality") {
                 const std::optional<long> q = kv::tools::ParseNumber(args[4]);
                 if (!q || *q < 1 || *q > 100) {

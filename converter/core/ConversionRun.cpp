@@ -17,8 +17,9 @@
 #include "ImageError.h"
 #include "ImagingTexts.h"
 #include "JpegFile.h"
-#include "Resample.h"
+#include "OutputFormat.h"
 #include "ResolutionSupport.h"
+#include "ScaledJpeg.h"
 #include "ScoreboardTable.h"
 #include "ScreenshotFiles.h"
 
@@ -209,71 +210,75 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
     const ScreenshotRow &row = rows_.at(std::size_t(rowIndex));
     Encoded encoded;
     encoded.identity = IdentityOf(row.path);
-    imaging::WorkingBitmap image;
-    try {
-        int width = crop.width;
-        int height = crop.height;
-        int xOffset = crop.xOffset;
-        int yOffset = crop.yOffset;
-        const bool bitmapFile = IsBitmapFileName(row.path);
-        imaging::LoadReport report;
-        if (settings_.ScoreboardOnly()) {
-            // The screenshot drawn onto itself at the offsets and cut to width x height; a file
-            // is read (a JPEG decoded) no further than that needs. An offset of INT_MIN, whose
-            // negation does not fit, moves the picture out of sight as INT_MIN does for Crop.
-            const std::int32_t left = xOffset == INT_MIN ? INT_MIN : -xOffset;
-            const std::int32_t top = yOffset == INT_MIN ? INT_MIN : -yOffset;
-            if (bitmapFile) {
-                image = imaging::LoadBitmapFileCropped(row.path, left, top, width, height, &report);
-            } else {
-                image = imaging::LoadJpegFileCropped(row.path, left, top, width, height, &report);
-            }
-        } else {
-            image = bitmapFile ? imaging::LoadBitmapFile(row.path, &report)
-                               : imaging::LoadJpegFile(row.path, &report);
-            width = image.Width();
-            height = image.Height();
+    int width = crop.width;
+    int height = crop.height;
+    const int xOffset = crop.xOffset;
+    const int yOffset = crop.yOffset;
+    const bool scoreboardOnly = settings_.ScoreboardOnly();
+    // The screenshot drawn onto itself at the offsets and cut to width x height; a file is read
+    // (a JPEG decoded) no further than that needs. An offset of INT_MIN, whose negation does not
+    // fit, moves the picture out of sight as INT_MIN does for Crop.
+    const std::int32_t left = xOffset == INT_MIN ? INT_MIN : -xOffset;
+    const std::int32_t top = yOffset == INT_MIN ? INT_MIN : -yOffset;
+    const bool bitmapFile = IsBitmapFileName(row.path);
+    imaging::LoadReport report;
+    const auto load = [&](imaging::RowFeed *feed) {
+        if (scoreboardOnly) {
+            return bitmapFile ? imaging::LoadBitmapFileCropped(row.path, left, top, width, height,
+                                                               &report, feed)
+                              : imaging::LoadJpegFileCropped(row.path, left, top, width, height,
+                                                             &report, feed);
         }
-        // A file written to while it was read may hold a picture of neither version.
-        encoded.changedWhileRead = IdentityOf(row.path) != encoded.identity;
-        encoded.whole = report.whole;
+        return bitmapFile ? imaging::LoadBitmapFile(row.path, &report)
+                          : imaging::LoadJpegFile(row.path, &report, feed);
+    };
+    // A screenshot converted while no other is loads on a second thread, and the scaling and
+    // encoding of its first rows start while it loads; in a batch each core has a screenshot.
+    const bool coreToSpare = jobs_ > 1 && tasks_.size() < std::size_t(jobs_);
+    imaging::ScaledJpeg picture(load, coreToSpare);
+    try {
+        const imaging::ImageSize loaded = picture.Size();
+        if (!scoreboardOnly) {
+            width = loaded.width;
+            height = loaded.height;
+        }
         // The crop belongs to the size the row was listed with; another picture (the file was
         // emptied or replaced since) would be cut at the wrong place or filled with white.
         const std::string sizeNow = ResolutionLabel(report.width, report.height);
         if (sizeNow != row.resolution) {
             encoded.sizeNow = sizeNow;
-            return encoded;
+        } else {
+            const std::string sizeText = settings_.SizePercent();
+            const std::int64_t percent = ParseWholeNumber(sizeText);
+            const std::int64_t newWidth = ScaledLength(width, percent);
+            const std::int64_t newHeight = ScaledLength(height, percent);
+            if (newWidth <= 0 || newHeight <= 0) {
+                // An empty picture would be a 0-byte file: say so, write nothing, keep the
+                // original.
+                encoded.nothingToSave = texts::NothingToSave(rowIndex + 1, sizeText);
+            } else if (!imaging::WithinPixelCeiling(newWidth, newHeight)) {
+                throw ConversionError(imaging::texts::ImageTooLarge(newWidth, newHeight));
+            } else {
+                try {
+                    encoded.jpeg = picture.Encode(std::int32_t(newWidth), std::int32_t(newHeight),
+                                                  kScaleKernel, kScaleRadius, kJpegQuality);
+                } catch (...) {
+                    encoded.encodeError = std::current_exception();
+                }
+            }
         }
-
-        const std::string sizeText = settings_.SizePercent();
-        const std::int64_t percent = ParseWholeNumber(sizeText);
-        const std::int64_t newWidth = ScaledLength(width, percent);
-        const std::int64_t newHeight = ScaledLength(height, percent);
-        if (newWidth <= 0 || newHeight <= 0) {
-            // An empty picture would be a 0-byte file: say so, write nothing, keep the original.
-            encoded.nothingToSave = texts::NothingToSave(rowIndex + 1, sizeText);
-            return encoded;
-        }
-        if (!imaging::WithinPixelCeiling(newWidth, newHeight)) {
-            throw ConversionError(imaging::texts::ImageTooLarge(newWidth, newHeight));
-        }
-        // At the image's own size Lanczos-3 copies every colour byte, and the JPEG writer reads
-        // no other byte, so the resampled image would encode to the same file.
-        const bool sameSize = newWidth == image.Width() && newHeight == image.Height();
-        if (!sameSize || !imaging::ResampleKeepsColours(image.Width(), image.Height(),
-                                                        imaging::fkLanczos3, 0.0f)) {
-            imaging::Resample(std::int32_t(newWidth), std::int32_t(newHeight), imaging::fkLanczos3,
-                              0.0f, image);
+        // A failed load is what the screenshot reports, as when loading came before all else.
+        if (const std::exception_ptr failure = picture.Finish()) {
+            std::rethrow_exception(failure);
         }
     } catch (...) {
-        encoded.loadError = std::current_exception();
+        const std::exception_ptr failure = picture.Finish();
+        encoded.loadError = failure ? failure : std::current_exception();
         return encoded;
     }
-    try {
-        encoded.jpeg = imaging::EncodeJpeg(image, imaging::kJpegQuality);
-    } catch (...) {
-        encoded.encodeError = std::current_exception();
-    }
+    // A file written to while it was read may hold a picture of neither version.
+    encoded.changedWhileRead = IdentityOf(row.path) != encoded.identity;
+    encoded.whole = report.whole;
     return encoded;
 }
 

@@ -85,9 +85,9 @@ protected:
         return path;
     }
 
-    void Run()
+    void Run(int jobs = 1)
     {
-        ConversionRun run(rows, settings, observer);
+        ConversionRun run(rows, settings, observer, jobs);
         run.Run();
     }
 
@@ -162,6 +162,7 @@ struct PipelineCase
     const char *file; // its extension chooses the format
     bool scoreboardOnly;
     const char *percent;
+    int jobs; // 2: the one screenshot loads on a second thread while it is scaled and encoded
 };
 
 class FastPipeline : public ConversionRunTest, public ::testing::WithParamInterface<PipelineCase>
@@ -188,7 +189,7 @@ TEST_P(FastPipeline, WritesTheBytesOfThePlainSteps)
         kv::imaging::WriteJpegFile(shot, path, 92);
     }
     rows.push_back(MeasureScreenshot(path, settings.edition));
-    Run();
+    Run(c.jobs);
 
     WorkingBitmap image = IsBitmapFileName(path) ? kv::imaging::LoadBitmapFile(path)
                                                  : kv::imaging::LoadJpegFile(path);
@@ -207,11 +208,14 @@ TEST_P(FastPipeline, WritesTheBytesOfThePlainSteps)
 }
 
 INSTANTIATE_TEST_SUITE_P(JpegAndBitmapCroppedOrWhole, FastPipeline,
-                         ::testing::Values(PipelineCase{"shot.jpg", true, "100"},
-                                           PipelineCase{"shot.jpg", true, "75"},
-                                           PipelineCase{"shot.jpg", false, "50"},
-                                           PipelineCase{"shot.bmp", true, "75"},
-                                           PipelineCase{"shot.bmp", false, "100"}));
+                         ::testing::Values(PipelineCase{"shot.jpg", true, "100", 1},
+                                           PipelineCase{"shot.jpg", true, "75", 1},
+                                           PipelineCase{"shot.jpg", false, "50", 1},
+                                           PipelineCase{"shot.bmp", true, "75", 1},
+                                           PipelineCase{"shot.bmp", false, "100", 1},
+                                           PipelineCase{"shot.jpg", true, "100", 2},
+                                           PipelineCase{"shot.jpg", false, "50", 2},
+                                           PipelineCase{"shot.bmp", true, "75", 2}));
 
 TEST_F(ConversionRunTest, ScalesTheCropOrTheWholeImageByTheTruncatedPercentage)
 {

@@ -218,7 +218,7 @@ class JpegFileTest : public ::testing::Test
 protected:
     WorkingBitmap RoundTrip(const WorkingBitmap &image)
     {
-        WriteJpegFile(image, file_, kv::imaging::kJpegQuality);
+        WriteJpegFile(image, file_, 90);
         return LoadJpegFile(file_);
     }
     WorkingBitmap LoadBytes(const Bytes &bytes)
