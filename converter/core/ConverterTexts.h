@@ -72,5 +72,11 @@ inline constexpr const char *kOutputNotWritten =
     "end";
 // A FIFO, folder or device where the settings file belongs.
 std::string SettingsFileNotAFile(const std::string &location);
+// A value the store refused.
+std::string CannotWriteSetting(const std::string &name, const std::string &location);
+// `kvsc settings` (after "kvsc: "): a store holding more than the plain form the command line
+// changes, and a value that form cannot hold.
+std::string SettingsNotPlain(const std::string &location);
+std::string SettingNotPlain(const std::string &name);
 
 } // namespace kv::converter::texts

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "PortableSettings.h"
+
 namespace kv::converter {
 
 namespace {
@@ -112,9 +114,9 @@ std::string LowerCaseName(std::string name)
     return name;
 }
 
-std::optional<std::map<std::string, std::string>> ParsePlainSettingsText(std::string_view text)
+std::optional<SettingsLines> ParsePlainSettingsLines(std::string_view text)
 {
-    std::map<std::string, std::string> values;
+    SettingsLines lines;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
@@ -137,14 +139,46 @@ std::optional<std::map<std::string, std::string>> ParsePlainSettingsText(std::st
         if (!value) {
             return std::nullopt;
         }
+        lines.emplace_back(std::string(line.substr(0, keyLength)), std::move(*value));
+    }
+    return lines;
+}
+
+std::optional<std::map<std::string, std::string>> ParsePlainSettingsText(std::string_view text)
+{
+    std::optional<SettingsLines> lines = ParsePlainSettingsLines(text);
+    if (!lines) {
+        return std::nullopt;
+    }
+    std::map<std::string, std::string> values;
+    for (auto &[name, value] : *lines) {
         // Two names differing in case only: which one the store picks is its own business.
-        if (!values
-                 .emplace(LowerCaseName(std::string(line.substr(0, keyLength))), std::move(*value))
-                 .second) {
+        if (!values.emplace(LowerCaseName(name), std::move(value)).second) {
             return std::nullopt;
         }
     }
     return values;
+}
+
+bool HoldsNothingYet(const std::string &path, const std::string &text)
+{
+    return text.empty() && PortableSettingsFile() == path;
+}
+
+std::optional<StoredValues> ReadPlainSettingsFile(const std::string &path)
+{
+    const std::optional<SettingsFileText> file = ReadSettingsFileText(path);
+    if (!file) {
+        return std::nullopt;
+    }
+    if (!file->exists || HoldsNothingYet(path, file->text)) {
+        return StoredValues(); // nothing stored yet
+    }
+    std::optional<std::map<std::string, std::string>> values = ParsePlainSettingsText(file->text);
+    if (!values) {
+        return std::nullopt;
+    }
+    return StoredValues(std::move(*values));
 }
 
 void StoredValues::DeleteKey()

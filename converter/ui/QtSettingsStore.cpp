@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 #include "ConverterTexts.h"
+#include "PortableSettings.h"
 
 namespace kv::converter {
 
@@ -15,6 +16,13 @@ namespace {
 const char *const kKnownNames[] = {
     setting::kSizeNumber,     setting::kSaveName,   setting::kSaveFolder, setting::kSize,
     setting::kScoreBoardOnly, setting::kOpenFolder, setting::kGame,       setting::kSpectator};
+
+// The portable zip's KVSC.ini comes empty: nothing stored yet, not a file cut short.
+bool EmptyFile(const QString &file)
+{
+    const QFileInfo info(file);
+    return info.isFile() && info.size() == 0;
+}
 
 #ifndef _WIN32
 QString UserStoreFile()
@@ -28,16 +36,22 @@ QString UserStoreFile()
 
 QtSettingsStore::QtSettingsStore()
 {
+    if (const std::optional<std::string> portable = PortableSettingsFile()) {
+        file_ = QString::fromStdString(*portable);
+        portable_ = true;
+    } else {
 #ifdef _WIN32
-    settings_ =
-        std::make_unique<QSettings>("HKEY_CURRENT_USER\\Software\\KVSC", QSettings::NativeFormat);
+        settings_ = std::make_unique<QSettings>("HKEY_CURRENT_USER\\Software\\KVSC",
+                                                QSettings::NativeFormat);
+        return;
 #else
-    file_ = UserStoreFile();
+        file_ = UserStoreFile();
+#endif
+    }
     if (!NotAFile()) {
         settings_ = std::make_unique<QSettings>(file_, QSettings::IniFormat);
         damaged_ = LooksDamaged();
     }
-#endif
 }
 
 QtSettingsStore::QtSettingsStore(const QString &iniFile) : file_(iniFile)
@@ -68,7 +82,7 @@ bool QtSettingsStore::LooksDamaged() const
         return true;
     }
     QFile file(file_);
-    if (!file.exists()) {
+    if (!file.exists() || (portable_ && EmptyFile(file_))) {
         return false;
     }
     if (!file.open(QIODevice::ReadOnly)) {
@@ -96,7 +110,7 @@ bool QtSettingsStore::KeyExists() const
         QSettings software("HKEY_CURRENT_USER\\Software", QSettings::NativeFormat);
         return software.childGroups().contains("KVSC", Qt::CaseInsensitive);
     }
-    return QFileInfo::exists(file_) && !NotAFile();
+    return QFileInfo::exists(file_) && !NotAFile() && !(portable_ && EmptyFile(file_));
 }
 
 void QtSettingsStore::Reopen()
@@ -121,7 +135,8 @@ void QtSettingsStore::DeleteKey()
     if (NotAFile()) {
         return;
     }
-    if (file_.isEmpty()) {
+    // The portable file stays, emptied: it is what keeps KVSC portable.
+    if (file_.isEmpty() || portable_) {
         settings_->clear();
         settings_->sync();
     } else {
@@ -180,9 +195,7 @@ void QtSettingsStore::Write(const std::string &name, const std::string &value)
         } else {
             settings_->remove(key);
         }
-        throw SettingsError(QStringLiteral("Cannot write the setting \"%1\" to %2")
-                                .arg(qname, Location())
-                                .toStdString());
+        throw SettingsError(texts::CannotWriteSetting(name, Location().toStdString()));
     }
 }
 

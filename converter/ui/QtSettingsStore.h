@@ -10,9 +10,10 @@ class QSettings;
 
 namespace kv::converter {
 
-// The settings store over QSettings. On Windows it is the registry key "Software\KVSC" under
-// HKEY_CURRENT_USER; elsewhere the file KVSC/KVSC.conf in the user's configuration folder
-// (XDG_CONFIG_HOME is honoured). Names match without regard to letter case everywhere.
+// The settings store over QSettings. With KVSC.ini beside the program, that file (portable);
+// otherwise on Windows the registry key "Software\KVSC" under HKEY_CURRENT_USER, elsewhere the
+// file KVSC/KVSC.conf in the user's configuration folder (XDG_CONFIG_HOME is honoured). Names
+// match without regard to letter case everywhere.
 class QtSettingsStore : public SettingsStore
 {
 public:
@@ -41,6 +42,7 @@ private:
 
     std::unique_ptr<QSettings> settings_; // none while the file is not a file
     QString file_;                        // empty for the registry
+    bool portable_ = false;               // file_ is KVSC.ini beside the program
     bool damaged_ = false;
 };
 
