@@ -71,7 +71,7 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
 // new one, never a part. They go to a temporary file beside it first and reach the disk before
 // it returns. Throws ConversionError with "Cannot create file ..." on any failure, leaving the old
 // file as it was.
-void ReplaceFile(const std::string &path, const std::vector<std::uint8_t> &bytes);
+void ReplaceFileContents(const std::string &path, const std::vector<std::uint8_t> &bytes);
 
 // Flushes a written file and its folder entry to the disk. Throws ConversionError with
 // "Cannot create file ..." when the disk reports a failure, since the file may then not survive

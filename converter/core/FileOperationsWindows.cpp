@@ -231,7 +231,7 @@ void FlushToDisk(const std::string &path, FileSystem &system)
     }
 }
 
-void ReplaceFile(const std::string &path, const std::vector<std::uint8_t> &bytes)
+void ReplaceFileContents(const std::string &path, const std::vector<std::uint8_t> &bytes)
 {
     const fs::path target = imaging::PathFromUtf8(path);
     fs::path temporary;

@@ -125,7 +125,7 @@ void PlainSettingsFile::Write(const std::string &name, const std::string &value)
     const std::string text = PlainSettingsText(lines);
     try {
         CreateFolders(imaging::Utf8FromPath(imaging::PathFromUtf8(path_).parent_path()));
-        ReplaceFile(path_, std::vector<std::uint8_t>(text.begin(), text.end()));
+        ReplaceFileContents(path_, std::vector<std::uint8_t>(text.begin(), text.end()));
     } catch (const ConversionError &e) {
         throw SettingsError(e.what());
     }
