@@ -5,6 +5,9 @@
 # with "wine client error:0: recvmsg: Connection reset by peer" before running a line of its
 # own. A build or a test run starts programs one after another, so it met that now and then; a
 # persistent server never quits between them.
+# Its system processes (services.exe and the like) live as long as it does, and would keep the
+# output pipe of the program that started them open: CTest would wait for that test to end until
+# the server did. So `start` starts them too, with nothing open but /dev/null.
 #   scripts/windows/wine-server.sh start|stop
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
@@ -13,7 +16,22 @@ start)
     mkdir -p "$WINEPREFIX"
     # A server already running may be one that quits when idle: it makes way.
     wineserver -k 2> /dev/null || true
-    wineserver -p
+    # The server and the system processes stay in the background with what they inherit: no
+    # descriptor of whoever started them may stay open in them.
+    errors="$(mktemp)"
+    if ! (
+        for fd in /proc/self/fd/*; do
+            fd="${fd##*/}"
+            [ "$fd" -le 2 ] || eval "exec $fd>&-"
+        done 2> /dev/null
+        wineserver -p < /dev/null > /dev/null 2> "$errors" &&
+            /usr/lib/wine/wine64 cmd.exe /c exit < /dev/null > /dev/null 2>> "$errors"
+    ); then
+        cat "$errors" >&2
+        rm -f "$errors"
+        exit 1
+    fi
+    rm -f "$errors"
     ;;
 stop)
     wineserver -k 2> /dev/null || true

@@ -50,7 +50,7 @@ TEST(PlainSettingsFile, RefusesWhatItCannotWritePlainly)
 {
     test::TempDir dir;
     const std::string path = dir.File("KVSC.conf");
-    std::ofstream(path) << "[General]\nGame=x\n";
+    std::ofstream(path, std::ios::binary) << "[General]\nGame=x\n";
     std::unique_ptr<PlainSettingsFile> store = PlainSettingsFile::Load(path);
     ASSERT_TRUE(store);
     EXPECT_THROW(store->Write("SaveName", "tab\there"), SettingsError);
