@@ -148,6 +148,8 @@ TEST(PortableProgram, KeepsItsSettingsInTheFileBesideIt)
     const std::string ini = Text(dir.File("portable/" + std::string(kPortableSettingsName)));
     EXPECT_NE(ini.find("Game=Korvane: Ravelock"), std::string::npos) << ini;
     EXPECT_NE(ini.find("Size=50"), std::string::npos) << ini;
+    // The empty file held nothing yet: the default set came first, as at a first start.
+    EXPECT_NE(ini.find("ScoreBoardOnly=Yes"), std::string::npos) << ini;
     ASSERT_EQ(run("convert --jobs 1 \"" + shot + "\""), 0) << Text(dir.File("log"));
     EXPECT_TRUE(std::filesystem::exists(imaging::PathFromUtf8(dir.File("out/Portable1.jpg"))))
         << Text(dir.File("log"));
