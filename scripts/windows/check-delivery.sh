@@ -30,7 +30,7 @@ trap cleanup EXIT
 source "$here/wine-env.sh"
 unset WINEPATH
 "$here/wine-server.sh" start
-wine() { /usr/lib/wine/wine64 "$@"; }
+wine() { "${kv_wine[@]}" "$@"; }
 wine wineboot.exe --init > /dev/null 2>&1
 (cd "$out" && sha256sum --quiet -c SHA256SUMS)
 echo "SHA256SUMS: every file matches"

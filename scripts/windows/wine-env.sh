@@ -14,3 +14,9 @@ fi
 # Wine maps / to Z:.
 export WINEPATH="Z:${kv_wine_dlls//;/;Z:}"
 export WINEPATH="${WINEPATH//\//\\}"
+
+# Wine's 64-bit loader, without address-space randomisation. Debian's wine64 has no preloader to
+# keep Windows' fixed addresses free, so now and then a library lands on the page where the
+# shared user data belongs (0x7ffe0000) and the program dies before its first line, silently
+# under WINEDEBUG=-all ("failed to map the shared user data: c0000018").
+kv_wine=(setarch "$(uname -m)" -R /usr/lib/wine/wine64)

@@ -4,4 +4,4 @@
 #   scripts/windows/wine-run.sh PROGRAM.exe [ARGS...]
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
-exec /usr/lib/wine/wine64 "$@"
+exec "${kv_wine[@]}" "$@"

@@ -25,7 +25,7 @@ start)
             [ "$fd" -le 2 ] || eval "exec $fd>&-"
         done 2> /dev/null
         wineserver -p < /dev/null > /dev/null 2> "$errors" &&
-            /usr/lib/wine/wine64 cmd.exe /c exit < /dev/null > /dev/null 2>> "$errors"
+            "${kv_wine[@]}" cmd.exe /c exit < /dev/null > /dev/null 2>> "$errors"
     ); then
         cat "$errors" >&2
         rm -f "$errors"
