@@ -1,5 +1,17 @@
 include(GoogleTest)
 
+# Under Wine every test needs the one persistent Wine server that the WineServer fixture keeps
+# for the whole run (scripts/windows/wine-server.sh says why).
+set(KV_TEST_FIXTURES "")
+if(WIN32 AND CMAKE_CROSSCOMPILING_EMULATOR)
+    set(kv_wine_server ${PROJECT_SOURCE_DIR}/scripts/windows/wine-server.sh)
+    add_test(NAME WineServer.Start COMMAND ${kv_wine_server} start)
+    add_test(NAME WineServer.Stop COMMAND ${kv_wine_server} stop)
+    set_tests_properties(WineServer.Start PROPERTIES FIXTURES_SETUP WineServer)
+    set_tests_properties(WineServer.Stop PROPERTIES FIXTURES_CLEANUP WineServer)
+    set(KV_TEST_FIXTURES WineServer)
+endif()
+
 # kv_add_test(NAME [GUI_MAIN] SOURCES... LIBS libs...) adds one GoogleTest binary whose cases
 # CTest lists one by one. GUI_MAIN gives the binary a QApplication on the offscreen platform.
 # Tests find the test pictures of tests/data through KV_TESTDATA_DIR.
@@ -15,6 +27,9 @@ function(kv_add_test name)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
     target_compile_definitions(${name} PRIVATE
         KV_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    set(properties ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    if(KV_TEST_FIXTURES)
+        list(APPEND properties FIXTURES_REQUIRED ${KV_TEST_FIXTURES})
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()

@@ -78,36 +78,47 @@ void UseParentConsole()
 
 int Run(const std::vector<std::string> &args, int argc, char **argv)
 {
+    if (!args.empty() && args[0] == "settings") {
+        return kv::converter::RunSettingsCommand(args, std::cout, std::cerr);
+    }
+    // The stored settings are the command line's defaults, read only when one is missing,
+    // and without loading Qt wherever the store holds only what it writes itself.
+    const auto readStoredSettings = [] {
+        if (const auto values = kv::converter::ReadStoredValuesWithoutQt()) {
+            return kv::converter::StoredConversionSettings(*values);
+        }
+        std::string error;
 #ifdef KV_WITH_WINDOW
-    if (kv::converter::IsCommandLineRequest(args)) {
-        // The stored settings are the command line's defaults, read only when one is missing,
-        // and without loading Qt wherever the store holds only what it writes itself.
-        const auto readStoredSettings = [] {
-            if (const auto values = kv::converter::ReadStoredValuesWithoutQt()) {
-                return kv::converter::StoredConversionSettings(*values);
+        const std::unique_ptr<kv::converter::WindowModule> module =
+            kv::converter::WindowModule::Load(error);
+        std::optional<kv::converter::FixedConversionSettings> settings;
+        if (module) {
+            std::string note;
+            settings = module->StoredSettings(error, note);
+            if (!note.empty()) {
+                std::cerr << "kvsc: " << note << '\n';
             }
-            std::string error;
-            const std::unique_ptr<kv::converter::WindowModule> module =
-                kv::converter::WindowModule::Load(error);
-            std::optional<kv::converter::FixedConversionSettings> settings;
-            if (module) {
-                std::string note;
-                settings = module->StoredSettings(error, note);
-                if (!note.empty()) {
-                    std::cerr << "kvsc: " << note << '\n';
-                }
-            }
-            if (!settings) {
-                throw std::runtime_error("kvsc: the stored settings cannot be read: " + error);
-            }
+        }
+        if (settings) {
             return *settings;
-        };
+        }
+#else
+        error = "they hold more than a KVSC without its window reads";
+#endif
+        throw std::runtime_error("kvsc: the stored settings cannot be read: " + error);
+    };
+    const auto runCommandLine = [&](const std::vector<std::string> &commandLine) {
         try {
-            return kv::converter::RunCommandLine(args, readStoredSettings, std::cout, std::cerr);
+            return kv::converter::RunCommandLine(commandLine, readStoredSettings, std::cout,
+                                                 std::cerr);
         } catch (const std::runtime_error &e) {
             std::cerr << e.what() << '\n';
             return 1;
         }
+    };
+#ifdef KV_WITH_WINDOW
+    if (kv::converter::IsCommandLineRequest(args)) {
+        return runCommandLine(args);
     }
     if (!DisplayAvailable()) {
         std::cerr << "kvsc: no display is available, so the window cannot open; the "
@@ -125,13 +136,9 @@ int Run(const std::vector<std::string> &args, int argc, char **argv)
     }
     return module->RunWindow(argc, argv);
 #else
-    kv::converter::FixedConversionSettings defaults;
-    defaults.edition = kv::converter::texts::kSelectGame;
-    defaults.saveFolder = kv::converter::DefaultFolder();
     (void)argc;
     (void)argv;
-    return kv::converter::RunCommandLine(args.empty() ? std::vector<std::string>{"--help"} : args,
-                                         defaults, std::cout, std::cerr);
+    return runCommandLine(args.empty() ? std::vector<std::string>{"--help"} : args);
 #endif
 }
 

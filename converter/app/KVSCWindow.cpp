@@ -1,6 +1,8 @@
 // The module holding the KVSC window and the settings store; kvsc loads it when it needs them.
 #include <QApplication>
 #include <QIcon>
+#include <QStringList>
+#include <QTimer>
 
 #include "ConverterTexts.h"
 #include "KVSCDialogs.h"
@@ -23,6 +25,15 @@ KV_MODULE_EXPORT int kvscRunWindow(int argc, char **argv)
     kv::converter::QtKVSCDialogs dialogs;
     kv::converter::MainWindow form(store, dialogs);
     form.show();
+    // Screenshots given to the program ("Open with" on Windows) are added as Open adds them.
+    // QApplication took its own options out of argv; the rest is UTF-8 on every system here.
+    QStringList files;
+    for (int i = 1; i < argc; ++i) {
+        files << QString::fromUtf8(argv[i]);
+    }
+    if (!files.isEmpty()) {
+        QTimer::singleShot(0, &form, [&form, files] { form.AddFiles(files); });
+    }
     return app.exec();
 }
 

@@ -6,15 +6,18 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <new>
 #include <optional>
 
 #include "CaptionOrder.h"
+#include "ConversionError.h"
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
 #include "FilePath.h"
 #include "ImageError.h"
 #include "ImagingTexts.h"
+#include "PlainSettingsStore.h"
 #include "ScoreboardTable.h"
 #include "ScreenshotFiles.h"
 #include "ScreenshotRow.h"
@@ -26,6 +29,8 @@ namespace {
 
 constexpr const char *kUsageHead = R"(Usage: kvsc                          open the KVSC window
        kvsc convert [options] FILE...   convert screenshots without a window
+       kvsc settings [options]          store the settings given as the window's, and
+                                        show the stored settings
 
 Each FILE (BMP or JPEG) is measured, marked supported or not for the game, and the
 supported ones are cut to the scoreboard, scaled and written as JPEG files (quality 90)
@@ -147,6 +152,7 @@ struct ParsedCommand
     std::vector<std::string> files;
     bool help = false;
     bool version = false;
+    std::string unstorable; // the first option given that is no stored setting
 
     bool GivesEveryStoredSetting() const
     {
@@ -315,7 +321,7 @@ std::string Usage()
 std::optional<std::string> Parse(const std::vector<std::string> &args, ParsedCommand &command)
 {
     std::size_t i = 0;
-    if (!args.empty() && args[0] == "convert") {
+    if (!args.empty() && (args[0] == "convert" || args[0] == "settings")) {
         i = 1;
     }
     bool onlyFiles = false;
@@ -354,9 +360,43 @@ std::optional<std::string> Parse(const std::vector<std::string> &args, ParsedCom
         }
         if (option->sets != StoredSetting::kNone) {
             command.given.set(std::size_t(option->sets));
+        } else if (option->effect != ShowHelp && option->effect != ShowVersion &&
+                   command.unstorable.empty()) {
+            command.unstorable = arg;
         }
     }
     return std::nullopt;
+}
+
+// Each stored setting's value name and its text as the window stores it.
+struct StoredValue
+{
+    StoredSetting setting;
+    const char *name;
+    std::string (*text)(const FixedConversionSettings &);
+};
+
+constexpr StoredValue kStoredValues[] = {
+    {StoredSetting::kGame, setting::kGame, [](const auto &s) { return s.edition; }},
+    {StoredSetting::kTeamSize, setting::kSizeNumber, [](const auto &s) { return s.teamSize; }},
+    {StoredSetting::kSpectator, setting::kSpectator,
+     [](const auto &s) -> std::string { return s.spectator ? texts::kYes : texts::kNo; }},
+    {StoredSetting::kScoreboardOnly, setting::kScoreBoardOnly,
+     [](const auto &s) -> std::string { return s.scoreboardOnly ? texts::kYes : texts::kNo; }},
+    {StoredSetting::kSizePercent, setting::kSize, [](const auto &s) { return s.sizePercent; }},
+    {StoredSetting::kSaveFolder, setting::kSaveFolder, [](const auto &s) { return s.saveFolder; }},
+    {StoredSetting::kSaveName, setting::kSaveName, [](const auto &s) { return s.saveName; }},
+};
+
+// The window's size field takes whole numbers from 1 to 999.
+bool StorableSize(const std::string &text)
+{
+    try {
+        const int size = ParseWholeNumber(text);
+        return size >= 1 && size <= 999;
+    } catch (const ConversionError &) {
+        return false;
+    }
 }
 
 } // namespace
@@ -366,7 +406,7 @@ bool IsCommandLineRequest(const std::vector<std::string> &args)
     if (args.empty()) {
         return false;
     }
-    if (args[0] == "convert") {
+    if (args[0] == "convert" || args[0] == "settings") {
         return true;
     }
     const Option *option = FindOption(args[0]);
@@ -469,6 +509,63 @@ int RunCommandLine(const std::vector<std::string> &args,
         Parse(args, probe) || probe.help || probe.version || probe.GivesEveryStoredSetting();
     return RunCommandLine(args, standsAlone ? FixedConversionSettings{} : readStoredSettings(), out,
                           err);
+}
+
+int RunSettingsCommand(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+{
+    std::string error;
+    const std::unique_ptr<PlainSettingsStore> store = PlainSettingsStore::Open(error);
+    if (!store) {
+        err << "kvsc: " << error << '\n';
+        return 1;
+    }
+    return RunSettingsCommand(args, *store, out, err);
+}
+
+int RunSettingsCommand(const std::vector<std::string> &args, PlainSettingsStore &store,
+                       std::ostream &out, std::ostream &err)
+{
+    ParsedCommand command;
+    std::optional<std::string> problem = Parse(args, command);
+    if (!problem && !command.files.empty()) {
+        problem = "settings takes no files";
+    } else if (!problem && !command.unstorable.empty()) {
+        problem = command.unstorable + " is no stored setting";
+    } else if (!problem && command.given.test(std::size_t(StoredSetting::kSizePercent)) &&
+               !StorableSize(command.settings.sizePercent)) {
+        problem = "invalid size \"" + command.settings.sizePercent + "\" (use 1 to 999)";
+    }
+    if (problem) {
+        err << "kvsc: " << *problem << "\nTry 'kvsc --help'.\n";
+        return 2;
+    }
+    if (command.help || command.version) {
+        out << (command.help ? Usage() : std::string(kVersion) + '\n');
+        return 0;
+    }
+    try {
+        // Values alone would leave the window's other controls empty at its next start.
+        if (command.given.any() && !store.KeyExists()) {
+            WriteDefaultSettings(store);
+        }
+        for (const StoredValue &value : kStoredValues) {
+            if (command.given.test(std::size_t(value.setting))) {
+                store.Write(value.name, value.text(command.settings));
+            }
+        }
+    } catch (const SettingsError &e) {
+        err << "kvsc: " << e.what() << '\n';
+        return 1;
+    }
+    out << "Settings in " << store.Location() << '\n';
+    if (!store.KeyExists()) {
+        out << "(nothing stored yet: the defaults apply)\n";
+    } else {
+        for (const StoredValue &value : kStoredValues) {
+            out << value.name << '=' << store.Read(value.name) << '\n';
+        }
+    }
+    return out.flush() ? 0 : 1;
 }
 
 } // namespace kv::converter

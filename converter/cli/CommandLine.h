@@ -7,11 +7,12 @@
 
 #include "ConversionSettings.h"
 #include "FileSystem.h"
+#include "PlainSettingsStore.h"
 
 namespace kv::converter {
 
 // True when args (without the program name) ask for the command-line converter rather than
-// the window: "convert", "--help", "--version" and their short forms.
+// the window: "convert", "settings", "--help", "--version" and their short forms.
 bool IsCommandLineRequest(const std::vector<std::string> &args);
 
 // Runs `kvsc convert [options] FILE...` (or --help / --version), starting from defaults for
@@ -26,5 +27,13 @@ int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSe
 int RunCommandLine(const std::vector<std::string> &args,
                    const std::function<FixedConversionSettings()> &readStoredSettings,
                    std::ostream &out, std::ostream &err);
+
+// Runs `kvsc settings [options]`: stores the settings given (the default set first where nothing
+// is stored yet) as the window stores them, then prints where the settings live and the stored
+// ones. Returns 0, 1 when the store cannot be read or refused a value, 2 for wrong usage.
+int RunSettingsCommand(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+// The same with the store given.
+int RunSettingsCommand(const std::vector<std::string> &args, PlainSettingsStore &store,
+                       std::ostream &out, std::ostream &err);
 
 } // namespace kv::converter

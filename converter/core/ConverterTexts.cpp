@@ -116,6 +116,21 @@ std::string SettingsFileUnreadable(const std::string &location, const std::strin
 {
     return "The settings file \"" + location + "\" cannot be read (" + reason +
            "); it is left as it is, and no settings can be read or stored there";
+std::string CannotWriteSetting(const std::string &name, const std::string &location)
+{
+    return "Cannot write the setting \"" + name + "\" to " + location;
+}
+
+std::string SettingsNotPlain(const std::string &location)
+{
+    return "the stored settings in \"" + location +
+           "\" hold more than the command line can change (edited by hand, or damaged); change "
+           "them in the KVSC window";
+}
+
+std::string SettingNotPlain(const std::string &name)
+{
+    return "the setting \"" + name + "\" cannot hold control characters";
 }
 
 } // namespace kv::converter::texts

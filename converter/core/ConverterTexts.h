@@ -82,5 +82,11 @@ std::string StoredSizeRefused(const std::string &size);
 std::string SettingsFileNotAFile(const std::string &location);
 // A settings file that cannot be opened, with the system's reason; it is left as it is.
 std::string SettingsFileUnreadable(const std::string &location, const std::string &reason);
+// A value the store refused.
+std::string CannotWriteSetting(const std::string &name, const std::string &location);
+// `kvsc settings` (after "kvsc: "): a store holding more than the plain form the command line
+// changes, and a value that form cannot hold.
+std::string SettingsNotPlain(const std::string &location);
+std::string SettingNotPlain(const std::string &name);
 
 } // namespace kv::converter::texts

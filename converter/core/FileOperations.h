@@ -67,6 +67,12 @@ void CreateFolders(const std::string &folder);
 bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes,
                   bool flush = true, FileSystem &system = SystemFileSystem());
 
+// Puts bytes under path in one step, replacing what is there: a reader sees the old file or the
+// new one, never a part. They go to a temporary file beside it first and reach the disk before
+// it returns. Throws ConversionError with "Cannot create file ..." on any failure, leaving the old
+// file as it was.
+void ReplaceFileContents(const std::string &path, const std::vector<std::uint8_t> &bytes);
+
 // Flushes a written file and its folder entry to the disk. Throws ConversionError with
 // "Cannot create file ..." when the disk reports a failure, since the file may then not survive
 // a crash. Both flushes go through system.

@@ -275,4 +275,30 @@ void FlushToDisk(const std::string &path, FileSystem &system)
     }
 }
 
+void ReplaceFileContents(const std::string &path, const std::vector<std::uint8_t> &bytes)
+{
+    const fs::path target(path);
+    std::string temporary;
+    const int fd = CreateTemporary(target, temporary);
+    if (fd < 0) {
+        ThrowCannotCreate(path, errno);
+    }
+    int error = ::fchmod(fd, NewFileMode()) != 0 ? errno : 0;
+    if (error != 0) {
+        ::close(fd);
+    } else {
+        error = WriteAndClose(SystemFileSystem(), fd, bytes, true);
+    }
+    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        ThrowCannotCreate(path, error);
+    }
+    if (const int synced = SystemFileSystem().FlushFolder(target.parent_path().string())) {
+        ThrowCannotCreate(path, synced);
+    }
+}
+
 } // namespace kv::converter

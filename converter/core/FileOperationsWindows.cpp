@@ -231,4 +231,26 @@ void FlushToDisk(const std::string &path, FileSystem &system)
     }
 }
 
+void ReplaceFileContents(const std::string &path, const std::vector<std::uint8_t> &bytes)
+{
+    const fs::path target = imaging::PathFromUtf8(path);
+    fs::path temporary;
+    int error = 0;
+    {
+        const HandleCloser file{CreateTemporary(target, temporary)};
+        if (file.handle == INVALID_HANDLE_VALUE) {
+            ThrowCannotCreate(path, ErrnoOf(GetLastError()));
+        }
+        error = WriteAll(SystemFileSystem(), file.handle, bytes, true);
+    }
+    if (error == 0 && !MoveFileExW(temporary.c_str(), target.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = ErrnoOf(GetLastError());
+    }
+    if (error != 0) {
+        DeleteFileW(temporary.c_str());
+        ThrowCannotCreate(path, error);
+    }
+}
+
 } // namespace kv::converter

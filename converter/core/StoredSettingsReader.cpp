@@ -1,7 +1,11 @@
 #include "StoredSettingsReader.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <stdexcept>
+
+#include "PortableSettings.h"
 
 namespace kv::converter {
 
@@ -112,9 +116,9 @@ std::string LowerCaseName(std::string name)
     return name;
 }
 
-std::optional<std::map<std::string, std::string>> ParsePlainSettingsText(std::string_view text)
+std::optional<SettingsLines> ParsePlainSettingsLines(std::string_view text)
 {
-    std::map<std::string, std::string> values;
+    SettingsLines lines;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
@@ -137,14 +141,49 @@ std::optional<std::map<std::string, std::string>> ParsePlainSettingsText(std::st
         if (!value) {
             return std::nullopt;
         }
+        lines.emplace_back(std::string(line.substr(0, keyLength)), std::move(*value));
+    }
+    return lines;
+}
+
+std::optional<std::map<std::string, std::string>> ParsePlainSettingsText(std::string_view text)
+{
+    std::optional<SettingsLines> lines = ParsePlainSettingsLines(text);
+    if (!lines) {
+        return std::nullopt;
+    }
+    std::map<std::string, std::string> values;
+    for (auto &[name, value] : *lines) {
         // Two names differing in case only: which one the store picks is its own business.
-        if (!values
-                 .emplace(LowerCaseName(std::string(line.substr(0, keyLength))), std::move(*value))
-                 .second) {
+        if (!values.emplace(LowerCaseName(name), std::move(value)).second) {
             return std::nullopt;
         }
     }
     return values;
+}
+
+bool HoldsNothingYet(const std::string &path, const std::string &text)
+{
+    return text.empty() && PortableSettingsFile() == path;
+}
+
+std::optional<StoredValues> ReadPlainSettingsFile(const std::string &path)
+{
+    const std::optional<SettingsFileText> file = ReadSettingsFileText(path);
+    if (!file) {
+        return std::nullopt;
+    }
+    if (!file->exists || HoldsNothingYet(path, file->text)) {
+        return StoredValues(); // nothing stored yet
+    }
+    std::optional<std::map<std::string, std::string>> values = ParsePlainSettingsText(file->text);
+    // A file without any of the store's values is the store's to judge (it renames it aside).
+    if (!values ||
+        std::none_of(std::begin(setting::kNames), std::end(setting::kNames),
+                     [&](const char *name) { return values->count(LowerCaseName(name)); })) {
+        return std::nullopt;
+    }
+    return StoredValues(std::move(*values));
 }
 
 void StoredValues::DeleteKey()

@@ -1,18 +1,21 @@
 #include "StoredSettingsReader.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <iterator>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "PortableSettings.h"
+
 namespace kv::converter {
 
 std::optional<std::string> PlainSettingsFilePath()
 {
+    if (std::optional<std::string> portable = PortableSettingsFile()) {
+        return portable;
+    }
     std::string folder;
     const char *config = std::getenv("XDG_CONFIG_HOME");
     if (config && *config) {
@@ -28,16 +31,12 @@ std::optional<std::string> PlainSettingsFilePath()
     return folder + "/KVSC/KVSC.conf";
 }
 
-std::optional<StoredValues> ReadStoredValuesWithoutQt()
+std::optional<SettingsFileText> ReadSettingsFileText(const std::string &path)
 {
-    const std::optional<std::string> path = PlainSettingsFilePath();
-    if (!path) {
-        return std::nullopt;
-    }
     struct stat status = {};
-    if (stat(path->c_str(), &status) != 0) {
+    if (stat(path.c_str(), &status) != 0) {
         if (errno == ENOENT) {
-            return StoredValues(); // nothing stored yet
+            return SettingsFileText{};
         }
         return std::nullopt;
     }
@@ -46,7 +45,7 @@ std::optional<StoredValues> ReadStoredValuesWithoutQt()
     if (!S_ISREG(status.st_mode) || status.st_size > kLargestPlainFile) {
         return std::nullopt;
     }
-    const int file = open(path->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (file < 0) {
         return std::nullopt;
     }
@@ -71,14 +70,16 @@ std::optional<StoredValues> ReadStoredValuesWithoutQt()
         }
     }
     text.resize(length);
-    std::optional<std::map<std::string, std::string>> values = ParsePlainSettingsText(text);
-    // A file without any of the store's values is the store's to judge (it renames it aside).
-    if (!values ||
-        std::none_of(std::begin(setting::kNames), std::end(setting::kNames),
-                     [&](const char *name) { return values->count(LowerCaseName(name)); })) {
+    return SettingsFileText{true, std::move(text)};
+}
+
+std::optional<StoredValues> ReadStoredValuesWithoutQt()
+{
+    const std::optional<std::string> path = PlainSettingsFilePath();
+    if (!path) {
         return std::nullopt;
     }
-    return StoredValues(std::move(*values));
+    return ReadPlainSettingsFile(*path);
 }
 
 } // namespace kv::converter

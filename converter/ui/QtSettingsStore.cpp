@@ -7,10 +7,18 @@
 #include <QStandardPaths>
 
 #include "ConverterTexts.h"
+#include "PortableSettings.h"
 
 namespace kv::converter {
 
 namespace {
+
+// The portable zip's KVSC.ini comes empty: nothing stored yet, not a file cut short.
+bool EmptyFile(const QString &file)
+{
+    const QFileInfo info(file);
+    return info.isFile() && info.size() == 0;
+}
 
 #ifndef _WIN32
 QString UserStoreFile()
@@ -24,13 +32,19 @@ QString UserStoreFile()
 
 QtSettingsStore::QtSettingsStore()
 {
+    if (const std::optional<std::string> portable = PortableSettingsFile()) {
+        file_ = QString::fromStdString(*portable);
+        portable_ = true;
+    } else {
 #ifdef _WIN32
-    settings_ =
-        std::make_unique<QSettings>("HKEY_CURRENT_USER\\Software\\KVSC", QSettings::NativeFormat);
+        settings_ = std::make_unique<QSettings>("HKEY_CURRENT_USER\\Software\\KVSC",
+                                                QSettings::NativeFormat);
+        return;
 #else
-    file_ = UserStoreFile();
-    OpenFile();
+        file_ = UserStoreFile();
 #endif
+    }
+    OpenFile();
 }
 
 QtSettingsStore::QtSettingsStore(const QString &iniFile) : file_(iniFile)
@@ -60,6 +74,9 @@ void QtSettingsStore::OpenFile()
     }
     file.close();
     settings_ = std::make_unique<QSettings>(file_, QSettings::IniFormat);
+    if (portable_ && EmptyFile(file_)) {
+        return;
+    }
     for (const char *name : setting::kNames) {
         if (!StoredName(QString::fromUtf8(name)).isEmpty()) {
             return; // values the store reads: nothing else in the file matters
@@ -111,7 +128,7 @@ bool QtSettingsStore::KeyExists() const
         QSettings software("HKEY_CURRENT_USER\\Software", QSettings::NativeFormat);
         return software.childGroups().contains("KVSC", Qt::CaseInsensitive);
     }
-    return QFileInfo::exists(file_) && Refusal().empty();
+    return QFileInfo::exists(file_) && Refusal().empty() && !(portable_ && EmptyFile(file_));
 }
 
 void QtSettingsStore::Reopen()
@@ -136,7 +153,8 @@ void QtSettingsStore::DeleteKey()
     if (!Refusal().empty()) {
         return;
     }
-    if (file_.isEmpty()) {
+    // The portable file stays, emptied: it is what keeps KVSC portable.
+    if (file_.isEmpty() || portable_) {
         settings_->clear();
         settings_->sync();
     } else {
@@ -194,9 +212,7 @@ void QtSettingsStore::Write(const std::string &name, const std::string &value)
         } else {
             settings_->remove(key);
         }
-        throw SettingsError(QStringLiteral("Cannot write the setting \"%1\" to %2")
-                                .arg(qname, Location())
-                                .toStdString());
+        throw SettingsError(texts::CannotWriteSetting(name, Location().toStdString()));
     }
 }
 

@@ -10,9 +10,10 @@ class QSettings;
 
 namespace kv::converter {
 
-// The settings store over QSettings. On Windows it is the registry key "Software\KVSC" under
-// HKEY_CURRENT_USER; elsewhere the file KVSC/KVSC.conf in the user's configuration folder
-// (XDG_CONFIG_HOME is honoured). Names match without regard to letter case everywhere.
+// The settings store over QSettings. With KVSC.ini beside the program, that file (portable);
+// otherwise on Windows the registry key "Software\KVSC" under HKEY_CURRENT_USER, elsewhere the
+// file KVSC/KVSC.conf in the user's configuration folder (XDG_CONFIG_HOME is honoured). Names
+// match without regard to letter case everywhere.
 class QtSettingsStore : public SettingsStore
 {
 public:
@@ -51,6 +52,7 @@ private:
     QString file_;                        // empty for the registry
     std::string note_;
     std::string unreadable_; // the system's reason the file cannot be opened
+    bool portable_ = false;  // file_ is KVSC.ini beside the program
 };
 
 } // namespace kv::converter

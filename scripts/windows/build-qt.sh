@@ -6,6 +6,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/common.sh"
+install_windows_packages
 
 version="$(dpkg-query -W -f='${Version}' qt6-base-dev)"
 upstream="${version%%+*}"

@@ -45,7 +45,10 @@ cmake -G Ninja -S "$KV_ROOT" -B "$build" "${native_option[@]}" \
     -DKV_WINDOWS_PREFIX="$prefixes" \
     -DKV_GUI="$gui" -DKV_BENCH=OFF -DKV_WERROR=ON \
     -DCMAKE_DISABLE_FIND_PACKAGE_Qt6="$([ "$gui" = ON ] && echo OFF || echo ON)"
-# The Wine prefix is made once, before the build lists tests and CTest runs them side by side.
+# One Wine server for the whole run (wine-server.sh says why); the prefix is made once, before
+# the build lists tests and CTest runs them side by side.
+"$here/wine-server.sh" start
+trap '"$here/wine-server.sh" stop' EXIT
 "$here/wine-run.sh" wineboot.exe --init > /dev/null 2>&1
 cmake --build "$build" --parallel "$(nproc)"
 

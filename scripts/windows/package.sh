@@ -1,31 +1,54 @@
 #!/usr/bin/env bash
-# Makes KVSC-<version>-win64.zip, what a player unzips and runs: KVSC.exe, its console twin
-# KVSC.com, the window module, and exactly the DLLs these load (Qt's, its Windows platform
-# plugin and style, the MinGW runtime), found by following their imports.
-#   scripts/windows/package.sh    # after scripts/windows/build.sh --gui; WINDOWS_BUILD_DIR=... OUT=...
+# Makes what a Windows player downloads, in one go, into OUT_DIR (default WINDOWS_BUILD_DIR's
+# release/):
+#  - KVSC-<version>-win64.zip, the portable KVSC: the programs, exactly the DLLs they load (found
+#    by following their imports) and an empty KVSC.ini, which keeps the settings beside them;
+#  - KVSC-<version>-win64-setup.exe, the per-user installer of the same files (no KVSC.ini), made
+#    with makensis from KVSC.nsi;
+#  - SHA256SUMS for these and for the Debian packages of scripts/make-packages.sh, when there
+#    (DEB_DIR, default build-packages/), which are copied beside them.
+# After scripts/windows/build.sh (--gui for the window; without it, KVSC's command line alone).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/common.sh"
+"$KV_ROOT/scripts/install-deps.sh" nsis
 
-build="${WINDOWS_BUILD_DIR:-$KV_ROOT/build-windows}"
+build="$(realpath "${WINDOWS_BUILD_DIR:-$KV_ROOT/build-windows}")"
+out="$(realpath -m "${OUT_DIR:-$build/release}")"
+debs="$(realpath -m "${DEB_DIR:-$KV_ROOT/build-packages}")"
 version="$(sed -n 's/^project(KVTools VERSION \([0-9.]*\).*/\1/p' "$KV_ROOT/CMakeLists.txt")"
 qt_prefix="$KV_WIN_CACHE/qt-$(dpkg-query -W -f='${Version}' qt6-base-dev)"
-app="$build/converter/app"
-for file in KVSC.exe KVSC.com kvsc-window.dll; do
-    if [ ! -f "$app/$file" ]; then
-        echo "no $app/$file: run scripts/windows/build.sh --gui first" >&2
-        exit 1
-    fi
-done
+
+# The programs a player gets, one a line: the built file and the name of its Start-menu
+# shortcut ("" for none).
+programs=(
+    "converter/app/KVSC.exe|KV Screenshot Converter"
+    "converter/app/KVSC.com|"
+)
 
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
 name="KVSC-$version-win64"
-mkdir -p "$stage/$name/platforms" "$stage/$name/styles"
-cp "$app/KVSC.exe" "$app/KVSC.com" "$app/kvsc-window.dll" "$stage/$name/"
-cp "$qt_prefix/plugins/platforms/qwindows.dll" "$stage/$name/platforms/"
-if [ -f "$qt_prefix/plugins/styles/qwindowsvistastyle.dll" ]; then
-    cp "$qt_prefix/plugins/styles/qwindowsvistastyle.dll" "$stage/$name/styles/"
+files="$stage/$name"
+mkdir -p "$files"
+for entry in "${programs[@]}"; do
+    program="$build/${entry%%|*}"
+    if [ ! -f "$program" ]; then
+        echo "no $program: run scripts/windows/build.sh first" >&2
+        exit 1
+    fi
+    cp "$program" "$files/"
+done
+# The window comes as a module with Qt's platform plugin and style, where it was built.
+if [ -f "$build/converter/app/kvsc-window.dll" ]; then
+    mkdir -p "$files/platforms" "$files/styles"
+    cp "$build/converter/app/kvsc-window.dll" "$files/"
+    cp "$qt_prefix/plugins/platforms/qwindows.dll" "$files/platforms/"
+    if [ -f "$qt_prefix/plugins/styles/qwindowsvistastyle.dll" ]; then
+        cp "$qt_prefix/plugins/styles/qwindowsvistastyle.dll" "$files/styles/"
+    fi
+else
+    echo "note: no window module in $build (scripts/windows/build.sh --gui): KVSC's command line only" >&2
 fi
 
 # Every DLL imported by what is staged, found among Qt's and the runtime's; the system's own
@@ -35,23 +58,67 @@ changed=1
 while [ "$changed" = 1 ]; do
     changed=0
     while read -r dll; do
-        [ -e "$stage/$name/$dll" ] && continue
+        [ -e "$files/$dll" ] && continue
         for folder in "${search[@]}"; do
             if [ -f "$folder/$dll" ]; then
-                cp "$folder/$dll" "$stage/$name/"
+                cp "$folder/$dll" "$files/"
                 changed=1
                 break
             fi
         done
-    done < <(find "$stage/$name" -name '*.dll' -o -name '*.exe' -o -name '*.com' |
+    done < <(find "$files" -name '*.dll' -o -name '*.exe' -o -name '*.com' |
              xargs -d '\n' x86_64-w64-mingw32-objdump -p | sed -n 's/^\s*DLL Name: //p' | sort -u)
 done
-
 # Strip debugging symbols: the player needs none of them.
-find "$stage/$name" -name '*.dll' -o -name '*.exe' -o -name '*.com' |
+find "$files" -name '*.dll' -o -name '*.exe' -o -name '*.com' |
     xargs -d '\n' x86_64-w64-mingw32-strip --strip-unneeded
-out="$(realpath -m "${OUT:-$KV_ROOT/$name.zip}")"
-rm -f "$out"
-(cd "$stage" && cmake -E tar cf "$out" --format=zip "$name")
+
+# The installer's lists, made from the staged files: what it installs is exactly what its
+# uninstaller removes.
+lists="$stage/lists"
+mkdir -p "$lists"
+nsis_path() { printf '%s' "${1//\//\\}"; }
+(
+    cd "$files"
+    find . -type d | sort | while read -r folder; do
+        folder="${folder#.}"
+        echo "SetOutPath \"\$INSTDIR$(nsis_path "$folder")\""
+        find ".$folder" -maxdepth 1 -type f | sort | while read -r file; do
+            echo "File \"$files/${file#./}\""
+        done
+    done
+    echo 'SetOutPath "$INSTDIR"'
+) > "$lists/install.nsh"
+(
+    cd "$files"
+    find . -type f | sort | while read -r file; do
+        echo "Delete \"\$INSTDIR\\$(nsis_path "${file#./}")\""
+    done
+    find . -mindepth 1 -type d | sort -r | while read -r folder; do
+        echo "RMDir \"\$INSTDIR\\$(nsis_path "${folder#./}")\""
+    done
+) > "$lists/uninstall.nsh"
+: > "$lists/shortcuts.nsh"
+for entry in "${programs[@]}"; do
+    shortcut="${entry#*|}"
+    [ -n "$shortcut" ] || continue
+    program="$(basename "${entry%%|*}")"
+    echo "CreateShortcut \"\$SMPROGRAMS\\$shortcut.lnk\" \"\$INSTDIR\\$program\"" >> "$lists/shortcuts.nsh"
+    echo "Delete \"\$SMPROGRAMS\\$shortcut.lnk\"" >> "$lists/uninstall.nsh"
+done
+
+mkdir -p "$out"
+rm -f "$out/$name.zip" "$out/$name-setup.exe" "$out/SHA256SUMS" "$out"/*.deb
+makensis -V2 -DVERSION="$version" -DICON="$KV_ROOT/converter/app/KVSC.ico" -DLISTS="$lists" \
+    -DOUTFILE="$out/$name-setup.exe" "$here/KVSC.nsi"
+# The zip alone is portable: its empty KVSC.ini keeps the settings beside the programs.
+: > "$files/KVSC.ini"
+(cd "$stage" && cmake -E tar cf "$out/$name.zip" --format=zip "$name")
+if compgen -G "$debs/*.deb" > /dev/null; then
+    cp "$debs"/*.deb "$out/"
+fi
+(cd "$out" && sha256sum -- "$name.zip" "$name-setup.exe" $(cd "$out" && ls -- *.deb 2> /dev/null) > SHA256SUMS)
+
 echo "$out"
 (cd "$stage" && find "$name" -type f -printf '%P %s\n' | sort)
+(cd "$out" && ls -l --time-style=+ -- * | awk '{ print $5, $NF }')

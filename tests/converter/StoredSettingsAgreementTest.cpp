@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "PlainSettingsStore.h"
 #include "QtSettingsStore.h"
 #include "StoredSettingsReader.h"
 #include "TestSupport.h"
@@ -56,6 +57,46 @@ TEST(StoredSettingsAgreement, WrittenValuesReadTheSame)
         ASSERT_EQ(values.has_value(), c.plain) << FileText(path);
         if (values) {
             EXPECT_EQ(StoredValues(*values).Read(setting::kSaveFolder), c.value);
+        }
+    }
+}
+
+// What the command line writes without Qt, the store reads the same, and every other value of
+// the store's own file stays as the store wrote it.
+TEST(StoredSettingsAgreement, TheCommandLinesWritesReadTheSameInTheStore)
+{
+    const std::string values[] = {"Korvane: Ravelock",
+                                  " 6 on 6",
+                                  "",
+                                  "C:\\Shots\\",
+                                  "a,b;c=d",
+                                  "q\"uo\\te",
+                                  "@at",
+                                  "@@two",
+                                  "trailing ",
+                                  " lead",
+                                  "#hash",
+                                  "[General]",
+                                  "%41",
+                                  "/home/pl\xc3\xa4yer/"};
+    test::TempDir dir;
+    const std::string path = dir.File("KVSC.conf");
+    {
+        QtSettingsStore store(QString::fromStdString(path));
+        WriteDefaultSettings(store);
+    }
+    for (const std::string &value : values) {
+        SCOPED_TRACE(value);
+        std::unique_ptr<PlainSettingsFile> plain = PlainSettingsFile::Load(path);
+        ASSERT_TRUE(plain) << FileText(path);
+        plain->Write(setting::kSaveName, value);
+        const QtSettingsStore store(QString::fromStdString(path));
+        EXPECT_EQ(store.StartNote(), "");
+        EXPECT_EQ(store.Read(setting::kSaveName), value);
+        for (const auto &[name, stored] : DefaultSettings()) {
+            if (name != setting::kSavenameDefault) {
+                EXPECT_EQ(store.Read(name), stored) << name;
+            }
         }
     }
 }
