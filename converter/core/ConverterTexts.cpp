@@ -116,6 +116,8 @@ std::string SettingsFileUnreadable(const std::string &location, const std::strin
 {
     return "The settings file \"" + location + "\" cannot be read (" + reason +
            "); it is left as it is, and no settings can be read or stored there";
+}
+
 std::string CannotWriteSetting(const std::string &name, const std::string &location)
 {
     return "Cannot write the setting \"" + name + "\" to " + location;

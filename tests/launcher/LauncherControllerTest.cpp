@@ -121,9 +121,9 @@ TEST_F(LauncherControllerTest, SearchStartsTwoSecondsAfterTheLayoutIsLoadedNotAt
 
     // What the timer starts when it fires: here the search that finds nothing.
     QMetaObject::invokeMethod(const_cast<QTimer *>(&timer), "timeout");
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Unreal Location workingDirectory : (null)",
-                                                     "KVR OR location lineString : (null)",
-                                                     "No Unreal Found"}));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"Unreal Location workingDirectory : (null)",
+                                        "KVR OR location lineString : (null)", "No Unreal Found"}));
     EXPECT_TRUE(launcher->locationSheet->isVisible());
     EXPECT_EQ(launcher->locationSheet->windowModality(), Qt::WindowModal);
     EXPECT_EQ(launcher->locationSheet->parentWidget(), launcher->window);
