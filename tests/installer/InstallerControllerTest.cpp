@@ -36,6 +36,7 @@
 
 using kv::installer::InstallerController;
 using kv::installer::PrivilegedRun;
+using kv::installer::RunAs;
 using kv::installer::StartOutcome;
 namespace fs = std::filesystem;
 
@@ -64,12 +65,12 @@ public:
 class RecordingRun : public ListingRun
 {
 public:
-    void start(const std::string &tool, const std::vector<std::string> &arguments, Started started,
-               Finished finished) override
+    void start(const std::string &tool, const std::vector<std::string> &arguments, const RunAs &as,
+               Started started, Finished finished) override
     {
         tools.push_back(tool);
         this->arguments = arguments;
-        real.start(tool, arguments, std::move(started), std::move(finished));
+        real.start(tool, arguments, as, std::move(started), std::move(finished));
     }
     std::string firstErrorLine() const override { return real.firstErrorLine(); }
 
@@ -82,8 +83,8 @@ class UnauthorisedRun : public ListingRun
 {
 public:
     explicit UnauthorisedRun(StartOutcome outcome) : outcome_(outcome) {}
-    void start(const std::string &, const std::vector<std::string> &, Started started,
-               Finished) override
+    void start(const std::string &, const std::vector<std::string> &, const RunAs &,
+               Started started, Finished) override
     {
         ++starts;
         QTimer::singleShot(
@@ -100,8 +101,8 @@ private:
 class HeldRun : public ListingRun
 {
 public:
-    void start(const std::string &, const std::vector<std::string> &, Started started,
-               Finished finished) override
+    void start(const std::string &, const std::vector<std::string> &, const RunAs &,
+               Started started, Finished finished) override
     {
         end = std::move(finished);
         QTimer::singleShot(0, [started = std::move(started)] { started(StartOutcome::Started); });

@@ -46,8 +46,8 @@ public:
     }
     void installGame() const
     {
-        fs::create_directories(game() / "Contents/MacOS");
-        fs::copy_file(KV_FAKE_GAME, game() / "Contents/MacOS/Unreal Tournament 2004");
+        fs::create_directories(kv::test::ExecutableBelow(game()).parent_path());
+        fs::copy_file(KV_FAKE_GAME, kv::test::ExecutableBelow(game()));
     }
     void installMod() const
     {
