@@ -112,8 +112,7 @@ std::optional<std::string> RegistryString(std::string_view quoted)
 
 bool HasDriveLetter(std::string_view path)
 {
-    return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) &&
-           path[1] == ':';
+    return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
 }
 
 std::optional<std::string> MapThroughPrefix(const std::string &path, const std::string &prefix)
@@ -131,7 +130,7 @@ std::optional<std::string> MapThroughPrefix(const std::string &path, const std::
     std::string rest = path.substr(2);
     std::replace(rest.begin(), rest.end(), '\\', '/');
     rest.erase(0, rest.find_first_not_of('/') == std::string::npos ? rest.size()
-                                                                     : rest.find_first_not_of('/'));
+                                                                   : rest.find_first_not_of('/'));
     std::string mapped = target.string();
     if (mapped.back() != '/') {
         mapped += '/';
@@ -193,9 +192,8 @@ std::optional<std::string> WineRegistryValue(std::string_view registryFile, std:
         if (line.starts_with('[')) {
             const std::size_t close = line.find(']');
             std::string section;
-            const std::string_view inside = line.substr(1, close == std::string_view::npos
-                                                               ? std::string_view::npos
-                                                               : close - 1);
+            const std::string_view inside = line.substr(
+                1, close == std::string_view::npos ? std::string_view::npos : close - 1);
             for (std::size_t i = 0; i < inside.size(); ++i) {
                 section += inside[i];
                 if (inside[i] == '\\' && i + 1 < inside.size() && inside[i + 1] == '\\') {

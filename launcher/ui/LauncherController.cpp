@@ -54,7 +54,8 @@ void LauncherController::searchAndLaunch()
         log_.line(texts::kGameFound);
         // The game's log wins whenever it names a location; the mod's log is the fallback.
         std::optional<game::FoundGame> game = locator_.gameFromGameLog();
-        if (game) {
+        const bool fromGameLog = game.has_value();
+        if (fromGameLog) {
             log_.line(texts::kUsingGameLog);
         } else {
             log_.line(texts::kUsingModLog);
@@ -64,8 +65,12 @@ void LauncherController::searchAndLaunch()
             const game::GameStart start = game::StartFor(*game, game::PathExistsOnDisk);
             log_.line(start.executable);
             if (locator_.executableExists(start.executable)) {
-                launchIt(start);
-                return;
+                // The location is read again from the same log, as every read logs its line.
+                game = fromGameLog ? locator_.gameFromGameLog() : locator_.gameFromModLog();
+                if (game) {
+                    launchIt(game::StartFor(*game, game::PathExistsOnDisk));
+                    return;
+                }
             }
         }
     }

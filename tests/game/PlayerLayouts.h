@@ -68,8 +68,8 @@ inline void Prefix(const fs::path &prefix)
 inline void WindowsGame(const fs::path &folder, const std::string &windowsFolder)
 {
     WriteTextFile(folder / "System/UT2004.exe", "MZ");
-    WriteTextFile(folder / "System/UT2004.log",
-                  "Log: Log file open\r\nInit: Base directory: " + windowsFolder + "\\System\\\r\n");
+    WriteTextFile(folder / "System/UT2004.log", "Log: Log file open\r\nInit: Base directory: " +
+                                                    windowsFolder + "\\System\\\r\n");
 }
 
 inline std::string Windows(const fs::path &path)
@@ -104,8 +104,8 @@ inline std::vector<PlayerLayout> All()
              WriteTextFile(game / "ut2004",
                            "#!/bin/sh\ncd \"${0%/*}/System\" && exec ./ut2004-bin \"$@\"\n");
              fs::permissions(game / "ut2004", fs::perms::owner_all | fs::perms::group_exec |
-                                                  fs::perms::others_exec |
-                                                  fs::perms::group_read | fs::perms::others_read);
+                                                  fs::perms::others_exec | fs::perms::group_read |
+                                                  fs::perms::others_read);
              Executable(game / "System/ut2004-bin", fake);
              return LaidOut{game, Native(game / "System")};
          }},
@@ -180,18 +180,19 @@ inline std::vector<PlayerLayout> All()
         {"SteamProtonLibrary",
          [](const fs::path &root, const fs::path &home, const fs::path &) {
              const fs::path library = root / "SteamLibrary";
-             WriteTextFile(home / ".local/share/Steam/steamapps/libraryfolders.vdf",
-                           "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" +
-                               (home / ".local/share/Steam").string() +
-                               "\"\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" + library.string() +
-                               "\"\n\t\t\"apps\"\n\t\t{\n\t\t\t\"13230\"\t\t\"1\"\n\t\t}\n\t}\n}\n");
+             WriteTextFile(
+                 home / ".local/share/Steam/steamapps/libraryfolders.vdf",
+                 "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" +
+                     (home / ".local/share/Steam").string() +
+                     "\"\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" + library.string() +
+                     "\"\n\t\t\"apps\"\n\t\t{\n\t\t\t\"13230\"\t\t\"1\"\n\t\t}\n\t}\n}\n");
              Prefix(library / "steamapps/compatdata/13230/pfx");
              const fs::path game = library / "steamapps/common/Unreal Tournament 2004";
              WindowsGame(game, Windows(game));
-             return LaidOut{game,
-                            {fs::canonical(game / "System").string(), "-applaunch", "13230",
-                             kLogo, kMod},
-                            true};
+             return LaidOut{
+                 game,
+                 {fs::canonical(game / "System").string(), "-applaunch", "13230", kLogo, kMod},
+                 true};
          }},
         {"FlatpakSteam",
          [](const fs::path &, const fs::path &home, const fs::path &) {

@@ -43,11 +43,12 @@ TEST_P(SteamLibraryFile, ListsEachLibrary)
 INSTANTIATE_TEST_SUITE_P(
     Files, SteamLibraryFile,
     ::testing::Values(
-        VdfCase{"Current",
-                "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"/home/p/.local/share/Steam\"\n"
-                "\t\t\"label\"\t\t\"\"\n\t\t\"apps\"\n\t\t{\n\t\t\t\"13230\"\t\t\"2513436462\"\n"
-                "\t\t}\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"/mnt/games/SteamLibrary\"\n\t}\n}\n",
-                {"/home/p/.local/share/Steam", "/mnt/games/SteamLibrary"}},
+        VdfCase{
+            "Current",
+            "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"/home/p/.local/share/Steam\"\n"
+            "\t\t\"label\"\t\t\"\"\n\t\t\"apps\"\n\t\t{\n\t\t\t\"13230\"\t\t\"2513436462\"\n"
+            "\t\t}\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"/mnt/games/SteamLibrary\"\n\t}\n}\n",
+            {"/home/p/.local/share/Steam", "/mnt/games/SteamLibrary"}},
         VdfCase{"OlderNumberedValues",
                 "\"LibraryFolders\"\n{\n\t\"TimeNextStatsReport\"\t\t\"1700000000\"\n"
                 "\t\"ContentStatsID\"\t\t\"-1\"\n\t\"1\"\t\t\"D:\\\\Games\\\\Steam\"\n}\n",
@@ -73,9 +74,9 @@ TEST(WineRegistryFile, GivesTheValueOfTheKeyWhateverItsCase)
                                 "folder"),
               "C:\\Games\\UT \"2004\"");
     EXPECT_EQ(WineRegistryValue(systemReg, "Software\\Valve\\Steam", "Folder"), std::nullopt);
-    EXPECT_EQ(WineRegistryValue(systemReg, "Software\\Unreal Technology\\Installed Apps\\UT2004",
-                                "Path"),
-              std::nullopt);
+    EXPECT_EQ(
+        WineRegistryValue(systemReg, "Software\\Unreal Technology\\Installed Apps\\UT2004", "Path"),
+        std::nullopt);
 }
 
 TEST(LutrisGameFile, GivesThePrefixLine)
@@ -117,7 +118,7 @@ TEST(WindowsPlaces, RegistryFolderComesFirstThenTheDefaultFolders)
         [&](const std::string &key, const std::string &value) -> std::optional<std::string> {
             asked.push_back(key + "|" + value);
             return key.starts_with("HKLM\\SOFTWARE\\WOW6432Node") ? registered.string()
-                                                                 : std::optional<std::string>();
+                                                                  : std::optional<std::string>();
         });
     const std::optional<FoundGame> game = locator.findElsewhere();
     ASSERT_TRUE(game.has_value()) << ::testing::PrintToString(log.lines());

@@ -119,10 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
         LogCase{"NoBaseDirectoryLine", "Log: Log file open\nInit: Version 3369\n", std::nullopt},
         LogCase{"LineOf21CharactersIsNeverCompared", "Init: Base directory:\n", std::nullopt},
         LogCase{"EmptyBaseDirectory", "Init: Base directory: \n", std::nullopt},
-        LogCase{"BaseDirectoryShorterThan7Characters", "Init: Base directory: /Sys/\n",
+        LogCase{"FolderWithoutParentNamesNoLocation", "Init: Base directory: System/\n",
                 std::nullopt},
-        LogCase{"BaseDirectoryOfExactly7CharactersNamesNoLocation",
-                "Init: Base directory: System/\n", std::nullopt},
         LogCase{"EightCharactersLeaveALocation", "Init: Base directory: /System/\n", "/System/"}),
     [](const auto &info) { return std::string(info.param.name); });
 

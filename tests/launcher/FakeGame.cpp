@@ -19,7 +19,8 @@ int main(int argc, char *argv[])
                 out << argv[i] << '\n';
             }
             // Standing in for wine, it shows the prefix it was given.
-            if (const char *prefix = std::getenv("WINEPREFIX"); prefix != nullptr) {
+            if (const char *prefix = std::getenv("WINEPREFIX");
+                prefix != nullptr && *prefix != '\0') {
                 out << "WINEPREFIX=" << prefix << '\n';
             }
         }
