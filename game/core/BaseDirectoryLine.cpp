@@ -202,7 +202,11 @@ std::string GameLocationOf(const std::string &baseDirectory)
     while (end > 0 && !isSeparator(baseDirectory[end - 1])) {
         --end;
     }
-    return baseDirectory.substr(0, end);
+    // The game never lies at a file system's root: such a line would send the installer there.
+    const std::string location = baseDirectory.substr(0, end);
+    const bool root = location.find_first_not_of("/\\") == std::string::npos ||
+                      (location.size() == 3 && location[1] == ':');
+    return root ? std::string() : location;
 }
 
 } // namespace kv::game

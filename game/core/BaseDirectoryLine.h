@@ -22,7 +22,8 @@ std::optional<std::string> ReadBaseDirectoryLine(const std::string &path);
 std::string BaseDirectoryOf(const std::string &line);
 
 // The parent of the folder the base directory names, with its trailing separator ("/" or "\\"):
-// the folder that holds the game. Empty when the base directory names no parent ("System/").
+// the folder that holds the game. Empty when the base directory names no parent ("System/") or
+// the parent is a file system's root ("/", "C:\\").
 std::string GameLocationOf(const std::string &baseDirectory);
 
 } // namespace kv::game

@@ -88,8 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
         LogCase{"EmptyLog", "", std::nullopt, ""},
         LogCase{"FolderWithoutParentGivesNoLocation", "Init: Base directory: System/",
                 "Init: Base directory: System/", ""},
-        LogCase{"FolderAtTheRootGivesTheRoot", "Init: Base directory: /Sys/",
-                "Init: Base directory: /Sys/", "/"},
+        LogCase{"FolderAtTheRootGivesNoLocation", "Init: Base directory: /Sys/",
+                "Init: Base directory: /Sys/", ""},
         LogCase{"NonAsciiFolderIsCutWhole", "Init: Base directory: /Spiele/Syst\xC3\xA9m/",
                 "Init: Base directory: /Spiele/Syst\xC3\xA9m/", "/Spiele/"},
         // Whatever folder the game ran from, its parent holds the game.
@@ -99,8 +99,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "Init: Base directory: /opt/ut2004/System", "/opt/ut2004/"},
         LogCase{"WindowsPath", "Init: Base directory: C:\\UT2004\\System\\\n",
                 "Init: Base directory: C:\\UT2004\\System\\", "C:\\UT2004\\"},
-        LogCase{"WindowsDriveRoot", "Init: Base directory: D:\\System\\\n",
-                "Init: Base directory: D:\\System\\", "D:\\"}),
+        LogCase{"WindowsDriveRootGivesNoLocation", "Init: Base directory: D:\\System\\\n",
+                "Init: Base directory: D:\\System\\", ""}),
     [](const ::testing::TestParamInfo<LogCase> &info) { return std::string(info.param.name); });
 
 TEST(ReadBaseDirectoryLine, ReadsTheFileAndGivesNothingWhenItIsMissing)
