@@ -1,9 +1,9 @@
 #include "InstallerController.h"
 
 #include <algorithm>
-#include <iterator>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -302,8 +302,7 @@ TEST_F(InstallerTest, GameFoundThroughTheLogIsInstalledAndTheLauncherCopiedToThe
                                         "KVR Install App Path:", setup().string(), location(),
                                         "Preparing for install", archive().string(),
                                         "Should be running about now", "Extracting as the user",
-                                        "Seperating thread...",
-                                        marker, "Copy Launcher to Desktop",
+                                        "Seperating thread...", marker, "Copy Launcher to Desktop",
                                         "Launcher copy was a success.", "Installation done!"}));
 }
 
