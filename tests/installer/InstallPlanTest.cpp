@@ -121,7 +121,10 @@ INSTANTIATE_TEST_SUITE_P(
         LogCase{"EmptyBaseDirectory", "Init: Base directory: \n", std::nullopt},
         LogCase{"FolderWithoutParentNamesNoLocation", "Init: Base directory: System/\n",
                 std::nullopt},
-        LogCase{"EightCharactersLeaveALocation", "Init: Base directory: /System/\n", "/System/"}),
+        // Tar would unpack into the file system's root.
+        LogCase{"FolderAtTheRootNamesNoLocation", "Init: Base directory: /System/\n", std::nullopt},
+        LogCase{"AnyFolderNameIsKeptWhole", "Init: Base directory: /opt/ut2004/SystemARM64/\n",
+                "/opt/ut2004/SystemARM64/"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(ArchiveListing, AllowsFilesFoldersAndLinksAndRefusesDevicesFifosAndUnknownTypes)
