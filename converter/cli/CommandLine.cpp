@@ -109,7 +109,6 @@ public:
     StreamObserver(std::ostream &out, std::ostream &err) : out_(out), err_(err) {}
     void ShowProgressBar(bool) override {}
     void SetProgress(int) override {}
-    void ProcessPendingMessages() override {}
     void ShowMessage(const std::string &text) override { out_ << text << '\n'; }
     void ShowWarning(const std::string &text) override { err_ << text << '\n'; }
     void ShowDeleteFailure(const std::string &text) override

@@ -74,7 +74,6 @@ ConversionRun::~ConversionRun() = default;
 void ConversionRun::Run()
 {
     observer_.ShowProgressBar(true);
-    observer_.ProcessPendingMessages();
     converted_.clear();
     teamSizeUnmatched_ = false;
     if (jobs_ > 1) {
@@ -190,17 +189,25 @@ void ConversionRun::HandleRow(int index, const std::string &edition, bool messag
     }
     observer_.SetProgress(
         int((std::int64_t(index) + 1) * kProgressMaximum / std::int64_t(rows_.size())));
-    observer_.ProcessPendingMessages();
 }
 
 std::string ConversionRun::SaveFolderWithSeparator()
 {
     std::string folder = settings_.SaveFolder();
     if (folder.empty() || !IsPathSeparator(folder.back())) {
-        folder += kPathSeparator;
+        folder = WithTrailingSeparator(folder);
         settings_.SetSaveFolder(folder);
     }
     return folder;
+}
+
+bool ConvertsAnyRow(const std::vector<ScreenshotRow> &rows, const ConversionSettings &settings)
+{
+    const std::string edition = settings.Edition();
+    return PlayersPerTeam(settings.TeamSize()) &&
+           std::any_of(rows.begin(), rows.end(), [&](const ScreenshotRow &row) {
+               return FindScoreboardGeometry(edition, row.resolution).has_value();
+           });
 }
 
 // Load, crop, scale and encode: the steps that read nothing but the screenshot and the settings,
@@ -306,11 +313,10 @@ void ConversionRun::ConvertRow(int index, const Crop &crop)
     }
 
     std::optional<Encoded> ahead;
-    // Work done ahead is taken when it is this row's with this crop; the window keeps painting
-    // while a screenshot takes its time.
+    // Work done ahead is taken when it is this row's with this crop.
     if (pool_ && pool_->Taken() < tasks_.size() && tasks_[pool_->Taken()].row == index &&
         tasks_[pool_->Taken()].crop == crop) {
-        ahead = pool_->TakeNext(kWaitingInterval, [this] { observer_.Waiting(); });
+        ahead = pool_->TakeNext();
     }
     // Work done ahead counts only if it read the file as it is now.
     const bool current =

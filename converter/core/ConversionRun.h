@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,12 +24,8 @@ public:
     virtual ~ConversionObserver() = default;
     virtual void ShowProgressBar(bool visible) = 0;
     virtual void SetProgress(int position) = 0; // 0..kProgressMaximum
-    // Lets the caller's event loop run between screenshots.
-    virtual void ProcessPendingMessages() = 0;
-    // Called every ConversionRun::kWaitingInterval while the run waits for a worker's screenshot,
-    // so that a window can keep painting.
-    virtual void Waiting() {}
-    // Asked before each screenshot: true ends the run there, after the one in hand is done.
+    // Asked before each screenshot: true ends the run there, after the one in hand is done. May
+    // be asked on another thread than the one that requests the stop.
     virtual bool StopRequested() const { return false; }
     // A modal message; returns once the user has dismissed it.
     virtual void ShowMessage(const std::string &text) = 0;
@@ -57,7 +52,6 @@ class ConversionRun
 {
 public:
     static constexpr int kProgressMaximum = 100;
-    static constexpr std::chrono::milliseconds kWaitingInterval{40};
 
     // With jobs > 1, up to that many worker threads load, crop, scale and encode the coming
     // screenshots ahead of the run; names, files, messages, rows, deletions and errors still
@@ -101,6 +95,10 @@ private:
     std::vector<FileIdentity> converted_;
     bool teamSizeUnmatched_ = false; // a supported row was skipped for the team size
 };
+
+// True when a run with settings comes to convert one of rows, and so to write into the save
+// folder: a row whose resolution the edition's table has, with a team size that is a label.
+bool ConvertsAnyRow(const std::vector<ScreenshotRow> &rows, const ConversionSettings &settings);
 
 // Screenshots worked on at once unless told otherwise: one per processor.
 int DefaultJobs();

@@ -20,6 +20,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include "BackgroundJob.h"
 #include "CaptionOrder.h"
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
@@ -90,15 +91,20 @@ void SyncCurrentItem(QComboBox *box)
     edit->setCursorPosition(cursor);
 }
 
-// The wait cursor over every window of the program for as long as it lives.
-class BusyCursor
+// The settings as they are now, for a run that reads them on another thread.
+FixedConversionSettings CopyOf(const ConversionSettings &settings)
 {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
+    FixedConversionSettings copy;
+    copy.edition = settings.Edition();
+    copy.teamSize = settings.TeamSize();
+    copy.spectator = settings.Spectator();
+    copy.scoreboardOnly = settings.ScoreboardOnly();
+    copy.sizePercent = settings.SizePercent();
+    copy.saveFolder = settings.SaveFolder();
+    copy.saveName = settings.SaveName();
+    copy.deleteOriginals = settings.DeleteOriginals();
+    return copy;
+}
 
 } // namespace
 
@@ -124,61 +130,35 @@ private:
     MainWindow &form_;
 };
 
-// The settings of a run: the controls as they are when it starts, which they stay, since a run
-// takes no input. Worker threads read this copy, never the controls; the save folder the run
-// writes back still reaches its field.
-class MainWindow::RunSettings : public FixedConversionSettings
+// What a run reports, from its own thread: each report is a call queued on the window's thread,
+// so the window shows them in the run's order and the run never touches a widget.
+class MainWindow::RunObserver : public ConversionObserver
 {
 public:
-    explicit RunSettings(MainWindow &form) : form_(form)
+    RunObserver(MainWindow &form, BackgroundJob &job) : form_(form), job_(job) {}
+    void ShowProgressBar(bool visible) override
     {
-        const ControlSettings controls(form);
-        edition = controls.Edition();
-        teamSize = controls.TeamSize();
-        spectator = controls.Spectator();
-        scoreboardOnly = controls.ScoreboardOnly();
-        sizePercent = controls.SizePercent();
-        saveFolder = controls.SaveFolder();
-        saveName = controls.SaveName();
-        deleteOriginals = controls.DeleteOriginals();
+        job_.Post([bar = form_.ui->progressBar, visible] { bar->setVisible(visible); });
     }
-    void SetSaveFolder(const std::string &folder) override
+    void SetProgress(int position) override
     {
-        FixedConversionSettings::SetSaveFolder(folder);
-        ControlSettings(form_).SetSaveFolder(folder);
+        job_.Post([bar = form_.ui->progressBar, position] { bar->setValue(position); });
     }
-
-private:
-    MainWindow &form_;
-};
-
-class MainWindow::WindowObserver : public ConversionObserver
-{
-public:
-    explicit WindowObserver(MainWindow &form) : form_(form) {}
-    void ShowProgressBar(bool visible) override { form_.ui->progressBar->setVisible(visible); }
-    void SetProgress(int position) override { form_.ui->progressBar->setValue(position); }
-    // Painting after every screenshot would take the time of a screenshot on a batch: the window
-    // paints when the run starts and then every kPaintInterval.
-    void ProcessPendingMessages() override
-    {
-        if (!sincePaint_.isValid() || sincePaint_.elapsed() >= kPaintInterval.count()) {
-            form_.ShowNewestResult();
-            QCoreApplication::processEvents();
-            sincePaint_.start();
-        }
-    }
-    void Waiting() override { ProcessPendingMessages(); }
+    // The run goes on once the message has been dismissed, as the user expects from a modal one.
     void ShowMessage(const std::string &text) override
     {
-        form_.dialogs_.showMessage(&form_, Q(text));
+        job_.PostAndWait(
+            [&form = form_, text = Q(text)] { form.dialogs_.showMessage(&form, text); });
     }
-    void AddResultRow(const ResultRow &row) override { form_.AddResultRow(row); }
-    bool StopRequested() const override { return form_.closeRequested_; }
+    void AddResultRow(const ResultRow &row) override
+    {
+        job_.Post([&form = form_, row] { form.AddResultRow(row); });
+    }
+    bool StopRequested() const override { return job_.StopRequested(); }
 
 private:
     MainWindow &form_;
-    QElapsedTimer sincePaint_;
+    BackgroundJob &job_;
 };
 
 MainWindow::MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
@@ -251,9 +231,9 @@ MainWindow::MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *pare
     ui->screenshotList->setAcceptDrops(true);
     ui->screenshotList->viewport()->setAcceptDrops(true);
     ui->screenshotList->viewport()->installEventFilter(this);
-    auto *remove = new QShortcut(QKeySequence::Delete, ui->screenshotList);
-    remove->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(remove, &QShortcut::activated, this, &MainWindow::removeSelectedClicked);
+    removeShortcut_ = new QShortcut(QKeySequence::Delete, ui->screenshotList);
+    removeShortcut_->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(removeShortcut_, &QShortcut::activated, this, &MainWindow::removeSelectedClicked);
 
     // The frame's margins are known once the window exists on most systems; where they are
     // known only once it is shown, the frame is taken to be the window itself.
@@ -277,7 +257,11 @@ QPoint MainWindow::StartPosition(QSize frame, const QRect &screen)
     return {std::max(x, screen.x()), std::max(y, screen.y())};
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // A run or an Open still under way ends after the file in hand, before the widgets go.
+    job_.reset();
+}
 
 QLineEdit *MainWindow::SizeEdit() const
 {
@@ -490,58 +474,74 @@ void MainWindow::openClicked()
 
 void MainWindow::AddFiles(const QStringList &paths)
 {
-    if (paths.isEmpty() || adding_) {
+    if (paths.isEmpty() || job_) {
         return;
     }
-    adding_ = true;
-    QString lastAdded;
-    {
-        const BusyCursor busy;
-        std::vector<ScreenshotRow> measured; // not in the list yet
-        QElapsedTimer sincePaint;
-        bool painted = false;
-        for (const QString &path : paths) {
-            if (closeRequested_) {
-                break;
-            }
-            std::optional<ScreenshotRow> row = MeasureFile(path);
-            if (!row) {
-                InsertSorted(measured);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    auto lastAdded = std::make_shared<QString>();
+    const std::string game = S(selectedGame);
+    StartJob(
+        [this, paths, game, lastAdded](BackgroundJob &job) {
+            std::vector<ScreenshotRow> measured; // not handed to the list yet
+            const auto hand = [&] {
+                job.Post([this, rows = std::move(measured)] { InsertSorted(rows); });
                 measured.clear();
-                dialogs_.showError(this, texts::kInvalidOrNoFile);
-                break;
+            };
+            QElapsedTimer sinceHanded;
+            for (const QString &path : paths) {
+                if (job.StopRequested()) {
+                    break;
+                }
+                std::optional<ScreenshotRow> row = MeasureFile(path, game);
+                if (!row) {
+                    hand();
+                    job.Post([this] { dialogs_.showError(this, texts::kInvalidOrNoFile); });
+                    break;
+                }
+                measured.push_back(std::move(*row));
+                *lastAdded = path;
+                // The first row shows at once, later ones every kPaintInterval, since inserting
+                // and painting rows one by one takes longer than measuring the files.
+                if (!sinceHanded.isValid() || sinceHanded.elapsed() >= kPaintInterval.count()) {
+                    hand();
+                    sinceHanded.start();
+                }
             }
-            measured.push_back(std::move(*row));
-            lastAdded = path;
-            // The first row shows at once, later ones every kPaintInterval, since painting the
-            // list takes longer than measuring a file. A close request is taken then too; clicks
-            // and keys wait till the end.
-            if (!painted || sincePaint.elapsed() >= kPaintInterval.count()) {
-                InsertSorted(measured);
-                measured.clear();
-                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-                sincePaint.start();
-                painted = true;
+            hand();
+        },
+        [this, lastAdded] {
+            QApplication::restoreOverrideCursor();
+            if (!lastAdded->isEmpty()) {
+                // Takes effect at the next start; this run keeps its Open folder. Stored once,
+                // not per file: each write reaches the disk.
+                Store(setting::kOpenFolder,
+                      QDir::toNativeSeparators(QFileInfo(*lastAdded).absolutePath()) +
+                          QChar(kPathSeparator));
             }
-        }
-        InsertSorted(measured);
-    }
-    adding_ = false;
-    if (!lastAdded.isEmpty()) {
-        // Takes effect at the next start; this run keeps its Open folder. Stored once, not per
-        // file: each write reaches the disk.
-        Store(setting::kOpenFolder, QDir::toNativeSeparators(QFileInfo(lastAdded).absolutePath()) +
-                                        QChar(kPathSeparator));
-    }
-    if (closeRequested_) {
-        close();
-    }
+        });
 }
 
-std::optional<ScreenshotRow> MainWindow::MeasureFile(const QString &path) const
+void MainWindow::StartJob(std::function<void(BackgroundJob &)> work, std::function<void()> ended)
+{
+    SetInputEnabled(false);
+    job_ =
+        std::make_unique<BackgroundJob>(*this, std::move(work), [this, ended = std::move(ended)] {
+            ended();
+            const bool closeRequested = job_->StopRequested();
+            job_.reset();
+            ShowNewestResult();
+            SetInputEnabled(true);
+            emit workDone();
+            if (closeRequested) {
+                close();
+            }
+        });
+}
+
+std::optional<ScreenshotRow> MainWindow::MeasureFile(const QString &path, const std::string &game)
 {
     try {
-        ScreenshotRow row = MeasureScreenshot(S(path), S(selectedGame));
+        ScreenshotRow row = MeasureScreenshot(S(path), game);
         // The Full Path column shows the path as the system writes it ("C:\shots\a.bmp").
         row.path = S(QDir::toNativeSeparators(path));
         return row;
@@ -599,9 +599,6 @@ std::vector<ScreenshotRow> MainWindow::ScreenshotRows() const
 
 void MainWindow::removeSelectedClicked()
 {
-    if (converting_) {
-        return;
-    }
     QList<int> rows;
     for (const QModelIndex &index : ui->screenshotList->selectionModel()->selectedRows()) {
         rows.append(index.row());
@@ -623,7 +620,11 @@ void MainWindow::AddResultRow(const ResultRow &row)
     ui->resultList->setItem(position, 0, name);
     ui->resultList->setItem(position, 1, new QTableWidgetItem(Q(row.result)));
     ui->resultList->setItem(position, 2, path);
-    newestResultShown_ = false;
+    if (newestResultShown_) {
+        // Once for the rows that came in together, after them.
+        newestResultShown_ = false;
+        QMetaObject::invokeMethod(this, &MainWindow::ShowNewestResult, Qt::QueuedConnection);
+    }
 }
 
 void MainWindow::ShowNewestResult()
@@ -632,7 +633,7 @@ void MainWindow::ShowNewestResult()
         return;
     }
     // Laid out first: the scroll range is otherwise updated only later and misses the new row.
-    // Once before each paint, not per row: laying out the whole list per row grows with it.
+    // Once for rows that come in together, not per row: laying out the whole list grows with it.
     ui->resultList->doItemsLayout();
     ui->resultList->scrollToItem(ui->resultList->item(ui->resultList->rowCount() - 1, 0));
     newestResultShown_ = true;
@@ -668,15 +669,16 @@ void MainWindow::UpdatePreview()
 
 void MainWindow::SetInputEnabled(bool enabled)
 {
-    // While a run goes the window keeps painting and moving the bar, but takes no input that
-    // could start a second run or change the settings the run is reading. The lists stay
-    // readable and scrollable: the run works on a copy of the rows and guards removing them.
+    // While a run or an Open goes the window keeps painting and moving the bar, but takes no
+    // input that could start a second one or change the settings and rows they started from.
+    // The lists stay readable and scrollable.
     for (QWidget *child : ui->centralwidget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
         if (child != ui->progressBar && child != ui->screenshotList && child != ui->resultList) {
             child->setEnabled(enabled);
         }
     }
     ui->menuBar->setEnabled(enabled);
+    removeShortcut_->setEnabled(enabled);
     if (enabled) {
         // scoreboardOnlyCheck decides whether these two are usable.
         ui->teamSizeBox->setEnabled(ui->scoreboardOnlyCheck->isChecked());
@@ -686,7 +688,7 @@ void MainWindow::SetInputEnabled(bool enabled)
 
 void MainWindow::convertClicked()
 {
-    if (converting_) {
+    if (job_) {
         return;
     }
     // "../x" would write outside the save folder.
@@ -694,37 +696,44 @@ void MainWindow::convertClicked()
         dialogs_.showMessage(this, Q(*problem));
         return;
     }
-    converting_ = true;
-    SetInputEnabled(false);
     const std::vector<ScreenshotRow> rows = ScreenshotRows();
-    RunSettings settings(*this);
-    WindowObserver observer(*this);
-    try {
-        ConversionRun run(rows, settings, observer, DefaultJobs());
-        run.Run();
-    } catch (const std::exception &e) {
-        // The run ended at this screenshot: no bar left standing at its last position.
-        ui->progressBar->hide();
-        ui->progressBar->setValue(0);
-        const QString text = dynamic_cast<const std::bad_alloc *>(&e)
-                                 ? QStringLiteral("Out of memory")
-                                 : QString::fromStdString(e.what());
-        dialogs_.showError(this, text);
+    FixedConversionSettings settings = CopyOf(ControlSettings(*this));
+    // The field shows the folder the files go to, with its separator, once a screenshot is
+    // converted; the run itself leaves the controls alone.
+    if (ConvertsAnyRow(rows, settings)) {
+        settings.saveFolder = WithTrailingSeparator(settings.saveFolder);
+        ui->saveFolderEdit->setText(Q(settings.saveFolder));
     }
-    ShowNewestResult();
-    SetInputEnabled(true);
-    converting_ = false;
-    if (closeRequested_) {
-        close();
-    }
+    auto failure = std::make_shared<QString>();
+    StartJob(
+        [this, rows, settings, failure](BackgroundJob &job) {
+            RunObserver observer(*this, job);
+            FixedConversionSettings runSettings = settings;
+            try {
+                ConversionRun run(rows, runSettings, observer, DefaultJobs());
+                run.Run();
+            } catch (const std::bad_alloc &) {
+                *failure = QStringLiteral("Out of memory");
+            } catch (const std::exception &e) {
+                *failure = QString::fromStdString(e.what());
+            }
+        },
+        [this, failure] {
+            if (!failure->isEmpty()) {
+                // The run ended at this screenshot: no bar left standing at its last position.
+                ui->progressBar->hide();
+                ui->progressBar->setValue(0);
+                dialogs_.showError(this, *failure);
+            }
+        });
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // A screenshot is never left half-done: a run ends after the one in hand, an Open after the
     // file it measures, and the window closes then.
-    if (converting_ || adding_) {
-        closeRequested_ = true;
+    if (job_) {
+        job_->RequestStop();
         event->ignore();
         return;
     }
@@ -744,7 +753,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
             const bool files = std::any_of(urls.begin(), urls.end(), [](const QUrl &url) {
                 return url.isLocalFile() && IsScreenshotFileName(S(url.toLocalFile()));
             });
-            if (files && !converting_ && !adding_) {
+            if (files && !job_) {
                 drag->acceptProposedAction();
             } else {
                 drag->ignore();
@@ -753,7 +762,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         }
         if (event->type() == QEvent::Drop) {
             auto *drop = static_cast<QDropEvent *>(event);
-            if (converting_ || adding_) {
+            if (job_) {
                 drop->ignore();
                 return true;
             }
