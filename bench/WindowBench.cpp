@@ -174,7 +174,7 @@ void BM_CoreConvert(benchmark::State &state)
         rows.push_back(MeasureScreenshot(path.toStdString(), texts::kRavelock));
     }
     SortByCaption(rows);
-    FixedConversionSettings settings;
+    ConversionSettingTexts settings;
     settings.edition = texts::kRavelock;
     settings.teamSize = "10 on 10";
     settings.spectator = true;
@@ -186,7 +186,7 @@ void BM_CoreConvert(benchmark::State &state)
         state.PauseTiming();
         shots.EmptyOutput();
         state.ResumeTiming();
-        ConversionRun run(rows, settings, observer, DefaultJobs());
+        ConversionRun run(rows, ReadConversionSettings(settings), observer, DefaultJobs());
         run.Run();
     }
 }

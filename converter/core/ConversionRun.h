@@ -57,15 +57,17 @@ public:
     // screenshots ahead of the run; names, files, messages, rows, deletions and errors still
     // happen one screenshot after the other on the calling thread, as without them. A file the
     // run may replace before it gets there (one it deletes as an earlier row's original) is not
-    // read ahead. Only for settings that stay as they are during the run (the command line's, or
-    // the window's, which takes no input meanwhile): the workers read them when they start.
-    // Files are written and deleted through files.
-    ConversionRun(const std::vector<ScreenshotRow> &rows, ConversionSettings &settings,
+    // read ahead. The run keeps its own copy of settings. Files are written and deleted through
+    // files.
+    ConversionRun(const std::vector<ScreenshotRow> &rows, const ConversionSettings &settings,
                   ConversionObserver &observer, int jobs = 1,
                   FileSystem &files = SystemFileSystem());
     ~ConversionRun();
 
     void Run();
+    // After Run: a screenshot the edition supports was passed over because the team size is none
+    // of the labels, which the caller may want to tell the user.
+    bool SkippedForTeamSize() const { return teamSizeUnmatched_; }
 
 private:
     struct Crop;
@@ -73,9 +75,8 @@ private:
     // A screenshot the workers convert ahead of the run, with its crop.
     struct Task;
 
-    std::optional<Crop> CropFor(int index, const std::string &edition) const;
-    void HandleRow(int index, const std::string &edition, bool messageForUnsupported);
-    std::string SaveFolderWithSeparator();
+    std::optional<Crop> CropFor(int index) const;
+    void HandleRow(int index, bool messageForUnsupported);
     // Converts the screenshot of row index with its crop: the steps of Encode, then the output's
     // name, the file, its result row and the original's deletion.
     void ConvertRow(int index, const Crop &crop);
@@ -84,7 +85,7 @@ private:
     void Warn(int index, const std::string &text);
 
     const std::vector<ScreenshotRow> &rows_;
-    ConversionSettings &settings_;
+    const ConversionSettings settings_;
     ConversionObserver &observer_;
     int jobs_;
     FileSystem &files_;

@@ -91,44 +91,13 @@ void SyncCurrentItem(QComboBox *box)
     edit->setCursorPosition(cursor);
 }
 
-// The settings as they are now, for a run that reads them on another thread.
-FixedConversionSettings CopyOf(const ConversionSettings &settings)
+// The Supported column's text.
+QString SupportedText(const ScreenshotRow &row)
 {
-    FixedConversionSettings copy;
-    copy.edition = settings.Edition();
-    copy.teamSize = settings.TeamSize();
-    copy.spectator = settings.Spectator();
-    copy.scoreboardOnly = settings.ScoreboardOnly();
-    copy.sizePercent = settings.SizePercent();
-    copy.saveFolder = settings.SaveFolder();
-    copy.saveName = settings.SaveName();
-    copy.deleteOriginals = settings.DeleteOriginals();
-    return copy;
+    return row.supported ? texts::kYes : texts::kNo;
 }
 
 } // namespace
-
-// The conversion settings as the controls hold them at the moment the run asks.
-class MainWindow::ControlSettings : public ConversionSettings
-{
-public:
-    explicit ControlSettings(MainWindow &form) : form_(form) {}
-    std::string Edition() const override { return S(form_.ui->gameBox->currentText()); }
-    std::string TeamSize() const override { return S(form_.ui->teamSizeBox->currentText()); }
-    bool Spectator() const override { return form_.ui->spectatorCheck->isChecked(); }
-    bool ScoreboardOnly() const override { return form_.ui->scoreboardOnlyCheck->isChecked(); }
-    std::string SizePercent() const override { return S(form_.SizeEdit()->text()); }
-    std::string SaveFolder() const override { return S(form_.ui->saveFolderEdit->text()); }
-    void SetSaveFolder(const std::string &folder) override
-    {
-        form_.ui->saveFolderEdit->setText(Q(folder));
-    }
-    std::string SaveName() const override { return S(form_.ui->saveNameEdit->text()); }
-    bool DeleteOriginals() const override { return form_.ui->deleteOriginalsCheck->isChecked(); }
-
-private:
-    MainWindow &form_;
-};
 
 // What a run reports, from its own thread: each report is a call queued on the window's thread,
 // so the window shows them in the run's order and the run never touches a widget.
@@ -345,11 +314,11 @@ void MainWindow::gameChanged()
 void MainWindow::ShowSupport()
 {
     const std::vector<std::string> &supported = SupportedResolutions(S(selectedGame));
-    for (int r = 0; r < ui->screenshotList->rowCount(); ++r) {
-        const std::string resolution = S(ui->screenshotList->item(r, 1)->text());
-        const bool yes =
-            std::find(supported.begin(), supported.end(), resolution) != supported.end();
-        ui->screenshotList->item(r, 2)->setText(yes ? texts::kYes : texts::kNo);
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        ScreenshotRow &row = rows_[r];
+        row.supported =
+            std::find(supported.begin(), supported.end(), row.resolution) != supported.end();
+        ui->screenshotList->item(int(r), 2)->setText(SupportedText(row));
     }
 }
 
@@ -556,20 +525,18 @@ void MainWindow::InsertSorted(std::vector<ScreenshotRow> rows)
         return;
     }
     SortByCaption(rows);
-    std::vector<std::string> captions;
-    for (int r = 0; r < ui->screenshotList->rowCount(); ++r) {
-        captions.push_back(S(ui->screenshotList->item(r, 0)->text()));
-    }
     for (const ScreenshotRow &row : rows) {
         // After every caption that sorts before it or equal to it, so equal names keep their
         // order. The list is always in caption order.
-        const auto at = std::upper_bound(
-            captions.begin(), captions.end(), row.caption,
-            [](const std::string &a, const std::string &b) { return CompareCaptions(a, b) < 0; });
-        const int position = int(at - captions.begin());
-        captions.insert(at, row.caption);
+        const auto at = std::upper_bound(rows_.begin(), rows_.end(), row,
+                                         [](const ScreenshotRow &a, const ScreenshotRow &b) {
+                                             return CompareCaptions(a.caption, b.caption) < 0;
+                                         });
+        const int position = int(at - rows_.begin());
+        rows_.insert(at, row);
         ui->screenshotList->insertRow(position);
-        const QString cells[] = {Q(row.caption), Q(row.resolution), Q(row.supported), Q(row.path)};
+        const QString cells[] = {Q(row.caption), Q(row.resolution), SupportedText(row),
+                                 Q(row.path)};
         for (int c = 0; c < 4; ++c) {
             auto *item = new QTableWidgetItem(cells[c]);
             item->setTextAlignment(c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
@@ -581,20 +548,18 @@ void MainWindow::InsertSorted(std::vector<ScreenshotRow> rows)
     }
 }
 
-ScreenshotRow MainWindow::RowAt(int row) const
+ConversionSettingTexts MainWindow::ControlTexts() const
 {
-    return {
-        S(ui->screenshotList->item(row, 0)->text()), S(ui->screenshotList->item(row, 1)->text()),
-        S(ui->screenshotList->item(row, 2)->text()), S(ui->screenshotList->item(row, 3)->text())};
-}
-
-std::vector<ScreenshotRow> MainWindow::ScreenshotRows() const
-{
-    std::vector<ScreenshotRow> rows;
-    for (int r = 0; r < ui->screenshotList->rowCount(); ++r) {
-        rows.push_back(RowAt(r));
-    }
-    return rows;
+    ConversionSettingTexts settings;
+    settings.edition = S(ui->gameBox->currentText());
+    settings.teamSize = S(ui->teamSizeBox->currentText());
+    settings.spectator = ui->spectatorCheck->isChecked();
+    settings.scoreboardOnly = ui->scoreboardOnlyCheck->isChecked();
+    settings.sizePercent = S(SizeEdit()->text());
+    settings.saveFolder = S(ui->saveFolderEdit->text());
+    settings.saveName = S(ui->saveNameEdit->text());
+    settings.deleteOriginals = ui->deleteOriginalsCheck->isChecked();
+    return settings;
 }
 
 void MainWindow::removeSelectedClicked()
@@ -606,6 +571,7 @@ void MainWindow::removeSelectedClicked()
     std::sort(rows.begin(), rows.end(), std::greater<int>());
     for (int row : rows) {
         ui->screenshotList->removeRow(row);
+        rows_.erase(rows_.begin() + row);
     }
 }
 
@@ -648,8 +614,8 @@ void MainWindow::PreviewRow(int row)
     if (first) {
         preview_ = new CropPreview(this);
     }
-    preview_->showRow(RowAt(row));
-    preview_->showSettings(ControlSettings(*this));
+    preview_->showRow(rows_[std::size_t(row)]);
+    preview_->showSettings(ControlTexts());
     // Beside the window, not over the controls it follows; later where the user left it.
     if (first && screen() != nullptr) {
         preview_->move(CropPreview::BesidePosition(frameGeometry(), preview_->size(),
@@ -663,7 +629,7 @@ void MainWindow::PreviewRow(int row)
 void MainWindow::UpdatePreview()
 {
     if (preview_ != nullptr && preview_->isVisible()) {
-        preview_->showSettings(ControlSettings(*this));
+        preview_->showSettings(ControlTexts());
     }
 }
 
@@ -696,22 +662,30 @@ void MainWindow::convertClicked()
         dialogs_.showMessage(this, Q(*problem));
         return;
     }
-    const std::vector<ScreenshotRow> rows = ScreenshotRows();
-    FixedConversionSettings settings = CopyOf(ControlSettings(*this));
+    const ConversionSettingTexts shown = ControlTexts();
+    const ConversionSettings settings = ReadConversionSettings(shown);
+    if (settings.edition == nullptr) {
+        // Nothing to convert. A text that names no game is told; no game chosen needs no word.
+        if (!rows_.empty() && shown.edition != texts::kSelectGame) {
+            dialogs_.showMessage(this, Q(texts::NothingConvertedEdition(shown.edition)));
+        }
+        return;
+    }
     // The field shows the folder the files go to, with its separator, once a screenshot is
     // converted; the run itself leaves the controls alone.
-    if (ConvertsAnyRow(rows, settings)) {
-        settings.saveFolder = WithTrailingSeparator(settings.saveFolder);
+    if (ConvertsAnyRow(rows_, settings)) {
         ui->saveFolderEdit->setText(Q(settings.saveFolder));
     }
     auto failure = std::make_shared<QString>();
     StartJob(
-        [this, rows, settings, failure](BackgroundJob &job) {
+        [this, rows = rows_, settings, teamSize = shown.teamSize, failure](BackgroundJob &job) {
             RunObserver observer(*this, job);
-            FixedConversionSettings runSettings = settings;
             try {
-                ConversionRun run(rows, runSettings, observer, DefaultJobs());
+                ConversionRun run(rows, settings, observer, DefaultJobs());
                 run.Run();
+                if (run.SkippedForTeamSize()) {
+                    observer.ShowMessage(texts::NothingConvertedTeamSize(teamSize));
+                }
             } catch (const std::bad_alloc &) {
                 *failure = QStringLiteral("Out of memory");
             } catch (const std::exception &e) {

@@ -12,6 +12,7 @@
 #include <QSize>
 #include <QString>
 
+#include "ConversionSettings.h"
 #include "ResultRow.h"
 #include "ScreenshotRow.h"
 
@@ -46,7 +47,7 @@ public:
     // nothing happens while a run or another Open is under way.
     void AddFiles(const QStringList &paths);
     // The rows of the screenshot list, top to bottom.
-    std::vector<ScreenshotRow> ScreenshotRows() const;
+    const std::vector<ScreenshotRow> &ScreenshotRows() const { return rows_; }
     // A run or an Open is under way; workDone follows its end.
     bool IsBusy() const { return job_ != nullptr; }
 
@@ -87,7 +88,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    class ControlSettings;
     class RunObserver;
 
     // Puts the picker's choice into folder; true when a folder was chosen.
@@ -107,7 +107,8 @@ private:
     static std::optional<ScreenshotRow> MeasureFile(const QString &path, const std::string &game);
     // Adds rows to the screenshot list where their captions belong.
     void InsertSorted(std::vector<ScreenshotRow> rows);
-    ScreenshotRow RowAt(int row) const;
+    // The settings as the controls show them now.
+    ConversionSettingTexts ControlTexts() const;
     void AddResultRow(const ResultRow &row);
     // Scrolls the result list to its last row, once after rows were added.
     void ShowNewestResult();
@@ -123,7 +124,8 @@ private:
     std::unique_ptr<Ui::MainWindow> ui;
     SettingsStore &store_;
     KVSCDialogs &dialogs_;
-    bool loading_ = false; // the controls are being set from the store
+    std::vector<ScreenshotRow> rows_; // the screenshot list's rows, in its order
+    bool loading_ = false;            // the controls are being set from the store
     bool newestResultShown_ = true;
     CropPreview *preview_ = nullptr; // made on first use, owned by the window
     QShortcut *removeShortcut_ = nullptr;

@@ -189,7 +189,7 @@ protected:
     std::string RunForError()
     {
         try {
-            ConversionRun run(rows, settings, observer, GetParam(), files);
+            ConversionRun run(rows, ReadConversionSettings(settings), observer, GetParam(), files);
             run.Run();
         } catch (const std::exception &e) {
             return e.what();
@@ -222,7 +222,7 @@ protected:
 
     kv::test::TempDir dir;
     fs::path out = dir.Path() / "out";
-    FixedConversionSettings settings;
+    ConversionSettingTexts settings;
     CallbackObserver observer;
     kv::test::FaultyFileSystem files;
     std::vector<ScreenshotRow> rows;
@@ -586,7 +586,7 @@ struct HostileScene
     std::string out = dir.File("out") + kPathSeparator;
     int jobs = 1;
     std::vector<std::string> shots;
-    FixedConversionSettings stored;   // what the store would give for options left out
+    ConversionSettingTexts stored;    // what the store would give for options left out
     kv::test::FaultyFileSystem files; // the run's file calls, unless it is the real program
     std::function<void(int)> onLine;
     bool brokenStdout = false;

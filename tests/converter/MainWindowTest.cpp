@@ -722,7 +722,7 @@ TEST_F(MainWindowTest, CommandLineStartsFromTheStoredSettings)
     ChooseGame("Korvane: Ravelock");
     Find<QComboBox>("teamSizeBox")->setCurrentText(" 3 on 3");
     Find<QCheckBox>("spectatorCheck")->setChecked(true);
-    const FixedConversionSettings stored = StoredConversionSettings(QtSettingsStore(storeFile));
+    const ConversionSettingTexts stored = StoredConversionSettings(QtSettingsStore(storeFile));
     EXPECT_EQ(stored.edition, "Korvane: Ravelock");
     EXPECT_EQ(stored.teamSize, " 3 on 3");
     EXPECT_TRUE(stored.spectator);
@@ -730,7 +730,7 @@ TEST_F(MainWindowTest, CommandLineStartsFromTheStoredSettings)
     EXPECT_EQ(stored.saveName, "Screenshot");
     EXPECT_FALSE(stored.deleteOriginals);
 
-    const FixedConversionSettings fresh =
+    const ConversionSettingTexts fresh =
         StoredConversionSettings(QtSettingsStore(QString::fromStdString(dir.File("none.conf"))));
     EXPECT_EQ(fresh.edition, "Select Game:");
     EXPECT_EQ(fresh.saveFolder, DefaultFolder());
