@@ -99,35 +99,62 @@ QString SupportedText(const ScreenshotRow &row)
 
 } // namespace
 
-// What a run reports, from its own thread: each report is a call queued on the window's thread,
-// so the window shows them in the run's order and the run never touches a widget.
+// What a run reports, from its own thread: reports become calls queued on the window's thread, so
+// the window shows them in the run's order and the run never touches a widget.
 class MainWindow::RunObserver : public ConversionObserver
 {
 public:
     RunObserver(MainWindow &form, BackgroundJob &job) : form_(form), job_(job) {}
     void ShowProgressBar(bool visible) override
     {
-        job_.Post([bar = form_.ui->progressBar, visible] { bar->setVisible(visible); });
+        Report([bar = form_.ui->progressBar, visible] { bar->setVisible(visible); });
     }
     void SetProgress(int position) override
     {
-        job_.Post([bar = form_.ui->progressBar, position] { bar->setValue(position); });
+        Report([bar = form_.ui->progressBar, position] { bar->setValue(position); });
     }
     // The run goes on once the message has been dismissed, as the user expects from a modal one.
     void ShowMessage(const std::string &text) override
     {
+        HandReports();
         job_.PostAndWait(
             [&form = form_, text = Q(text)] { form.dialogs_.showMessage(&form, text); });
     }
     void AddResultRow(const ResultRow &row) override
     {
-        job_.Post([&form = form_, row] { form.AddResultRow(row); });
+        Report([&form = form_, row] { form.AddResultRow(row); });
     }
     bool StopRequested() const override { return job_.StopRequested(); }
 
+    // Hands the reports kept back to the window; the last thing a run does.
+    void HandReports()
+    {
+        if (!kept_.empty()) {
+            job_.Post([calls = std::move(kept_)] {
+                for (const std::function<void()> &call : calls) {
+                    call();
+                }
+            });
+            kept_.clear();
+        }
+        sinceHanded_.start();
+    }
+
 private:
+    // The first report reaches the window at once, later ones together every kPaintInterval:
+    // handling and painting each one at once took the cores the run's workers need.
+    void Report(std::function<void()> call)
+    {
+        kept_.push_back(std::move(call));
+        if (!sinceHanded_.isValid() || sinceHanded_.elapsed() >= kPaintInterval.count()) {
+            HandReports();
+        }
+    }
+
     MainWindow &form_;
     BackgroundJob &job_;
+    std::vector<std::function<void()>> kept_;
+    QElapsedTimer sinceHanded_;
 };
 
 MainWindow::MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
@@ -691,6 +718,7 @@ void MainWindow::convertClicked()
             } catch (const std::exception &e) {
                 *failure = QString::fromStdString(e.what());
             }
+            observer.HandReports();
         },
         [this, failure] {
             if (!failure->isEmpty()) {
