@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <new>
 
@@ -12,11 +13,14 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMargins>
 #include <QMimeData>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyle>
 #include <QUrl>
 #include <QWindow>
 
@@ -163,20 +167,46 @@ MainWindow::MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *pare
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    // The designed client area is 413 x 405; the menu bar comes on top of it.
-    ui->centralwidget->setFixedSize(413, 405);
-    setFixedSize(413, 405 + ui->menuBar->sizeHint().height());
-
+    // Where fonts are larger than at 96 dots per inch and the system does not scale the window
+    // itself, every place and size grows with them.
+    scale_ = std::max(1.0, logicalDpiY() / 96.0);
+    const auto scaled = [this](int length) { return int(std::lround(length * scale_)); };
+    for (QWidget *child : ui->centralwidget->findChildren<QWidget *>()) {
+        const QWidget *parent = child->parentWidget();
+        if (parent == ui->centralwidget || qobject_cast<const QGroupBox *>(parent) != nullptr) {
+            designedPlaces_.push_back({child, child->geometry()});
+        }
+    }
     const int openWidths[] = {95, 80, 74, 131};
     for (int c = 0; c < 4; ++c) {
-        ui->screenshotList->setColumnWidth(c, openWidths[c]);
+        ui->screenshotList->setColumnWidth(c, scaled(openWidths[c]));
         ui->screenshotList->horizontalHeaderItem(c)->setTextAlignment(
             c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
     }
     const int saveWidths[] = {113, 50, 217};
     for (int c = 0; c < 3; ++c) {
-        ui->resultList->setColumnWidth(c, saveWidths[c]);
+        ui->resultList->setColumnWidth(c, scaled(saveWidths[c]));
     }
+    for (QTableWidget *list : {ui->screenshotList, ui->resultList}) {
+        list->verticalHeader()->setDefaultSectionSize(
+            scaled(list->verticalHeader()->defaultSectionSize()));
+    }
+    // The designed client area is 413 x 405, the menu bar on top of it. The window can be made
+    // taller, and lower down to a row in each list, which take what it gains or loses.
+    const QSize client(scaled(kClientSize.width()), scaled(kClientSize.height()));
+    const int menu = ui->menuBar->sizeHint().height();
+    int listsCanLose = 0;
+    for (const QTableWidget *list : {ui->screenshotList, ui->resultList}) {
+        const int lowest = list->horizontalHeader()->sizeHint().height() +
+                           list->verticalHeader()->defaultSectionSize() + 2 * list->frameWidth();
+        listsCanLose += std::max(0, scaled(list->height()) - lowest);
+    }
+    setMinimumSize(client.width(), client.height() - listsCanLose + menu);
+    setMaximumWidth(client.width());
+    resize(client.width(), client.height() + menu);
+    ui->centralwidget->resize(client); // as the window's layout will make it when shown
+    PlaceControls();
+    ui->centralwidget->installEventFilter(this);
     ui->teamSizeBox->setMaxVisibleItems(10);
     SizeEdit()->setMaxLength(3);
     // An edition is chosen by choosing it, never by completing a few typed letters.
@@ -231,19 +261,78 @@ MainWindow::MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *pare
     removeShortcut_->setContext(Qt::WidgetWithChildrenShortcut);
     connect(removeShortcut_, &QShortcut::activated, this, &MainWindow::removeSelectedClicked);
 
-    // The frame's margins are known once the window exists on most systems; where they are
-    // known only once it is shown, the frame is taken to be the window itself.
+    // The frame's margins are known once the window exists on most systems. X11 frames the
+    // window only once it is shown, and puts the frame round the place asked for: room is left
+    // for a title bar of the style's height and a border.
     create();
-    const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+    QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+    const bool frameComesLater =
+        frame.isNull() && QGuiApplication::platformName() == QLatin1String("xcb");
+    if (frameComesLater) {
+        const int border = 1;
+        frame = QMargins(border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + border, border,
+                         border);
+    }
     QScreen *screen = QGuiApplication::screenAt(kStartPoint);
     if (screen == nullptr) {
         screen = QGuiApplication::primaryScreen();
     }
     if (screen != nullptr) {
-        move(StartPosition(size().grownBy(frame), screen->availableGeometry()));
+        // Wholly inside the free area; on a screen too low for it the lists give way.
+        const QRect available = screen->availableGeometry();
+        const int highest = available.height() - frame.top() - frame.bottom();
+        if (height() > highest) {
+            resize(width(), std::max(minimumHeight(), highest));
+        }
+        const QPoint framePosition = StartPosition(size().grownBy(frame), available);
+        move(frameComesLater ? framePosition + QPoint(frame.left(), frame.top()) : framePosition);
     }
 
     loadSettings();
+}
+
+QRect MainWindow::PlaceFor(const QRect &designed, double scale, const QRect &firstList,
+                           const QRect &secondList, int firstExtra, int secondExtra)
+{
+    // Edges are scaled, so that controls that meet keep meeting.
+    const auto at = [scale](int position) { return int(std::lround(position * scale)); };
+    QRect place(QPoint(at(designed.left()), at(designed.top())),
+                QPoint(at(designed.left() + designed.width()) - 1,
+                       at(designed.top() + designed.height()) - 1));
+    if (designed == firstList) {
+        place.setBottom(place.bottom() + firstExtra);
+    } else if (designed == secondList) {
+        place.translate(0, firstExtra);
+        place.setBottom(place.bottom() + secondExtra);
+    } else if (designed.top() > secondList.bottom()) {
+        place.translate(0, firstExtra + secondExtra);
+    } else if (designed.top() > firstList.bottom()) {
+        place.translate(0, firstExtra);
+    }
+    return place;
+}
+
+void MainWindow::PlaceControls()
+{
+    QRect firstList;
+    QRect secondList;
+    for (const DesignedPlace &designed : designedPlaces_) {
+        if (designed.widget == ui->screenshotList) {
+            firstList = designed.rect;
+        } else if (designed.widget == ui->resultList) {
+            secondList = designed.rect;
+        }
+    }
+    const int extra = ui->centralwidget->height() - int(std::lround(kClientSize.height() * scale_));
+    const int firstExtra = extra / 2;
+    for (const DesignedPlace &designed : designedPlaces_) {
+        // Inside a group box only the scale applies.
+        const bool inGroup = designed.widget->parentWidget() != ui->centralwidget;
+        designed.widget->setGeometry(inGroup
+                                         ? PlaceFor(designed.rect, scale_, {}, {}, 0, 0)
+                                         : PlaceFor(designed.rect, scale_, firstList, secondList,
+                                                    firstExtra, extra - firstExtra));
+    }
 }
 
 QPoint MainWindow::StartPosition(QSize frame, const QRect &screen)
@@ -744,6 +833,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ui->centralwidget && event->type() == QEvent::Resize) {
+        PlaceControls();
+    }
     if (event->type() == QEvent::FocusIn &&
         (watched == ui->gameBox || watched == ui->gameBox->lineEdit())) {
         gameFocused();

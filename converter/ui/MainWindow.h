@@ -54,6 +54,13 @@ public:
     // Where the window opens: (406, 282), moved left and up as far as a frame of that size needs
     // to lie inside screen; the top-left corner stays on it when the window is the larger.
     static QPoint StartPosition(QSize frame, const QRect &screen);
+    // The designed client area at 96 dots per inch.
+    static constexpr QSize kClientSize{413, 405};
+    // Where a control designed at designed goes at scale (1 at 96 dots per inch) when the first
+    // and the second list (as designed) are firstExtra and secondExtra pixels taller than
+    // designed, or lower where negative: controls below a list move down with it.
+    static QRect PlaceFor(const QRect &designed, double scale, const QRect &firstList,
+                          const QRect &secondList, int firstExtra, int secondExtra);
     static constexpr QPoint kStartPoint{406, 282};
     // How often a run's or an Open's reports are handed to the window, which then paints: often
     // enough to look live, seldom enough to leave the cores to the work.
@@ -114,6 +121,9 @@ private:
     // Scrolls the result list to its last row, once after rows were added.
     void ShowNewestResult();
     void SetInputEnabled(bool enabled);
+    // Puts every control where PlaceFor says for the client area's height now.
+    void PlaceControls();
+
     // Starts work on its own thread with the window's input off until it has ended.
     void StartJob(std::function<void(BackgroundJob &)> work, std::function<void()> ended);
     QLineEdit *SizeEdit() const;
@@ -125,6 +135,13 @@ private:
     std::unique_ptr<Ui::MainWindow> ui;
     SettingsStore &store_;
     KVSCDialogs &dialogs_;
+    struct DesignedPlace
+    {
+        QWidget *widget;
+        QRect rect; // as designed, at 96 dots per inch
+    };
+    std::vector<DesignedPlace> designedPlaces_;
+    double scale_ = 1;
     std::vector<ScreenshotRow> rows_; // the screenshot list's rows, in its order
     bool loading_ = false;            // the controls are being set from the store
     bool newestResultShown_ = true;

@@ -1001,6 +1001,67 @@ TEST_F(MainWindowTest, WindowOpensAt406By282OrAsNearAsTheScreenAllows)
     EXPECT_EQ(frame.y(), std::min(282, screen.bottom() + 1 - frame.height()));
 }
 
+struct PlaceCase
+{
+    const char *name;
+    QRect designed;
+    double scale;
+    int firstExtra, secondExtra;
+    QRect expected;
+};
+
+void PrintTo(const PlaceCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ControlPlace : public ::testing::TestWithParam<PlaceCase>
+{
+};
+
+// The two lists as designed take the height the window gains or loses; what lies below a list
+// moves with it, and at 1.5 times the font size every edge is 1.5 times as far out.
+TEST_P(ControlPlace, FollowsTheScaleAndTheListsAbove)
+{
+    const QRect first(8, 40, 401, 97);
+    const QRect second(8, 264, 401, 97);
+    const PlaceCase &c = GetParam();
+    EXPECT_EQ(MainWindow::PlaceFor(c.designed, c.scale, first, second, c.firstExtra, c.secondExtra),
+              c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, ControlPlace,
+    ::testing::Values(
+        PlaceCase{"ConvertAsDesigned", QRect(328, 368, 81, 33), 1, 0, 0, QRect(328, 368, 81, 33)},
+        PlaceCase{"FirstListGrows", QRect(8, 40, 401, 97), 1, 30, 31, QRect(8, 40, 401, 127)},
+        PlaceCase{"GroupMovesWithFirstList", QRect(8, 144, 129, 113), 1, 30, 31,
+                  QRect(8, 174, 129, 113)},
+        PlaceCase{"SecondListMovesAndGrows", QRect(8, 264, 401, 97), 1, 30, 31,
+                  QRect(8, 294, 401, 128)},
+        PlaceCase{"ConvertMovesWithBoth", QRect(328, 368, 81, 33), 1, 30, 31,
+                  QRect(328, 429, 81, 33)},
+        PlaceCase{"ListsGiveWay", QRect(328, 368, 81, 33), 1, -20, -20, QRect(328, 328, 81, 33)},
+        PlaceCase{"LargerFonts", QRect(8, 8, 75, 25), 1.5, 0, 0, QRect(12, 12, 113, 38)}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Mended: the window could not be made taller, and its lists showed no more rows.
+TEST_F(MainWindowTest, ATallerWindowShowsMoreRowsAndKeepsConvertAtTheBottom)
+{
+    Start();
+    Show();
+    auto *list = Find<QTableWidget>("screenshotList");
+    auto *convert = Find<QPushButton>("convertButton");
+    EXPECT_EQ(list->geometry(), QRect(8, 40, 401, 97));
+    EXPECT_EQ(convert->geometry(), QRect(328, 368, 81, 33));
+    const int below = form->centralWidget()->height() - convert->geometry().bottom();
+    form->resize(form->width(), form->height() + 100);
+    EXPECT_EQ(list->height(), 97 + 50);
+    EXPECT_EQ(Find<QTableWidget>("resultList")->height(), 97 + 50);
+    EXPECT_EQ(form->centralWidget()->height() - convert->geometry().bottom(), below);
+    EXPECT_LT(form->minimumHeight(), 405) << "the lists cannot give way on a low screen";
+}
+
 // The crop preview as a player meets it: opened on a row, then following the settings.
 class CropPreviewTest : public MainWindowTest
 {
