@@ -33,7 +33,6 @@ class QuietObserver : public converter::ConversionObserver
 public:
     void ShowProgressBar(bool) override {}
     void SetProgress(int) override {}
-    void ProcessPendingMessages() override {}
     void ShowMessage(const std::string &) override {}
     void AddResultRow(const converter::ResultRow &row) override { written = row.path; }
     std::string written;

@@ -29,7 +29,7 @@ void BM_ConvertOneScreenshot(benchmark::State &state)
         kv::imaging::WriteJpegFile(kv::bench::Screenshot(1680, 1050), input, 92);
     }
     const std::vector<ScreenshotRow> rows = {MeasureScreenshot(input, texts::kRavelock)};
-    FixedConversionSettings settings;
+    ConversionSettingTexts settings;
     settings.edition = texts::kRavelock;
     settings.teamSize = "10 on 10";
     settings.spectator = true;
@@ -38,7 +38,7 @@ void BM_ConvertOneScreenshot(benchmark::State &state)
     settings.saveFolder = (dir / "out").string() + "/";
     kv::bench::QuietObserver observer;
     for (auto _ : state) {
-        ConversionRun run(rows, settings, observer);
+        ConversionRun run(rows, ReadConversionSettings(settings), observer);
         run.Run();
         state.PauseTiming();
         std::filesystem::remove(observer.written);

@@ -9,8 +9,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QEventLoop>
 #include <QProgressBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <benchmark/benchmark.h>
 
 #include "BenchSupport.h"
@@ -85,6 +87,24 @@ private:
     qint64 longest_ = 0;
 };
 
+// Runs the window's event loop until the run or the Open under way has ended.
+void WaitForWork(MainWindow &form)
+{
+    if (form.IsBusy()) {
+        QEventLoop loop;
+        QObject::connect(&form, &MainWindow::workDone, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+// Runs the event loop until nothing is left to paint or handle.
+void Settle()
+{
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 // 1680 x 1050 BMP screenshots in a folder of their own, and a settings file that has the window
 // start on Ravelock, "10 on 10", spectator, scoreboard only, 75 %.
 struct Shots
@@ -130,15 +150,17 @@ void BM_WindowConvert(benchmark::State &state)
     MainWindow form(store, dialogs);
     form.show();
     form.AddFiles(shots.paths);
+    WaitForWork(form);
     PaintGaps gaps(form.findChild<QProgressBar *>("progressBar"));
     double longest = 0;
     for (auto _ : state) {
         state.PauseTiming();
         shots.EmptyOutput();
-        QApplication::processEvents();
+        Settle();
         gaps.Start();
         state.ResumeTiming();
         form.convertClicked();
+        WaitForWork(form);
         longest = std::max(longest, gaps.LongestMs());
     }
     state.counters["longest_unpainted_ms"] = longest;
@@ -152,7 +174,7 @@ void BM_CoreConvert(benchmark::State &state)
         rows.push_back(MeasureScreenshot(path.toStdString(), texts::kRavelock));
     }
     SortByCaption(rows);
-    FixedConversionSettings settings;
+    ConversionSettingTexts settings;
     settings.edition = texts::kRavelock;
     settings.teamSize = "10 on 10";
     settings.spectator = true;
@@ -164,7 +186,7 @@ void BM_CoreConvert(benchmark::State &state)
         state.PauseTiming();
         shots.EmptyOutput();
         state.ResumeTiming();
-        ConversionRun run(rows, settings, observer, DefaultJobs());
+        ConversionRun run(rows, ReadConversionSettings(settings), observer, DefaultJobs());
         run.Run();
     }
 }
@@ -179,11 +201,12 @@ void BM_WindowOpen(benchmark::State &state)
         QtSettingsStore store(shots.Store());
         auto form = std::make_unique<MainWindow>(store, dialogs);
         form->show();
-        QApplication::processEvents();
+        Settle();
         PaintGaps gaps(form->findChild<QTableWidget *>("screenshotList")->viewport());
         gaps.Start();
         state.ResumeTiming();
         form->AddFiles(shots.paths);
+        WaitForWork(*form);
         longest = std::max(longest, gaps.LongestMs());
         state.PauseTiming();
         form.reset();

@@ -91,7 +91,7 @@ int Run(const std::vector<std::string> &args, int argc, char **argv)
 #ifdef KV_WITH_WINDOW
         const std::unique_ptr<kv::converter::WindowModule> module =
             kv::converter::WindowModule::Load(error);
-        std::optional<kv::converter::FixedConversionSettings> settings;
+        std::optional<kv::converter::ConversionSettingTexts> settings;
         if (module) {
             std::string note;
             settings = module->StoredSettings(error, note);
@@ -123,7 +123,7 @@ int Run(const std::vector<std::string> &args, int argc, char **argv)
     if (!DisplayAvailable()) {
         std::cerr << "kvsc: no display is available, so the window cannot open; the "
                      "command-line converter works without one.\n\n";
-        kv::converter::RunCommandLine({"--help"}, kv::converter::FixedConversionSettings{},
+        kv::converter::RunCommandLine({"--help"}, kv::converter::ConversionSettingTexts{},
                                       std::cerr, std::cerr);
         return 1;
     }

@@ -40,7 +40,7 @@ KV_MODULE_EXPORT int kvscRunWindow(int argc, char **argv)
 // QSettings needs no application object, and not making one keeps a batch's start short.
 // False, with the reason in error, when the store leaves its file alone; note is what the store
 // made of its file (a damaged one renamed aside), as the window would say it.
-KV_MODULE_EXPORT bool kvscStoredSettings(kv::converter::FixedConversionSettings *settings,
+KV_MODULE_EXPORT bool kvscStoredSettings(kv::converter::ConversionSettingTexts *settings,
                                          std::string *error, std::string *note)
 {
     kv::converter::QtSettingsStore store;

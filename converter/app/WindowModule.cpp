@@ -74,10 +74,10 @@ int WindowModule::RunWindow(int argc, char **argv)
     return runWindow_(argc, argv);
 }
 
-std::optional<FixedConversionSettings> WindowModule::StoredSettings(std::string &error,
-                                                                    std::string &note)
+std::optional<ConversionSettingTexts> WindowModule::StoredSettings(std::string &error,
+                                                                   std::string &note)
 {
-    FixedConversionSettings settings;
+    ConversionSettingTexts settings;
     if (!storedSettings_(&settings, &error, &note)) {
         return std::nullopt;
     }

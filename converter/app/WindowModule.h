@@ -26,11 +26,10 @@ public:
     // The converter's stored settings (defaults where nothing is stored); nothing, with the
     // reason in error, when the store cannot be read at all. note gets what the user must be
     // told about the store (as the window tells it at start), or nothing.
-    std::optional<FixedConversionSettings> StoredSettings(std::string &error, std::string &note);
+    std::optional<ConversionSettingTexts> StoredSettings(std::string &error, std::string &note);
 
     using RunWindowFunction = int (*)(int, char **);
-    using StoredSettingsFunction = bool (*)(FixedConversionSettings *, std::string *,
-                                            std::string *);
+    using StoredSettingsFunction = bool (*)(ConversionSettingTexts *, std::string *, std::string *);
 
 private:
     WindowModule() = default;

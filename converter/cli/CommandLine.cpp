@@ -109,7 +109,6 @@ public:
     StreamObserver(std::ostream &out, std::ostream &err) : out_(out), err_(err) {}
     void ShowProgressBar(bool) override {}
     void SetProgress(int) override {}
-    void ProcessPendingMessages() override {}
     void ShowMessage(const std::string &text) override { out_ << text << '\n'; }
     void ShowWarning(const std::string &text) override { err_ << text << '\n'; }
     void ShowDeleteFailure(const std::string &text) override
@@ -146,7 +145,7 @@ enum class StoredSetting
 
 struct ParsedCommand
 {
-    FixedConversionSettings settings;
+    ConversionSettingTexts settings;
     std::bitset<std::size_t(StoredSetting::kCount)> given;
     int jobs = DefaultJobs();
     std::vector<std::string> files;
@@ -373,7 +372,7 @@ struct StoredValue
 {
     StoredSetting setting;
     const char *name;
-    std::string (*text)(const FixedConversionSettings &);
+    std::string (*text)(const ConversionSettingTexts &);
 };
 
 constexpr StoredValue kStoredValues[] = {
@@ -413,7 +412,7 @@ bool IsCommandLineRequest(const std::vector<std::string> &args)
     return option && (option->effect == ShowHelp || option->effect == ShowVersion);
 }
 
-int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSettings &defaults,
+int RunCommandLine(const std::vector<std::string> &args, const ConversionSettingTexts &defaults,
                    std::ostream &out, std::ostream &err, FileSystem &files)
 {
     ParsedCommand command;
@@ -434,7 +433,7 @@ int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSe
         err << "kvsc: no screenshot given\nTry 'kvsc --help'.\n";
         return 2;
     }
-    const FixedConversionSettings &settings = command.settings;
+    const ConversionSettingTexts &settings = command.settings;
     if (settings.edition == texts::kSelectGame) {
         err << texts::kSelectGameFirst << '\n';
         return 1;
@@ -479,7 +478,8 @@ int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSe
         }
         SortByCaption(rows);
         StreamObserver observer(out, err);
-        ConversionRun run(rows, command.settings, observer, command.jobs, files);
+        ConversionRun run(rows, ReadConversionSettings(command.settings), observer, command.jobs,
+                          files);
         run.Run();
         if (observer.deleteFailed) {
             status = 1;
@@ -501,13 +501,13 @@ int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSe
 }
 
 int RunCommandLine(const std::vector<std::string> &args,
-                   const std::function<FixedConversionSettings()> &readStoredSettings,
+                   const std::function<ConversionSettingTexts()> &readStoredSettings,
                    std::ostream &out, std::ostream &err)
 {
     ParsedCommand probe;
     const bool standsAlone =
         Parse(args, probe) || probe.help || probe.version || probe.GivesEveryStoredSetting();
-    return RunCommandLine(args, standsAlone ? FixedConversionSettings{} : readStoredSettings(), out,
+    return RunCommandLine(args, standsAlone ? ConversionSettingTexts{} : readStoredSettings(), out,
                           err);
 }
 

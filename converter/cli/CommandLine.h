@@ -19,13 +19,13 @@ bool IsCommandLineRequest(const std::vector<std::string> &args);
 // every option not given. Messages and result rows go to out, errors to err; files are written and
 // deleted through files. Returns 0 when the run finished, 1 when an error ended it, 2 for wrong
 // usage.
-int RunCommandLine(const std::vector<std::string> &args, const FixedConversionSettings &defaults,
+int RunCommandLine(const std::vector<std::string> &args, const ConversionSettingTexts &defaults,
                    std::ostream &out, std::ostream &err, FileSystem &files = SystemFileSystem());
 
 // The same with the stored settings as defaults, read only when the command line leaves one of
 // them out (or is wrong): a command line that gives them all runs without the store.
 int RunCommandLine(const std::vector<std::string> &args,
-                   const std::function<FixedConversionSettings()> &readStoredSettings,
+                   const std::function<ConversionSettingTexts()> &readStoredSettings,
                    std::ostream &out, std::ostream &err);
 
 // Runs `kvsc settings [options]`: stores the settings given (the default set first where nothing

@@ -6,6 +6,7 @@
 #include <exception>
 #include <filesystem>
 #include <new>
+#include <string_view>
 #include <thread>
 
 #include "BitmapFile.h"
@@ -64,8 +65,9 @@ struct ConversionRun::Task
     Crop crop;
 };
 
-ConversionRun::ConversionRun(const std::vector<ScreenshotRow> &rows, ConversionSettings &settings,
-                             ConversionObserver &observer, int jobs, FileSystem &files)
+ConversionRun::ConversionRun(const std::vector<ScreenshotRow> &rows,
+                             const ConversionSettings &settings, ConversionObserver &observer,
+                             int jobs, FileSystem &files)
     : rows_(rows), settings_(settings), observer_(observer), jobs_(jobs), files_(files)
 {}
 
@@ -74,7 +76,6 @@ ConversionRun::~ConversionRun() = default;
 void ConversionRun::Run()
 {
     observer_.ShowProgressBar(true);
-    observer_.ProcessPendingMessages();
     converted_.clear();
     teamSizeUnmatched_ = false;
     if (jobs_ > 1) {
@@ -83,27 +84,21 @@ void ConversionRun::Run()
         // row also names (whatever the path) is left for the run to read when it gets there.
         tasks_.clear();
         std::vector<FileIdentity> earlier;
-        for (const char *edition : {texts::kVeskar, texts::kRavelock}) {
-            if (settings_.Edition() != edition) {
+        for (int i = 0; i < int(rows_.size()); ++i) {
+            const std::optional<Crop> crop = CropFor(i);
+            if (!crop) {
                 continue;
             }
-            for (int i = 0; i < int(rows_.size()); ++i) {
-                const std::optional<Crop> crop = CropFor(i, edition);
-                if (!crop) {
+            const std::optional<FileIdentity> file = IdentityOf(rows_[std::size_t(i)].path);
+            if (settings_.deleteOriginals && file) {
+                const bool named = std::any_of(earlier.begin(), earlier.end(),
+                                               [&](const auto &e) { return e.SameFile(*file); });
+                earlier.push_back(*file);
+                if (named) {
                     continue;
                 }
-                const std::optional<FileIdentity> file = IdentityOf(rows_[std::size_t(i)].path);
-                if (settings_.DeleteOriginals() && file) {
-                    const bool named =
-                        std::any_of(earlier.begin(), earlier.end(),
-                                    [&](const auto &e) { return e.SameFile(*file); });
-                    earlier.push_back(*file);
-                    if (named) {
-                        continue;
-                    }
-                }
-                tasks_.push_back({i, *crop});
             }
+            tasks_.push_back({i, *crop});
         }
         pool_ = std::make_unique<WorkAhead<Encoded>>(tasks_.size(), jobs_, [this](std::size_t i) {
             Encoded encoded;
@@ -122,56 +117,39 @@ void ConversionRun::Run()
         ~PoolEnd() { pool.reset(); }
     } poolEnd{pool_};
 
-    // The edition is read before each pass, as the field holds it then.
-    if (settings_.Edition() == texts::kVeskar) {
+    if (settings_.edition != nullptr) {
+        // Ravelock tells of each screenshot it passes over; Veskar passes over them silently.
+        const bool messageForUnsupported =
+            std::string_view(settings_.edition->title) == texts::kRavelock;
         for (int i = 0; i < int(rows_.size()) && !observer_.StopRequested(); ++i) {
-            HandleRow(i, texts::kVeskar, false);
+            HandleRow(i, messageForUnsupported);
         }
-    }
-    if (settings_.Edition() == texts::kRavelock) {
-        for (int i = 0; i < int(rows_.size()) && !observer_.StopRequested(); ++i) {
-            HandleRow(i, texts::kRavelock, true);
-        }
-    }
-    // Values that match no label convert nothing; the user learns why. No edition chosen at all
-    // needs no word.
-    const std::string edition = settings_.Edition();
-    if (!rows_.empty() && edition != texts::kVeskar && edition != texts::kRavelock &&
-        edition != texts::kSelectGame) {
-        observer_.ShowMessage(texts::NothingConvertedEdition(edition));
-    } else if (teamSizeUnmatched_) {
-        observer_.ShowMessage(texts::NothingConvertedTeamSize(settings_.TeamSize()));
     }
     observer_.ShowProgressBar(false);
     observer_.SetProgress(0);
 }
 
 // The crop of a row whose resolution the edition's table has (the resolutions the edition
-// supports), when the team size is one of the labels. The edition is the one chosen now, whatever
-// it was when the row was listed.
-std::optional<ConversionRun::Crop> ConversionRun::CropFor(int index,
-                                                          const std::string &edition) const
+// supports), when the team size is one of the labels. The edition is the one the run was started
+// with, whatever it was when the row was listed.
+std::optional<ConversionRun::Crop> ConversionRun::CropFor(int index) const
 {
     const ScreenshotRow &row = rows_[std::size_t(index)];
     const std::optional<ScoreboardGeometry> geometry =
-        FindScoreboardGeometry(edition, row.resolution);
-    if (!geometry) {
+        FindScoreboardGeometry(settings_.edition, row.resolution);
+    if (!geometry || !settings_.playersPerTeam) {
         return std::nullopt;
     }
-    const bool spectator = settings_.Spectator();
-    const std::optional<int> players = PlayersPerTeam(settings_.TeamSize());
-    if (!players) {
-        return std::nullopt;
-    }
-    return Crop{geometry->width, ScoreboardHeight(*geometry, *players, spectator), -geometry->left,
-                -geometry->top};
+    return Crop{geometry->width,
+                ScoreboardHeight(*geometry, *settings_.playersPerTeam, settings_.spectator),
+                -geometry->left, -geometry->top};
 }
 
-void ConversionRun::HandleRow(int index, const std::string &edition, bool messageForUnsupported)
+void ConversionRun::HandleRow(int index, bool messageForUnsupported)
 {
     const ScreenshotRow &row = rows_[std::size_t(index)];
-    if (FindScoreboardGeometry(edition, row.resolution)) {
-        if (const std::optional<Crop> crop = CropFor(index, edition)) {
+    if (FindScoreboardGeometry(settings_.edition, row.resolution)) {
+        if (const std::optional<Crop> crop = CropFor(index)) {
             try {
                 ConvertRow(index, *crop);
             } catch (const std::bad_alloc &) {
@@ -190,17 +168,14 @@ void ConversionRun::HandleRow(int index, const std::string &edition, bool messag
     }
     observer_.SetProgress(
         int((std::int64_t(index) + 1) * kProgressMaximum / std::int64_t(rows_.size())));
-    observer_.ProcessPendingMessages();
 }
 
-std::string ConversionRun::SaveFolderWithSeparator()
+bool ConvertsAnyRow(const std::vector<ScreenshotRow> &rows, const ConversionSettings &settings)
 {
-    std::string folder = settings_.SaveFolder();
-    if (folder.empty() || !IsPathSeparator(folder.back())) {
-        folder += kPathSeparator;
-        settings_.SetSaveFolder(folder);
-    }
-    return folder;
+    return settings.playersPerTeam &&
+           std::any_of(rows.begin(), rows.end(), [&](const ScreenshotRow &row) {
+               return FindScoreboardGeometry(settings.edition, row.resolution).has_value();
+           });
 }
 
 // Load, crop, scale and encode: the steps that read nothing but the screenshot and the settings,
@@ -214,7 +189,7 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
     int height = crop.height;
     const int xOffset = crop.xOffset;
     const int yOffset = crop.yOffset;
-    const bool scoreboardOnly = settings_.ScoreboardOnly();
+    const bool scoreboardOnly = settings_.scoreboardOnly;
     // The screenshot drawn onto itself at the offsets and cut to width x height; a file is read
     // (a JPEG decoded) no further than that needs. An offset of INT_MIN, whose negation does not
     // fit, moves the picture out of sight as INT_MIN does for Crop.
@@ -248,14 +223,17 @@ ConversionRun::Encoded ConversionRun::Encode(int rowIndex, const Crop &crop) con
         if (sizeNow != row.resolution) {
             encoded.sizeNow = sizeNow;
         } else {
-            const std::string sizeText = settings_.SizePercent();
-            const std::int64_t percent = ParseWholeNumber(sizeText);
+            const SizePercent &size = settings_.size;
+            if (!size.percent) {
+                throw ConversionError(texts::NotAValidInteger(size.text));
+            }
+            const std::int64_t percent = *size.percent;
             const std::int64_t newWidth = ScaledLength(width, percent);
             const std::int64_t newHeight = ScaledLength(height, percent);
             if (newWidth <= 0 || newHeight <= 0) {
                 // An empty picture would be a 0-byte file: say so, write nothing, keep the
                 // original.
-                encoded.nothingToSave = texts::NothingToSave(rowIndex + 1, sizeText);
+                encoded.nothingToSave = texts::NothingToSave(rowIndex + 1, size.text);
             } else if (!imaging::WithinPixelCeiling(newWidth, newHeight)) {
                 throw ConversionError(imaging::texts::ImageTooLarge(newWidth, newHeight));
             } else {
@@ -291,8 +269,7 @@ void ConversionRun::Warn(int index, const std::string &text)
 void ConversionRun::ConvertRow(int index, const Crop &crop)
 {
     const ScreenshotRow &row = rows_.at(std::size_t(index));
-    // Done on every call, so the field shows the separator whether or not the file exists.
-    const std::string folder = SaveFolderWithSeparator();
+    const std::string &folder = settings_.saveFolder;
     // A missing file is skipped; anything else that is there, a FIFO or a folder too, is read and
     // refused with its error, never passed over without a word.
     if (!PathExists(row.path)) {
@@ -300,17 +277,16 @@ void ConversionRun::ConvertRow(int index, const Crop &crop)
     }
     const std::optional<FileIdentity> file = IdentityOf(row.path);
     // Had its original been deleted, a file given twice would be missing by now.
-    if (settings_.DeleteOriginals() && file &&
+    if (settings_.deleteOriginals && file &&
         std::find(converted_.begin(), converted_.end(), *file) != converted_.end()) {
         return;
     }
 
     std::optional<Encoded> ahead;
-    // Work done ahead is taken when it is this row's with this crop; the window keeps painting
-    // while a screenshot takes its time.
+    // Work done ahead is taken when it is this row's with this crop.
     if (pool_ && pool_->Taken() < tasks_.size() && tasks_[pool_->Taken()].row == index &&
         tasks_[pool_->Taken()].crop == crop) {
-        ahead = pool_->TakeNext(kWaitingInterval, [this] { observer_.Waiting(); });
+        ahead = pool_->TakeNext();
     }
     // Work done ahead counts only if it read the file as it is now.
     const bool current =
@@ -332,10 +308,10 @@ void ConversionRun::ConvertRow(int index, const Crop &crop)
         std::rethrow_exception(encoded.encodeError);
     }
 
-    const std::string name = settings_.SaveName();
+    const std::string &name = settings_.saveName;
     // The JPEG reaches the disk before its original may go; otherwise the system writes it
     // when it likes, as it does for any program's output.
-    const bool flushed = settings_.DeleteOriginals();
+    const bool flushed = settings_.deleteOriginals;
     std::string output;
     for (int n = 1;; ++n) {
         output = OutputPath(folder, name, n);
@@ -351,7 +327,7 @@ void ConversionRun::ConvertRow(int index, const Crop &crop)
     observer_.AddResultRow(
         {imaging::Utf8FromPath(imaging::PathFromUtf8(output).filename()), texts::kSaved, output});
 
-    if (settings_.DeleteOriginals() && PathExists(row.path)) {
+    if (settings_.deleteOriginals && PathExists(row.path)) {
         DeleteOriginal(index, encoded, output, flushed);
     }
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,12 +24,8 @@ public:
     virtual ~ConversionObserver() = default;
     virtual void ShowProgressBar(bool visible) = 0;
     virtual void SetProgress(int position) = 0; // 0..kProgressMaximum
-    // Lets the caller's event loop run between screenshots.
-    virtual void ProcessPendingMessages() = 0;
-    // Called every ConversionRun::kWaitingInterval while the run waits for a worker's screenshot,
-    // so that a window can keep painting.
-    virtual void Waiting() {}
-    // Asked before each screenshot: true ends the run there, after the one in hand is done.
+    // Asked before each screenshot: true ends the run there, after the one in hand is done. May
+    // be asked on another thread than the one that requests the stop.
     virtual bool StopRequested() const { return false; }
     // A modal message; returns once the user has dismissed it.
     virtual void ShowMessage(const std::string &text) = 0;
@@ -57,21 +52,22 @@ class ConversionRun
 {
 public:
     static constexpr int kProgressMaximum = 100;
-    static constexpr std::chrono::milliseconds kWaitingInterval{40};
 
     // With jobs > 1, up to that many worker threads load, crop, scale and encode the coming
     // screenshots ahead of the run; names, files, messages, rows, deletions and errors still
     // happen one screenshot after the other on the calling thread, as without them. A file the
     // run may replace before it gets there (one it deletes as an earlier row's original) is not
-    // read ahead. Only for settings that stay as they are during the run (the command line's, or
-    // the window's, which takes no input meanwhile): the workers read them when they start.
-    // Files are written and deleted through files.
-    ConversionRun(const std::vector<ScreenshotRow> &rows, ConversionSettings &settings,
+    // read ahead. The run keeps its own copy of settings. Files are written and deleted through
+    // files.
+    ConversionRun(const std::vector<ScreenshotRow> &rows, const ConversionSettings &settings,
                   ConversionObserver &observer, int jobs = 1,
                   FileSystem &files = SystemFileSystem());
     ~ConversionRun();
 
     void Run();
+    // After Run: a screenshot the edition supports was passed over because the team size is none
+    // of the labels, which the caller may want to tell the user.
+    bool SkippedForTeamSize() const { return teamSizeUnmatched_; }
 
 private:
     struct Crop;
@@ -79,9 +75,8 @@ private:
     // A screenshot the workers convert ahead of the run, with its crop.
     struct Task;
 
-    std::optional<Crop> CropFor(int index, const std::string &edition) const;
-    void HandleRow(int index, const std::string &edition, bool messageForUnsupported);
-    std::string SaveFolderWithSeparator();
+    std::optional<Crop> CropFor(int index) const;
+    void HandleRow(int index, bool messageForUnsupported);
     // Converts the screenshot of row index with its crop: the steps of Encode, then the output's
     // name, the file, its result row and the original's deletion.
     void ConvertRow(int index, const Crop &crop);
@@ -90,7 +85,7 @@ private:
     void Warn(int index, const std::string &text);
 
     const std::vector<ScreenshotRow> &rows_;
-    ConversionSettings &settings_;
+    const ConversionSettings settings_;
     ConversionObserver &observer_;
     int jobs_;
     FileSystem &files_;
@@ -101,6 +96,10 @@ private:
     std::vector<FileIdentity> converted_;
     bool teamSizeUnmatched_ = false; // a supported row was skipped for the team size
 };
+
+// True when a run with settings comes to convert one of rows, and so to write into the save
+// folder: a row whose resolution the edition's table has, with a team size that is a label.
+bool ConvertsAnyRow(const std::vector<ScreenshotRow> &rows, const ConversionSettings &settings);
 
 // Screenshots worked on at once unless told otherwise: one per processor.
 int DefaultJobs();

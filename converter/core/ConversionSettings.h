@@ -1,32 +1,38 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "EditionRules.h"
 
 namespace kv::converter {
 
-// The settings a conversion run reads, each at the moment it uses it, so that the window's
-// controls (or the command line's options) are the one source of truth.
-class ConversionSettings
+// The size in percent as a field or an option gave it: its number, or nothing when the text
+// holds no whole number, which a run reports at the first screenshot it would scale. The text is
+// kept only for the messages that quote it.
+struct SizePercent
 {
-public:
-    virtual ~ConversionSettings() = default;
-
-    virtual std::string Edition() const = 0;  // game edition title
-    virtual std::string TeamSize() const = 0; // team-size label, " 6 on 6"
-    virtual bool Spectator() const = 0;
-    virtual bool ScoreboardOnly() const = 0;
-    virtual std::string SizePercent() const = 0; // text, parsed as a whole number when used
-    virtual std::string SaveFolder() const = 0;
-    // The run writes the folder back with a trailing separator, as the field would show it.
-    virtual void SetSaveFolder(const std::string &folder) = 0;
-    virtual std::string SaveName() const = 0;
-    virtual bool DeleteOriginals() const = 0;
+    std::optional<int> percent;
+    std::string text;
 };
 
-// Settings held as plain values: the command line and tests.
-struct FixedConversionSettings : ConversionSettings
+// The settings of one run, read once from the window's controls or the command line and the
+// same until it ends; its worker threads read them too.
+struct ConversionSettings
+{
+    const EditionRule *edition = nullptr; // nothing: no game chosen, or a text that names none
+    std::optional<int> playersPerTeam;    // nothing: a team-size text that is none of the labels
+    bool spectator = false;
+    bool scoreboardOnly = true;
+    SizePercent size;
+    std::string saveFolder; // ends in a path separator
+    std::string saveName;
+    bool deleteOriginals = false;
+};
+
+// The conversion settings as texts, as the store holds them, the window's controls show them and
+// the command line's options give them (" 6 on 6", "75").
+struct ConversionSettingTexts
 {
     std::string edition;
     std::string teamSize = kDefaultSettings.teamSize;
@@ -36,16 +42,9 @@ struct FixedConversionSettings : ConversionSettings
     std::string saveFolder;
     std::string saveName = kDefaultSettings.saveName;
     bool deleteOriginals = false;
-
-    std::string Edition() const override { return edition; }
-    std::string TeamSize() const override { return teamSize; }
-    bool Spectator() const override { return spectator; }
-    bool ScoreboardOnly() const override { return scoreboardOnly; }
-    std::string SizePercent() const override { return sizePercent; }
-    std::string SaveFolder() const override { return saveFolder; }
-    void SetSaveFolder(const std::string &folder) override { saveFolder = folder; }
-    std::string SaveName() const override { return saveName; }
-    bool DeleteOriginals() const override { return deleteOriginals; }
 };
+
+// The settings a run takes from texts: labels become numbers, the folder gets its separator.
+ConversionSettings ReadConversionSettings(const ConversionSettingTexts &texts);
 
 } // namespace kv::converter

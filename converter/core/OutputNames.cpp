@@ -3,8 +3,17 @@
 #include <string_view>
 
 #include "ConverterTexts.h"
+#include "FileOperations.h"
 
 namespace kv::converter {
+
+std::string WithTrailingSeparator(std::string folder)
+{
+    if (folder.empty() || !IsPathSeparator(folder.back())) {
+        folder += kPathSeparator;
+    }
+    return folder;
+}
 
 std::string OutputPath(const std::string &folder, const std::string &name, int n)
 {

@@ -5,6 +5,9 @@
 
 namespace kv::converter {
 
+// folder as output paths begin with it: with a path separator at its end.
+std::string WithTrailingSeparator(std::string folder);
+
 // The output path for sequence number n: folder, name, n, ".jpg" run together.
 std::string OutputPath(const std::string &folder, const std::string &name, int n);
 

@@ -5,8 +5,14 @@ namespace kv::converter {
 std::optional<ScoreboardGeometry> FindScoreboardGeometry(const std::string &edition,
                                                          const std::string &resolutionLabel)
 {
-    if (const EditionRule *rules = FindEdition(edition)) {
-        for (const ResolutionRule &resolution : rules->resolutions) {
+    return FindScoreboardGeometry(FindEdition(edition), resolutionLabel);
+}
+
+std::optional<ScoreboardGeometry> FindScoreboardGeometry(const EditionRule *edition,
+                                                         const std::string &resolutionLabel)
+{
+    if (edition != nullptr) {
+        for (const ResolutionRule &resolution : edition->resolutions) {
             if (resolutionLabel == resolution.label) {
                 return resolution.geometry;
             }

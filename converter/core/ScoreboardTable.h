@@ -11,6 +11,10 @@ namespace kv::converter {
 std::optional<ScoreboardGeometry> FindScoreboardGeometry(const std::string &edition,
                                                          const std::string &resolutionLabel);
 
+// The same for an edition's rules; nothing without an edition.
+std::optional<ScoreboardGeometry> FindScoreboardGeometry(const EditionRule *edition,
+                                                         const std::string &resolutionLabel);
+
 // Players per team for the ten labels " 1 on 1" .. " 9 on 9" and "10 on 10", compared exactly.
 std::optional<int> PlayersPerTeam(const std::string &teamSizeLabel);
 

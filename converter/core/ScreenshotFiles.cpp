@@ -4,7 +4,6 @@
 #include <cctype>
 
 #include "BitmapFile.h"
-#include "ConverterTexts.h"
 #include "FilePath.h"
 #include "JpegFile.h"
 #include "ResolutionSupport.h"
@@ -48,8 +47,7 @@ ScreenshotRow MeasureScreenshot(const std::string &path, const std::string &sele
     ScreenshotRow row;
     row.caption = imaging::Utf8FromPath(imaging::PathFromUtf8(path).filename());
     row.resolution = ResolutionLabel(size.width, size.height);
-    row.supported =
-        ResolutionSupported(selectedGame, size.width, size.height) ? texts::kYes : texts::kNo;
+    row.supported = ResolutionSupported(selectedGame, size.width, size.height);
     row.path = path;
     return row;
 }

@@ -11,7 +11,7 @@ struct ScreenshotRow
 {
     std::string caption;    // file name without folder
     std::string resolution; // resolution label, "1024 x 768"
-    std::string supported;  // "Yes" or "No"
+    bool supported = false; // for the edition it was measured or last marked for
     std::string path;       // full path as chosen
 };
 

@@ -55,10 +55,10 @@ void WriteDefaultSettings(SettingsStore &store)
     }
 }
 
-FixedConversionSettings StoredConversionSettings(const SettingsStore &store)
+ConversionSettingTexts StoredConversionSettings(const SettingsStore &store)
 {
     const auto read = [&](const char *name) { return StoredOrDefault(store, name); };
-    FixedConversionSettings settings;
+    ConversionSettingTexts settings;
     settings.edition = read(setting::kGame);
     settings.teamSize = read(setting::kSizeNumber);
     settings.saveName = read(setting::kSaveName);

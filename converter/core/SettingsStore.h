@@ -69,6 +69,6 @@ void WriteDefaultSettings(SettingsStore &store);
 
 // The conversion settings the store holds (the first-start defaults where it has no key), as
 // the command line starts from them. Delete originals is never stored and starts off.
-FixedConversionSettings StoredConversionSettings(const SettingsStore &store);
+ConversionSettingTexts StoredConversionSettings(const SettingsStore &store);
 
 } // namespace kv::converter

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -45,18 +44,13 @@ public:
     // The tasks taken so far: the number of the one TakeNext gives.
     std::size_t Taken() const { return next_; }
 
-    // The result of the next task once it is ready (there must be one); waiting() is called every
-    // interval meanwhile, on the caller's thread.
-    Result TakeNext(std::chrono::milliseconds interval, const std::function<void()> &waiting)
+    // The result of the next task once it is ready (there must be one).
+    Result TakeNext()
     {
         std::unique_lock lock(mutex_);
         const std::size_t task = next_++;
         changed_.notify_all();
-        while (!changed_.wait_for(lock, interval, [&] { return results_[task].has_value(); })) {
-            lock.unlock();
-            waiting();
-            lock.lock();
-        }
+        changed_.wait(lock, [&] { return results_[task].has_value(); });
         Result result = std::move(*results_[task]);
         results_[task].reset();
         return result;

@@ -10,7 +10,6 @@
 #include <QShortcut>
 
 #include "BitmapFile.h"
-#include "ConversionError.h"
 #include "ConversionRun.h"
 #include "ConversionSettings.h"
 #include "ConverterTexts.h"
@@ -51,39 +50,38 @@ struct Plan
     QString text;
 };
 
-// What the run would do with row: the same tests in the same order, on the same tables.
-Plan PlanFor(const ScreenshotRow &row, QSize picture, const ConversionSettings &settings)
+// What the run would do with row: the same tests in the same order, on the same tables. The
+// texts are for the messages that quote them.
+Plan PlanFor(const ScreenshotRow &row, QSize picture, const ConversionSettingTexts &given)
 {
-    const std::string edition = settings.Edition();
-    if (edition != texts::kVeskar && edition != texts::kRavelock) {
+    const ConversionSettings settings = ReadConversionSettings(given);
+    if (settings.edition == nullptr) {
         return {std::nullopt, texts::kSelectGameFirst};
     }
     const std::optional<ScoreboardGeometry> geometry =
-        FindScoreboardGeometry(edition, row.resolution);
+        FindScoreboardGeometry(settings.edition, row.resolution);
     if (!geometry) {
         return {std::nullopt, Q(texts::PreviewNotSupported(row.resolution))};
     }
-    const std::optional<int> players = PlayersPerTeam(settings.TeamSize());
-    if (!players) {
-        return {std::nullopt, Q(texts::PreviewNoTeamSize(settings.TeamSize()))};
+    if (!settings.playersPerTeam) {
+        return {std::nullopt, Q(texts::PreviewNoTeamSize(given.teamSize))};
     }
     Plan plan;
     QSize kept = picture;
-    if (settings.ScoreboardOnly()) {
-        plan.crop = QRect(geometry->left, geometry->top, geometry->width,
-                          ScoreboardHeight(*geometry, *players, settings.Spectator()));
+    if (settings.scoreboardOnly) {
+        plan.crop =
+            QRect(geometry->left, geometry->top, geometry->width,
+                  ScoreboardHeight(*geometry, *settings.playersPerTeam, settings.spectator));
         kept = plan.crop->size();
     }
-    const std::string sizeText = settings.SizePercent();
-    try {
-        const int percent = ParseWholeNumber(sizeText);
-        const std::int64_t width = ScaledLength(kept.width(), percent);
-        const std::int64_t height = ScaledLength(kept.height(), percent);
-        plan.text = width <= 0 || height <= 0 ? Q(texts::PreviewNothingToSave(sizeText))
-                                              : Q(texts::PreviewOutputSize(width, height));
-    } catch (const ConversionError &e) {
-        plan.text = QString::fromStdString(e.what());
+    const SizePercent &size = settings.size;
+    if (!size.percent) {
+        return {plan.crop, Q(texts::NotAValidInteger(size.text))};
     }
+    const std::int64_t width = ScaledLength(kept.width(), *size.percent);
+    const std::int64_t height = ScaledLength(kept.height(), *size.percent);
+    plan.text = width <= 0 || height <= 0 ? Q(texts::PreviewNothingToSave(size.text))
+                                          : Q(texts::PreviewOutputSize(width, height));
     return plan;
 }
 
@@ -133,7 +131,7 @@ void CropPreview::showRow(const ScreenshotRow &row)
     }
 }
 
-void CropPreview::showSettings(const ConversionSettings &settings)
+void CropPreview::showSettings(const ConversionSettingTexts &settings)
 {
     const Plan plan = PlanFor(row_, picture_.size(), settings);
     crop_ = plan.crop;

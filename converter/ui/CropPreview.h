@@ -17,7 +17,7 @@ class CropPreview;
 
 namespace kv::converter {
 
-class ConversionSettings;
+struct ConversionSettingTexts;
 
 // A window showing one screenshot of the list scaled to fit, with the scoreboard rectangle the
 // settings would cut from it and the size of the JPEG they would write, or why none is written.
@@ -32,7 +32,7 @@ public:
     // Reads the row's screenshot; a file that cannot be read is said instead of a picture.
     void showRow(const ScreenshotRow &row);
     // Draws what settings make of the shown screenshot; called again whenever they change.
-    void showSettings(const ConversionSettings &settings);
+    void showSettings(const ConversionSettingTexts &settings);
 
     const ScreenshotRow &row() const { return row_; }
     // Where a preview of size opens beside window (frames, in screen coordinates), inside screen.

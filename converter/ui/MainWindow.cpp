@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <new>
 
@@ -12,14 +13,18 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMargins>
 #include <QMimeData>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyle>
 #include <QUrl>
 #include <QWindow>
 
+#include "BackgroundJob.h"
 #include "CaptionOrder.h"
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
@@ -90,95 +95,70 @@ void SyncCurrentItem(QComboBox *box)
     edit->setCursorPosition(cursor);
 }
 
-// The wait cursor over every window of the program for as long as it lives.
-class BusyCursor
+// The Supported column's text.
+QString SupportedText(const ScreenshotRow &row)
 {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
+    return row.supported ? texts::kYes : texts::kNo;
+}
 
 } // namespace
 
-// The conversion settings as the controls hold them at the moment the run asks.
-class MainWindow::ControlSettings : public ConversionSettings
+// What a run reports, from its own thread: reports become calls queued on the window's thread, so
+// the window shows them in the run's order and the run never touches a widget.
+class MainWindow::RunObserver : public ConversionObserver
 {
 public:
-    explicit ControlSettings(MainWindow &form) : form_(form) {}
-    std::string Edition() const override { return S(form_.ui->gameBox->currentText()); }
-    std::string TeamSize() const override { return S(form_.ui->teamSizeBox->currentText()); }
-    bool Spectator() const override { return form_.ui->spectatorCheck->isChecked(); }
-    bool ScoreboardOnly() const override { return form_.ui->scoreboardOnlyCheck->isChecked(); }
-    std::string SizePercent() const override { return S(form_.SizeEdit()->text()); }
-    std::string SaveFolder() const override { return S(form_.ui->saveFolderEdit->text()); }
-    void SetSaveFolder(const std::string &folder) override
+    RunObserver(MainWindow &form, BackgroundJob &job) : form_(form), job_(job) {}
+    void ShowProgressBar(bool visible) override
     {
-        form_.ui->saveFolderEdit->setText(Q(folder));
+        Report([bar = form_.ui->progressBar, visible] { bar->setVisible(visible); });
     }
-    std::string SaveName() const override { return S(form_.ui->saveNameEdit->text()); }
-    bool DeleteOriginals() const override { return form_.ui->deleteOriginalsCheck->isChecked(); }
-
-private:
-    MainWindow &form_;
-};
-
-// The settings of a run: the controls as they are when it starts, which they stay, since a run
-// takes no input. Worker threads read this copy, never the controls; the save folder the run
-// writes back still reaches its field.
-class MainWindow::RunSettings : public FixedConversionSettings
-{
-public:
-    explicit RunSettings(MainWindow &form) : form_(form)
+    void SetProgress(int position) override
     {
-        const ControlSettings controls(form);
-        edition = controls.Edition();
-        teamSize = controls.TeamSize();
-        spectator = controls.Spectator();
-        scoreboardOnly = controls.ScoreboardOnly();
-        sizePercent = controls.SizePercent();
-        saveFolder = controls.SaveFolder();
-        saveName = controls.SaveName();
-        deleteOriginals = controls.DeleteOriginals();
+        Report([bar = form_.ui->progressBar, position] { bar->setValue(position); });
     }
-    void SetSaveFolder(const std::string &folder) override
-    {
-        FixedConversionSettings::SetSaveFolder(folder);
-        ControlSettings(form_).SetSaveFolder(folder);
-    }
-
-private:
-    MainWindow &form_;
-};
-
-class MainWindow::WindowObserver : public ConversionObserver
-{
-public:
-    explicit WindowObserver(MainWindow &form) : form_(form) {}
-    void ShowProgressBar(bool visible) override { form_.ui->progressBar->setVisible(visible); }
-    void SetProgress(int position) override { form_.ui->progressBar->setValue(position); }
-    // Painting after every screenshot would take the time of a screenshot on a batch: the window
-    // paints when the run starts and then every kPaintInterval.
-    void ProcessPendingMessages() override
-    {
-        if (!sincePaint_.isValid() || sincePaint_.elapsed() >= kPaintInterval.count()) {
-            form_.ShowNewestResult();
-            QCoreApplication::processEvents();
-            sincePaint_.start();
-        }
-    }
-    void Waiting() override { ProcessPendingMessages(); }
+    // The run goes on once the message has been dismissed, as the user expects from a modal one.
     void ShowMessage(const std::string &text) override
     {
-        form_.dialogs_.showMessage(&form_, Q(text));
+        HandReports();
+        job_.PostAndWait(
+            [&form = form_, text = Q(text)] { form.dialogs_.showMessage(&form, text); });
     }
-    void AddResultRow(const ResultRow &row) override { form_.AddResultRow(row); }
-    bool StopRequested() const override { return form_.closeRequested_; }
+    void AddResultRow(const ResultRow &row) override
+    {
+        Report([&form = form_, row] { form.AddResultRow(row); });
+    }
+    bool StopRequested() const override { return job_.StopRequested(); }
+
+    // Hands the reports kept back to the window; the last thing a run does.
+    void HandReports()
+    {
+        if (!kept_.empty()) {
+            job_.Post([calls = std::move(kept_)] {
+                for (const std::function<void()> &call : calls) {
+                    call();
+                }
+            });
+            kept_.clear();
+        }
+        sinceHanded_.start();
+    }
 
 private:
+    // The first report reaches the window at once, later ones together every kPaintInterval:
+    // handling and painting each one at once took the cores the run's workers need.
+    void Report(std::function<void()> call)
+    {
+        kept_.push_back(std::move(call));
+        if (!sinceHanded_.isValid() || sinceHanded_.elapsed() >= kPaintInterval.count()) {
+            HandReports();
+        }
+    }
+
     MainWindow &form_;
-    QElapsedTimer sincePaint_;
+    BackgroundJob &job_;
+    std::vector<std::function<void()>> kept_;
+    QElapsedTimer sinceHanded_;
 };
 
 MainWindow::MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
@@ -187,20 +167,46 @@ MainWindow::MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *pare
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    // The designed client area is 413 x 405; the menu bar comes on top of it.
-    ui->centralwidget->setFixedSize(413, 405);
-    setFixedSize(413, 405 + ui->menuBar->sizeHint().height());
-
+    // Where fonts are larger than at 96 dots per inch and the system does not scale the window
+    // itself, every place and size grows with them.
+    scale_ = std::max(1.0, logicalDpiY() / 96.0);
+    const auto scaled = [this](int length) { return int(std::lround(length * scale_)); };
+    for (QWidget *child : ui->centralwidget->findChildren<QWidget *>()) {
+        const QWidget *parent = child->parentWidget();
+        if (parent == ui->centralwidget || qobject_cast<const QGroupBox *>(parent) != nullptr) {
+            designedPlaces_.push_back({child, child->geometry()});
+        }
+    }
     const int openWidths[] = {95, 80, 74, 131};
     for (int c = 0; c < 4; ++c) {
-        ui->screenshotList->setColumnWidth(c, openWidths[c]);
+        ui->screenshotList->setColumnWidth(c, scaled(openWidths[c]));
         ui->screenshotList->horizontalHeaderItem(c)->setTextAlignment(
             c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
     }
     const int saveWidths[] = {113, 50, 217};
     for (int c = 0; c < 3; ++c) {
-        ui->resultList->setColumnWidth(c, saveWidths[c]);
+        ui->resultList->setColumnWidth(c, scaled(saveWidths[c]));
     }
+    for (QTableWidget *list : {ui->screenshotList, ui->resultList}) {
+        list->verticalHeader()->setDefaultSectionSize(
+            scaled(list->verticalHeader()->defaultSectionSize()));
+    }
+    // The designed client area is 413 x 405, the menu bar on top of it. The window can be made
+    // taller, and lower down to a row in each list, which take what it gains or loses.
+    const QSize client(scaled(kClientSize.width()), scaled(kClientSize.height()));
+    const int menu = ui->menuBar->sizeHint().height();
+    int listsCanLose = 0;
+    for (const QTableWidget *list : {ui->screenshotList, ui->resultList}) {
+        const int lowest = list->horizontalHeader()->sizeHint().height() +
+                           list->verticalHeader()->defaultSectionSize() + 2 * list->frameWidth();
+        listsCanLose += std::max(0, scaled(list->height()) - lowest);
+    }
+    setMinimumSize(client.width(), client.height() - listsCanLose + menu);
+    setMaximumWidth(client.width());
+    resize(client.width(), client.height() + menu);
+    ui->centralwidget->resize(client); // as the window's layout will make it when shown
+    PlaceControls();
+    ui->centralwidget->installEventFilter(this);
     ui->teamSizeBox->setMaxVisibleItems(10);
     SizeEdit()->setMaxLength(3);
     // An edition is chosen by choosing it, never by completing a few typed letters.
@@ -251,23 +257,82 @@ MainWindow::MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *pare
     ui->screenshotList->setAcceptDrops(true);
     ui->screenshotList->viewport()->setAcceptDrops(true);
     ui->screenshotList->viewport()->installEventFilter(this);
-    auto *remove = new QShortcut(QKeySequence::Delete, ui->screenshotList);
-    remove->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(remove, &QShortcut::activated, this, &MainWindow::removeSelectedClicked);
+    removeShortcut_ = new QShortcut(QKeySequence::Delete, ui->screenshotList);
+    removeShortcut_->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(removeShortcut_, &QShortcut::activated, this, &MainWindow::removeSelectedClicked);
 
-    // The frame's margins are known once the window exists on most systems; where they are
-    // known only once it is shown, the frame is taken to be the window itself.
+    // The frame's margins are known once the window exists on most systems. X11 frames the
+    // window only once it is shown, and puts the frame round the place asked for: room is left
+    // for a title bar of the style's height and a border.
     create();
-    const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+    QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+    const bool frameComesLater =
+        frame.isNull() && QGuiApplication::platformName() == QLatin1String("xcb");
+    if (frameComesLater) {
+        const int border = 1;
+        frame = QMargins(border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + border, border,
+                         border);
+    }
     QScreen *screen = QGuiApplication::screenAt(kStartPoint);
     if (screen == nullptr) {
         screen = QGuiApplication::primaryScreen();
     }
     if (screen != nullptr) {
-        move(StartPosition(size().grownBy(frame), screen->availableGeometry()));
+        // Wholly inside the free area; on a screen too low for it the lists give way.
+        const QRect available = screen->availableGeometry();
+        const int highest = available.height() - frame.top() - frame.bottom();
+        if (height() > highest) {
+            resize(width(), std::max(minimumHeight(), highest));
+        }
+        const QPoint framePosition = StartPosition(size().grownBy(frame), available);
+        move(frameComesLater ? framePosition + QPoint(frame.left(), frame.top()) : framePosition);
     }
 
     loadSettings();
+}
+
+QRect MainWindow::PlaceFor(const QRect &designed, double scale, const QRect &firstList,
+                           const QRect &secondList, int firstExtra, int secondExtra)
+{
+    // Edges are scaled, so that controls that meet keep meeting.
+    const auto at = [scale](int position) { return int(std::lround(position * scale)); };
+    QRect place(QPoint(at(designed.left()), at(designed.top())),
+                QPoint(at(designed.left() + designed.width()) - 1,
+                       at(designed.top() + designed.height()) - 1));
+    if (designed == firstList) {
+        place.setBottom(place.bottom() + firstExtra);
+    } else if (designed == secondList) {
+        place.translate(0, firstExtra);
+        place.setBottom(place.bottom() + secondExtra);
+    } else if (designed.top() > secondList.bottom()) {
+        place.translate(0, firstExtra + secondExtra);
+    } else if (designed.top() > firstList.bottom()) {
+        place.translate(0, firstExtra);
+    }
+    return place;
+}
+
+void MainWindow::PlaceControls()
+{
+    QRect firstList;
+    QRect secondList;
+    for (const DesignedPlace &designed : designedPlaces_) {
+        if (designed.widget == ui->screenshotList) {
+            firstList = designed.rect;
+        } else if (designed.widget == ui->resultList) {
+            secondList = designed.rect;
+        }
+    }
+    const int extra = ui->centralwidget->height() - int(std::lround(kClientSize.height() * scale_));
+    const int firstExtra = extra / 2;
+    for (const DesignedPlace &designed : designedPlaces_) {
+        // Inside a group box only the scale applies.
+        const bool inGroup = designed.widget->parentWidget() != ui->centralwidget;
+        designed.widget->setGeometry(inGroup
+                                         ? PlaceFor(designed.rect, scale_, {}, {}, 0, 0)
+                                         : PlaceFor(designed.rect, scale_, firstList, secondList,
+                                                    firstExtra, extra - firstExtra));
+    }
 }
 
 QPoint MainWindow::StartPosition(QSize frame, const QRect &screen)
@@ -277,7 +342,11 @@ QPoint MainWindow::StartPosition(QSize frame, const QRect &screen)
     return {std::max(x, screen.x()), std::max(y, screen.y())};
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // A run or an Open still under way ends after the file in hand, before the widgets go.
+    job_.reset();
+}
 
 QLineEdit *MainWindow::SizeEdit() const
 {
@@ -361,11 +430,11 @@ void MainWindow::gameChanged()
 void MainWindow::ShowSupport()
 {
     const std::vector<std::string> &supported = SupportedResolutions(S(selectedGame));
-    for (int r = 0; r < ui->screenshotList->rowCount(); ++r) {
-        const std::string resolution = S(ui->screenshotList->item(r, 1)->text());
-        const bool yes =
-            std::find(supported.begin(), supported.end(), resolution) != supported.end();
-        ui->screenshotList->item(r, 2)->setText(yes ? texts::kYes : texts::kNo);
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        ScreenshotRow &row = rows_[r];
+        row.supported =
+            std::find(supported.begin(), supported.end(), row.resolution) != supported.end();
+        ui->screenshotList->item(int(r), 2)->setText(SupportedText(row));
     }
 }
 
@@ -490,58 +559,74 @@ void MainWindow::openClicked()
 
 void MainWindow::AddFiles(const QStringList &paths)
 {
-    if (paths.isEmpty() || adding_) {
+    if (paths.isEmpty() || job_) {
         return;
     }
-    adding_ = true;
-    QString lastAdded;
-    {
-        const BusyCursor busy;
-        std::vector<ScreenshotRow> measured; // not in the list yet
-        QElapsedTimer sincePaint;
-        bool painted = false;
-        for (const QString &path : paths) {
-            if (closeRequested_) {
-                break;
-            }
-            std::optional<ScreenshotRow> row = MeasureFile(path);
-            if (!row) {
-                InsertSorted(measured);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    auto lastAdded = std::make_shared<QString>();
+    const std::string game = S(selectedGame);
+    StartJob(
+        [this, paths, game, lastAdded](BackgroundJob &job) {
+            std::vector<ScreenshotRow> measured; // not handed to the list yet
+            const auto hand = [&] {
+                job.Post([this, rows = std::move(measured)] { InsertSorted(rows); });
                 measured.clear();
-                dialogs_.showError(this, texts::kInvalidOrNoFile);
-                break;
+            };
+            QElapsedTimer sinceHanded;
+            for (const QString &path : paths) {
+                if (job.StopRequested()) {
+                    break;
+                }
+                std::optional<ScreenshotRow> row = MeasureFile(path, game);
+                if (!row) {
+                    hand();
+                    job.Post([this] { dialogs_.showError(this, texts::kInvalidOrNoFile); });
+                    break;
+                }
+                measured.push_back(std::move(*row));
+                *lastAdded = path;
+                // The first row shows at once, later ones every kPaintInterval, since inserting
+                // and painting rows one by one takes longer than measuring the files.
+                if (!sinceHanded.isValid() || sinceHanded.elapsed() >= kPaintInterval.count()) {
+                    hand();
+                    sinceHanded.start();
+                }
             }
-            measured.push_back(std::move(*row));
-            lastAdded = path;
-            // The first row shows at once, later ones every kPaintInterval, since painting the
-            // list takes longer than measuring a file. A close request is taken then too; clicks
-            // and keys wait till the end.
-            if (!painted || sincePaint.elapsed() >= kPaintInterval.count()) {
-                InsertSorted(measured);
-                measured.clear();
-                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-                sincePaint.start();
-                painted = true;
+            hand();
+        },
+        [this, lastAdded] {
+            QApplication::restoreOverrideCursor();
+            if (!lastAdded->isEmpty()) {
+                // Takes effect at the next start; this run keeps its Open folder. Stored once,
+                // not per file: each write reaches the disk.
+                Store(setting::kOpenFolder,
+                      QDir::toNativeSeparators(QFileInfo(*lastAdded).absolutePath()) +
+                          QChar(kPathSeparator));
             }
-        }
-        InsertSorted(measured);
-    }
-    adding_ = false;
-    if (!lastAdded.isEmpty()) {
-        // Takes effect at the next start; this run keeps its Open folder. Stored once, not per
-        // file: each write reaches the disk.
-        Store(setting::kOpenFolder, QDir::toNativeSeparators(QFileInfo(lastAdded).absolutePath()) +
-                                        QChar(kPathSeparator));
-    }
-    if (closeRequested_) {
-        close();
-    }
+        });
 }
 
-std::optional<ScreenshotRow> MainWindow::MeasureFile(const QString &path) const
+void MainWindow::StartJob(std::function<void(BackgroundJob &)> work, std::function<void()> ended)
+{
+    SetInputEnabled(false);
+    job_ =
+        std::make_unique<BackgroundJob>(*this, std::move(work), [this, ended = std::move(ended)] {
+            ended();
+            const bool closeRequested = job_->StopRequested();
+            job_.reset();
+            ShowNewestResult();
+            SetInputEnabled(true);
+            emit workDone();
+            if (closeRequested) {
+                close();
+            }
+        });
+}
+
+std::optional<ScreenshotRow> MainWindow::MeasureFile(const QString &path, const std::string &game)
 {
     try {
-        ScreenshotRow row = MeasureScreenshot(S(path), S(selectedGame));
+        ScreenshotRow row = MeasureScreenshot(S(path), game);
         // The Full Path column shows the path as the system writes it ("C:\shots\a.bmp").
         row.path = S(QDir::toNativeSeparators(path));
         return row;
@@ -556,20 +641,18 @@ void MainWindow::InsertSorted(std::vector<ScreenshotRow> rows)
         return;
     }
     SortByCaption(rows);
-    std::vector<std::string> captions;
-    for (int r = 0; r < ui->screenshotList->rowCount(); ++r) {
-        captions.push_back(S(ui->screenshotList->item(r, 0)->text()));
-    }
     for (const ScreenshotRow &row : rows) {
         // After every caption that sorts before it or equal to it, so equal names keep their
         // order. The list is always in caption order.
-        const auto at = std::upper_bound(
-            captions.begin(), captions.end(), row.caption,
-            [](const std::string &a, const std::string &b) { return CompareCaptions(a, b) < 0; });
-        const int position = int(at - captions.begin());
-        captions.insert(at, row.caption);
+        const auto at = std::upper_bound(rows_.begin(), rows_.end(), row,
+                                         [](const ScreenshotRow &a, const ScreenshotRow &b) {
+                                             return CompareCaptions(a.caption, b.caption) < 0;
+                                         });
+        const int position = int(at - rows_.begin());
+        rows_.insert(at, row);
         ui->screenshotList->insertRow(position);
-        const QString cells[] = {Q(row.caption), Q(row.resolution), Q(row.supported), Q(row.path)};
+        const QString cells[] = {Q(row.caption), Q(row.resolution), SupportedText(row),
+                                 Q(row.path)};
         for (int c = 0; c < 4; ++c) {
             auto *item = new QTableWidgetItem(cells[c]);
             item->setTextAlignment(c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
@@ -581,27 +664,22 @@ void MainWindow::InsertSorted(std::vector<ScreenshotRow> rows)
     }
 }
 
-ScreenshotRow MainWindow::RowAt(int row) const
+ConversionSettingTexts MainWindow::ControlTexts() const
 {
-    return {
-        S(ui->screenshotList->item(row, 0)->text()), S(ui->screenshotList->item(row, 1)->text()),
-        S(ui->screenshotList->item(row, 2)->text()), S(ui->screenshotList->item(row, 3)->text())};
-}
-
-std::vector<ScreenshotRow> MainWindow::ScreenshotRows() const
-{
-    std::vector<ScreenshotRow> rows;
-    for (int r = 0; r < ui->screenshotList->rowCount(); ++r) {
-        rows.push_back(RowAt(r));
-    }
-    return rows;
+    ConversionSettingTexts settings;
+    settings.edition = S(ui->gameBox->currentText());
+    settings.teamSize = S(ui->teamSizeBox->currentText());
+    settings.spectator = ui->spectatorCheck->isChecked();
+    settings.scoreboardOnly = ui->scoreboardOnlyCheck->isChecked();
+    settings.sizePercent = S(SizeEdit()->text());
+    settings.saveFolder = S(ui->saveFolderEdit->text());
+    settings.saveName = S(ui->saveNameEdit->text());
+    settings.deleteOriginals = ui->deleteOriginalsCheck->isChecked();
+    return settings;
 }
 
 void MainWindow::removeSelectedClicked()
 {
-    if (converting_) {
-        return;
-    }
     QList<int> rows;
     for (const QModelIndex &index : ui->screenshotList->selectionModel()->selectedRows()) {
         rows.append(index.row());
@@ -609,6 +687,7 @@ void MainWindow::removeSelectedClicked()
     std::sort(rows.begin(), rows.end(), std::greater<int>());
     for (int row : rows) {
         ui->screenshotList->removeRow(row);
+        rows_.erase(rows_.begin() + row);
     }
 }
 
@@ -623,7 +702,11 @@ void MainWindow::AddResultRow(const ResultRow &row)
     ui->resultList->setItem(position, 0, name);
     ui->resultList->setItem(position, 1, new QTableWidgetItem(Q(row.result)));
     ui->resultList->setItem(position, 2, path);
-    newestResultShown_ = false;
+    if (newestResultShown_) {
+        // Once for the rows that came in together, after them.
+        newestResultShown_ = false;
+        QMetaObject::invokeMethod(this, &MainWindow::ShowNewestResult, Qt::QueuedConnection);
+    }
 }
 
 void MainWindow::ShowNewestResult()
@@ -632,7 +715,7 @@ void MainWindow::ShowNewestResult()
         return;
     }
     // Laid out first: the scroll range is otherwise updated only later and misses the new row.
-    // Once before each paint, not per row: laying out the whole list per row grows with it.
+    // Once for rows that come in together, not per row: laying out the whole list grows with it.
     ui->resultList->doItemsLayout();
     ui->resultList->scrollToItem(ui->resultList->item(ui->resultList->rowCount() - 1, 0));
     newestResultShown_ = true;
@@ -647,8 +730,8 @@ void MainWindow::PreviewRow(int row)
     if (first) {
         preview_ = new CropPreview(this);
     }
-    preview_->showRow(RowAt(row));
-    preview_->showSettings(ControlSettings(*this));
+    preview_->showRow(rows_[std::size_t(row)]);
+    preview_->showSettings(ControlTexts());
     // Beside the window, not over the controls it follows; later where the user left it.
     if (first && screen() != nullptr) {
         preview_->move(CropPreview::BesidePosition(frameGeometry(), preview_->size(),
@@ -662,21 +745,22 @@ void MainWindow::PreviewRow(int row)
 void MainWindow::UpdatePreview()
 {
     if (preview_ != nullptr && preview_->isVisible()) {
-        preview_->showSettings(ControlSettings(*this));
+        preview_->showSettings(ControlTexts());
     }
 }
 
 void MainWindow::SetInputEnabled(bool enabled)
 {
-    // While a run goes the window keeps painting and moving the bar, but takes no input that
-    // could start a second run or change the settings the run is reading. The lists stay
-    // readable and scrollable: the run works on a copy of the rows and guards removing them.
+    // While a run or an Open goes the window keeps painting and moving the bar, but takes no
+    // input that could start a second one or change the settings and rows they started from.
+    // The lists stay readable and scrollable.
     for (QWidget *child : ui->centralwidget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
         if (child != ui->progressBar && child != ui->screenshotList && child != ui->resultList) {
             child->setEnabled(enabled);
         }
     }
     ui->menuBar->setEnabled(enabled);
+    removeShortcut_->setEnabled(enabled);
     if (enabled) {
         // scoreboardOnlyCheck decides whether these two are usable.
         ui->teamSizeBox->setEnabled(ui->scoreboardOnlyCheck->isChecked());
@@ -686,7 +770,7 @@ void MainWindow::SetInputEnabled(bool enabled)
 
 void MainWindow::convertClicked()
 {
-    if (converting_) {
+    if (job_) {
         return;
     }
     // "../x" would write outside the save folder.
@@ -694,37 +778,53 @@ void MainWindow::convertClicked()
         dialogs_.showMessage(this, Q(*problem));
         return;
     }
-    converting_ = true;
-    SetInputEnabled(false);
-    const std::vector<ScreenshotRow> rows = ScreenshotRows();
-    RunSettings settings(*this);
-    WindowObserver observer(*this);
-    try {
-        ConversionRun run(rows, settings, observer, DefaultJobs());
-        run.Run();
-    } catch (const std::exception &e) {
-        // The run ended at this screenshot: no bar left standing at its last position.
-        ui->progressBar->hide();
-        ui->progressBar->setValue(0);
-        const QString text = dynamic_cast<const std::bad_alloc *>(&e)
-                                 ? QStringLiteral("Out of memory")
-                                 : QString::fromStdString(e.what());
-        dialogs_.showError(this, text);
+    const ConversionSettingTexts shown = ControlTexts();
+    const ConversionSettings settings = ReadConversionSettings(shown);
+    if (settings.edition == nullptr) {
+        // Nothing to convert. A text that names no game is told; no game chosen needs no word.
+        if (!rows_.empty() && shown.edition != texts::kSelectGame) {
+            dialogs_.showMessage(this, Q(texts::NothingConvertedEdition(shown.edition)));
+        }
+        return;
     }
-    ShowNewestResult();
-    SetInputEnabled(true);
-    converting_ = false;
-    if (closeRequested_) {
-        close();
+    // The field shows the folder the files go to, with its separator, once a screenshot is
+    // converted; the run itself leaves the controls alone.
+    if (ConvertsAnyRow(rows_, settings)) {
+        ui->saveFolderEdit->setText(Q(settings.saveFolder));
     }
+    auto failure = std::make_shared<QString>();
+    StartJob(
+        [this, rows = rows_, settings, teamSize = shown.teamSize, failure](BackgroundJob &job) {
+            RunObserver observer(*this, job);
+            try {
+                ConversionRun run(rows, settings, observer, DefaultJobs());
+                run.Run();
+                if (run.SkippedForTeamSize()) {
+                    observer.ShowMessage(texts::NothingConvertedTeamSize(teamSize));
+                }
+            } catch (const std::bad_alloc &) {
+                *failure = QStringLiteral("Out of memory");
+            } catch (const std::exception &e) {
+                *failure = QString::fromStdString(e.what());
+            }
+            observer.HandReports();
+        },
+        [this, failure] {
+            if (!failure->isEmpty()) {
+                // The run ended at this screenshot: no bar left standing at its last position.
+                ui->progressBar->hide();
+                ui->progressBar->setValue(0);
+                dialogs_.showError(this, *failure);
+            }
+        });
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // A screenshot is never left half-done: a run ends after the one in hand, an Open after the
     // file it measures, and the window closes then.
-    if (converting_ || adding_) {
-        closeRequested_ = true;
+    if (job_) {
+        job_->RequestStop();
         event->ignore();
         return;
     }
@@ -733,6 +833,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ui->centralwidget && event->type() == QEvent::Resize) {
+        PlaceControls();
+    }
     if (event->type() == QEvent::FocusIn &&
         (watched == ui->gameBox || watched == ui->gameBox->lineEdit())) {
         gameFocused();
@@ -744,7 +847,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
             const bool files = std::any_of(urls.begin(), urls.end(), [](const QUrl &url) {
                 return url.isLocalFile() && IsScreenshotFileName(S(url.toLocalFile()));
             });
-            if (files && !converting_ && !adding_) {
+            if (files && !job_) {
                 drag->acceptProposedAction();
             } else {
                 drag->ignore();
@@ -753,7 +856,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         }
         if (event->type() == QEvent::Drop) {
             auto *drop = static_cast<QDropEvent *>(event);
-            if (converting_ || adding_) {
+            if (job_) {
                 drop->ignore();
                 return true;
             }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -11,10 +12,12 @@
 #include <QSize>
 #include <QString>
 
+#include "ConversionSettings.h"
 #include "ResultRow.h"
 #include "ScreenshotRow.h"
 
 class QLineEdit;
+class QShortcut;
 
 namespace Ui {
 class MainWindow;
@@ -22,6 +25,7 @@ class MainWindow;
 
 namespace kv::converter {
 
+class BackgroundJob;
 class CropPreview;
 class KVSCDialogs;
 class SettingsStore;
@@ -38,18 +42,29 @@ public:
     MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Adds files as Open does, once an edition is chosen; used by Open and by drops.
+    // Adds files as Open does, once an edition is chosen; used by Open and by drops. The files
+    // are measured on a thread of their own and their rows come in as they are measured;
+    // nothing happens while a run or another Open is under way.
     void AddFiles(const QStringList &paths);
     // The rows of the screenshot list, top to bottom.
-    std::vector<ScreenshotRow> ScreenshotRows() const;
-    bool IsConverting() const { return converting_; }
+    const std::vector<ScreenshotRow> &ScreenshotRows() const { return rows_; }
+    // A run or an Open is under way; workDone follows its end.
+    bool IsBusy() const { return job_ != nullptr; }
 
     // Where the window opens: (406, 282), moved left and up as far as a frame of that size needs
     // to lie inside screen; the top-left corner stays on it when the window is the larger.
     static QPoint StartPosition(QSize frame, const QRect &screen);
+    // The designed client area at 96 dots per inch.
+    static constexpr QSize kClientSize{413, 405};
+    // Where a control designed at designed goes at scale (1 at 96 dots per inch) when the first
+    // and the second list (as designed) are firstExtra and secondExtra pixels taller than
+    // designed, or lower where negative: controls below a list move down with it.
+    static QRect PlaceFor(const QRect &designed, double scale, const QRect &firstList,
+                          const QRect &secondList, int firstExtra, int secondExtra);
     static constexpr QPoint kStartPoint{406, 282};
-    // How often the list is painted while files are being added.
-    static constexpr std::chrono::milliseconds kPaintInterval{50};
+    // How often a run's or an Open's reports are handed to the window, which then paints: often
+    // enough to look live, seldom enough to leave the cores to the work.
+    static constexpr std::chrono::milliseconds kPaintInterval{25};
 
     QString selectedGame;
     QString openFolderPath;
@@ -72,14 +87,16 @@ public slots:
     void removeSelectedClicked();
     void convertClicked();
 
+signals:
+    // A run or an Open has ended and the window takes input again.
+    void workDone();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    class ControlSettings;
-    class RunSettings;
-    class WindowObserver;
+    class RunObserver;
 
     // Puts the picker's choice into folder; true when a folder was chosen.
     bool SelectFolder(QWidget *owner, const QString &title, const QString &root, QString &folder);
@@ -93,16 +110,22 @@ private:
     void SetComboText(QWidget *combo, const QString &text);
     // Marks every listed screenshot supported or not for selectedGame, as it is now.
     void ShowSupport();
-    // Measures one file and lists it; false, with the message, when it cannot be read.
-    // The file's row; nothing when it cannot be read or is no picture.
-    std::optional<ScreenshotRow> MeasureFile(const QString &path) const;
+    // The file's row, marked for game; nothing when it cannot be read or is no picture. Any
+    // thread.
+    static std::optional<ScreenshotRow> MeasureFile(const QString &path, const std::string &game);
     // Adds rows to the screenshot list where their captions belong.
     void InsertSorted(std::vector<ScreenshotRow> rows);
-    ScreenshotRow RowAt(int row) const;
+    // The settings as the controls show them now.
+    ConversionSettingTexts ControlTexts() const;
     void AddResultRow(const ResultRow &row);
     // Scrolls the result list to its last row, once after rows were added.
     void ShowNewestResult();
     void SetInputEnabled(bool enabled);
+    // Puts every control where PlaceFor says for the client area's height now.
+    void PlaceControls();
+
+    // Starts work on its own thread with the window's input off until it has ended.
+    void StartJob(std::function<void(BackgroundJob &)> work, std::function<void()> ended);
     QLineEdit *SizeEdit() const;
     // Opens the crop preview on row of the screenshot list.
     void PreviewRow(int row);
@@ -112,13 +135,21 @@ private:
     std::unique_ptr<Ui::MainWindow> ui;
     SettingsStore &store_;
     KVSCDialogs &dialogs_;
-    bool converting_ = false;
-    bool loading_ = false; // the controls are being set from the store
-    bool adding_ = false;
+    struct DesignedPlace
+    {
+        QWidget *widget;
+        QRect rect; // as designed, at 96 dots per inch
+    };
+    std::vector<DesignedPlace> designedPlaces_;
+    double scale_ = 1;
+    std::vector<ScreenshotRow> rows_; // the screenshot list's rows, in its order
+    bool loading_ = false;            // the controls are being set from the store
     bool newestResultShown_ = true;
-    // The window was asked to close while a run or an Open was under way; it closes after them.
-    bool closeRequested_ = false;
     CropPreview *preview_ = nullptr; // made on first use, owned by the window
+    QShortcut *removeShortcut_ = nullptr;
+    // The run or the Open under way; a close request stops it after the screenshot in hand and
+    // closes the window then.
+    std::unique_ptr<BackgroundJob> job_;
 };
 
 } // namespace kv::converter

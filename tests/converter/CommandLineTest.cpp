@@ -57,7 +57,7 @@ protected:
     }
 
     kv::test::TempDir dir;
-    FixedConversionSettings defaults;
+    ConversionSettingTexts defaults;
 };
 
 } // namespace
@@ -153,7 +153,7 @@ TEST_F(CommandLineTest, ReadsTheStoredSettingsOnlyWhenTheCommandLineLeavesOneOut
     int reads = 0;
     const auto stored = [&] {
         ++reads;
-        FixedConversionSettings settings = defaults;
+        ConversionSettingTexts settings = defaults;
         settings.edition = texts::kRavelock;
         settings.saveName = "Stored";
         return settings;

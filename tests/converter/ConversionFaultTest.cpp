@@ -144,18 +144,18 @@ class CallbackObserver : public ConversionObserver
 {
 public:
     void ShowProgressBar(bool) override {}
-    void SetProgress(int) override {}
-    void ProcessPendingMessages() override
+    // The bar moves once after each row.
+    void SetProgress(int) override
     {
-        if (onPump) {
-            onPump(++pumps);
+        if (onRowDone) {
+            onRowDone(++rowsDone);
         }
     }
     void ShowMessage(const std::string &text) override { messages.push_back(text); }
     void AddResultRow(const ResultRow &row) override { results.push_back(row); }
 
-    std::function<void(int)> onPump; // pump 1 starts the run, pump k + 1 follows row k
-    int pumps = 0;
+    std::function<void(int)> onRowDone; // k after row k
+    int rowsDone = 0;
     std::vector<std::string> messages;
     std::vector<ResultRow> results;
 };
@@ -189,7 +189,7 @@ protected:
     std::string RunForError()
     {
         try {
-            ConversionRun run(rows, settings, observer, GetParam(), files);
+            ConversionRun run(rows, ReadConversionSettings(settings), observer, GetParam(), files);
             run.Run();
         } catch (const std::exception &e) {
             return e.what();
@@ -222,7 +222,7 @@ protected:
 
     kv::test::TempDir dir;
     fs::path out = dir.Path() / "out";
-    FixedConversionSettings settings;
+    ConversionSettingTexts settings;
     CallbackObserver observer;
     kv::test::FaultyFileSystem files;
     std::vector<ScreenshotRow> rows;
@@ -232,8 +232,8 @@ protected:
 TEST_P(ConversionFault, DiskFullMidFileKeepsTheOriginalAndLeavesNoPartialJpeg)
 {
     AddShots(3);
-    observer.onPump = [&](int pump) {
-        if (pump == 2) {
+    observer.onRowDone = [&](int row) {
+        if (row == 1) {
             files.FailNextWrite(ENOSPC);
         }
     };
@@ -245,8 +245,8 @@ TEST_P(ConversionFault, DiskFullMidFileKeepsTheOriginalAndLeavesNoPartialJpeg)
 TEST_P(ConversionFault, InputOutputErrorMidFileKeepsTheOriginalAndLeavesNoPartialJpeg)
 {
     AddShots(3);
-    observer.onPump = [&](int pump) {
-        if (pump == 2) {
+    observer.onRowDone = [&](int row) {
+        if (row == 1) {
             files.FailNextWrite(EIO);
         }
     };
@@ -258,8 +258,8 @@ TEST_P(ConversionFault, InputOutputErrorMidFileKeepsTheOriginalAndLeavesNoPartia
 TEST_P(ConversionFault, FolderEntryThatCannotBeFlushedKeepsTheOriginal)
 {
     AddShots(3);
-    observer.onPump = [&](int pump) {
-        if (pump == 2) {
+    observer.onRowDone = [&](int row) {
+        if (row == 1) {
             files.FailNextFolderFlush(EIO);
         }
     };
@@ -293,8 +293,8 @@ TEST_P(ConversionFault, FileSizeLimitEndsTheRunAtTheFirstJpegTooLargeForIt)
 TEST_P(ConversionFault, OutputFolderRemovedBetweenScreenshotsIsMadeAgain)
 {
     AddShots(3);
-    observer.onPump = [&](int pump) {
-        if (pump == 2) {
+    observer.onRowDone = [&](int row) {
+        if (row == 1) {
             fs::remove_all(out);
         }
     };
@@ -310,8 +310,8 @@ TEST_P(ConversionFault, OutputFolderRemovedBetweenScreenshotsIsMadeAgain)
 TEST_P(ConversionFault, OutputFolderReplacedByAFileEndsTheRunAndKeepsTheOriginal)
 {
     AddShots(3);
-    observer.onPump = [&](int pump) {
-        if (pump == 2) {
+    observer.onRowDone = [&](int row) {
+        if (row == 1) {
             fs::remove_all(out);
             kv::test::WriteBytes(out.string(), {'x'});
         }
@@ -586,7 +586,7 @@ struct HostileScene
     std::string out = dir.File("out") + kPathSeparator;
     int jobs = 1;
     std::vector<std::string> shots;
-    FixedConversionSettings stored;   // what the store would give for options left out
+    ConversionSettingTexts stored;    // what the store would give for options left out
     kv::test::FaultyFileSystem files; // the run's file calls, unless it is the real program
     std::function<void(int)> onLine;
     bool brokenStdout = false;

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
@@ -134,6 +135,25 @@ protected:
 
     void ChooseGame(const char *title) { Find<QComboBox>("gameBox")->setCurrentText(title); }
 
+    // Until the run or the Open under way has ended: both go on their own thread.
+    void WaitForWork()
+    {
+        if (form->IsBusy()) {
+            QSignalSpy done(form.get(), &MainWindow::workDone);
+            ASSERT_TRUE(done.wait(60000)) << "the work never ended";
+        }
+    }
+    void Open()
+    {
+        form->openClicked();
+        WaitForWork();
+    }
+    void Convert()
+    {
+        form->convertClicked();
+        WaitForWork();
+    }
+
     // On screen and active, as a person meets it: focus and shortcuts work only then.
     void Show()
     {
@@ -152,8 +172,8 @@ protected:
         for (int i = 0; i < count; ++i) {
             dialogs.files.append(Screenshot(std::string(1, char('a' + i)) + ".bmp", 640, 480));
         }
-        form->openClicked();
-        form->convertClicked();
+        Open();
+        Convert();
     }
 
     QStringList Column(const char *list, int column) const
@@ -262,7 +282,7 @@ TEST_F(MainWindowTest, OpenWithoutAnEditionIsRefusedAndTurnsTheGameTextRed)
 {
     Start();
     dialogs.files = {Screenshot("a.bmp", 8, 8)};
-    form->openClicked();
+    Open();
     EXPECT_EQ(dialogs.messages, QStringList{"Select a game first"});
     EXPECT_TRUE(dialogs.errors.isEmpty()) << "an expected situation, not a failure";
     EXPECT_TRUE(dialogs.openFolders.isEmpty()) << "no dialog";
@@ -278,7 +298,7 @@ TEST_F(MainWindowTest, OpenMeasuresMarksAndSortsRowsAndStoresTheFolderForNextSta
     const QString startFolder = form->openFolderPath;
     ChooseGame("Korvane: Veskar");
     dialogs.files = {Screenshot("b.bmp", 1680, 1050), Screenshot("a.bmp", 640, 480)};
-    form->openClicked();
+    Open();
     EXPECT_EQ(dialogs.lastFilter, "Supported Files (*.bmp; *.jpg) (*.bmp *.jpg)");
     EXPECT_EQ(Column("screenshotList", 0), (QStringList{"a.bmp", "b.bmp"}));
     EXPECT_EQ(Column("screenshotList", 1), (QStringList{"640 x 480", "1680 x 1050"}));
@@ -288,7 +308,7 @@ TEST_F(MainWindowTest, OpenMeasuresMarksAndSortsRowsAndStoresTheFolderForNextSta
 
     ChooseGame("Korvane: Ravelock");
     dialogs.files = {Screenshot("c.bmp", 1680, 1050)};
-    form->openClicked();
+    Open();
     EXPECT_EQ(Column("screenshotList", 2), (QStringList{"No", "Yes", "Yes"}))
         << "for the game chosen now";
 
@@ -303,7 +323,7 @@ TEST_F(MainWindowTest, AFileThatFailsEndsTheSelectionWithoutAHalfFilledRow)
     const QString broken = QString::fromStdString(dir.File("b.jpg"));
     kv::test::WriteBytes(broken.toStdString(), {'n', 'o'});
     dialogs.files = {Screenshot("a.bmp", 800, 600), broken, Screenshot("c.bmp", 800, 600)};
-    form->openClicked();
+    Open();
     EXPECT_EQ(dialogs.messages, QStringList{"Invalid or no file selected"});
     EXPECT_EQ(dialogs.errors, dialogs.messages);
     EXPECT_EQ(Column("screenshotList", 0), QStringList{"a.bmp"});
@@ -315,7 +335,7 @@ TEST_F(MainWindowTest, RemoveSelectedTakesOutOnlyTheSelectedRows)
     ChooseGame("Korvane: Veskar");
     dialogs.files = {Screenshot("a.bmp", 8, 8), Screenshot("b.bmp", 8, 8),
                      Screenshot("c.bmp", 8, 8)};
-    form->openClicked();
+    Open();
     auto *list = Find<QTableWidget>("screenshotList");
     list->selectRow(0);
     list->selectionModel()->select(list->model()->index(2, 0),
@@ -334,20 +354,21 @@ TEST_F(MainWindowTest, ConvertWritesFilesShowsMessagesAndMovesTheProgressBar)
     Find<QLineEdit>("saveFolderEdit")->setText(QString::fromStdString(dir.File("out")));
     dialogs.files = {Screenshot("a.bmp", 800, 600), Screenshot("b.bmp", 640, 480),
                      Screenshot("c.bmp", 1024, 768), Screenshot("d.bmp", 1680, 1050)};
-    form->openClicked();
+    Open();
     auto *bar = Find<QProgressBar>("progressBar");
     QList<int> positions;
     QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) { positions.append(v); });
     bool blockedDuringRun = false;
     bool listsReadableDuringRun = false;
     dialogs.onMessage = [&](const QString &) {
-        blockedDuringRun = form->IsConverting() &&
-                           !Find<QPushButton>("convertButton")->isEnabled() &&
+        blockedDuringRun = form->IsBusy() && !Find<QPushButton>("convertButton")->isEnabled() &&
                            !Find<QLineEdit>("saveNameEdit")->isEnabled() && !bar->isHidden();
         listsReadableDuringRun = Find<QTableWidget>("screenshotList")->isEnabled() &&
                                  Find<QTableWidget>("resultList")->isEnabled();
     };
     form->convertClicked();
+    EXPECT_TRUE(form->IsBusy()) << "the run went on the window's thread";
+    WaitForWork();
 
     EXPECT_EQ(dialogs.messages,
               QStringList{"Screenshot 2: This resolution is not (yet) supported"});
@@ -373,9 +394,9 @@ TEST_F(MainWindowTest, ErrorEndsTheRunInTheKVSCBoxAndHidesTheProgressBar)
     Start();
     ChooseGame("Korvane: Veskar");
     dialogs.files = {Screenshot("a.bmp", 800, 600)};
-    form->openClicked();
+    Open();
     Find<QSpinBox>("sizeSpin")->findChild<QLineEdit *>()->setText("");
-    form->convertClicked();
+    Convert();
     EXPECT_EQ(dialogs.messages,
               QStringList{"Screenshot 1 (a.bmp): '' is not a valid integer value"});
     EXPECT_EQ(dialogs.errors, dialogs.messages) << "not shown with the error icon";
@@ -396,6 +417,7 @@ TEST_F(MainWindowTest, DroppedScreenshotsAreAddedAsOpenAddsThem)
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &drop);
+    WaitForWork();
     EXPECT_EQ(Column("screenshotList", 0), QStringList{"z.bmp"});
     EXPECT_EQ(Column("screenshotList", 2), QStringList{"Yes"});
 }
@@ -631,7 +653,7 @@ TEST_F(MainWindowTest, SaysWhyItCannotStoreSettingsOrConvertAnything)
         EXPECT_EQ(Find<QLineEdit>("saveFolderEdit")->text(), Q(DefaultFolder()));
         EXPECT_EQ(Find<QLineEdit>("saveNameEdit")->text(), "Screenshot");
         dialogs.messages.clear();
-        form->openClicked();
+        Open();
         EXPECT_EQ(dialogs.messages, QStringList{texts::kSelectGameFirst});
     }
 
@@ -639,16 +661,16 @@ TEST_F(MainWindowTest, SaysWhyItCannotStoreSettingsOrConvertAnything)
     Start();
     ChooseGame("Korvane: Ravelock");
     dialogs.files = {Screenshot("a.bmp", 800, 600)};
-    form->openClicked();
+    Open();
     dialogs.messages.clear();
     Find<QComboBox>("teamSizeBox")->setCurrentText("7 on 7");
-    form->convertClicked();
+    Convert();
     EXPECT_EQ(dialogs.messages,
               QStringList{QString::fromStdString(texts::NothingConvertedTeamSize("7 on 7"))});
     dialogs.messages.clear();
     Find<QComboBox>("teamSizeBox")->setCurrentText(" 7 on 7");
     Find<QComboBox>("gameBox")->setCurrentText("Korvane");
-    form->convertClicked();
+    Convert();
     EXPECT_EQ(dialogs.messages,
               QStringList{QString::fromStdString(texts::NothingConvertedEdition("Korvane"))});
     EXPECT_EQ(Column("resultList", 0), QStringList{});
@@ -661,18 +683,18 @@ TEST_F(MainWindowTest, SupportFollowsTheGameChosenNow)
     ChooseGame("Korvane: Ravelock");
     Find<QLineEdit>("saveFolderEdit")->setText(QString::fromStdString(dir.File("out")));
     dialogs.files = {Screenshot("a.bmp", 1680, 1050), Screenshot("b.bmp", 640, 480)};
-    form->openClicked();
+    Open();
     EXPECT_EQ(Column("screenshotList", 2), (QStringList{"Yes", "No"}));
     ChooseGame("Korvane: Veskar");
     EXPECT_EQ(Column("screenshotList", 2), (QStringList{"No", "Yes"}));
     dialogs.messages.clear();
-    form->convertClicked();
+    Convert();
     EXPECT_EQ(dialogs.messages, QStringList{});
     ASSERT_EQ(Column("resultList", 2).size(), 1);
     EXPECT_EQ(kv::imaging::ReadJpegSize(Column("resultList", 2)[0].toStdString()).width, 398);
     ChooseGame("Korvane: Ravelock");
     EXPECT_EQ(Column("screenshotList", 2), (QStringList{"Yes", "No"}));
-    form->convertClicked();
+    Convert();
     EXPECT_EQ(dialogs.messages,
               QStringList{QString::fromStdString(texts::ResolutionNotSupported(2))});
     ASSERT_EQ(Column("resultList", 2).size(), 2);
@@ -685,10 +707,10 @@ TEST_F(MainWindowTest, SaveNameThatWouldLeaveTheFolderIsRefused)
     ChooseGame("Korvane: Veskar");
     Find<QLineEdit>("saveFolderEdit")->setText(QString::fromStdString(dir.File("out/")));
     dialogs.files = {Screenshot("a.bmp", 640, 480)};
-    form->openClicked();
+    Open();
     Find<QLineEdit>("saveNameEdit")->setText("../x");
     dialogs.messages.clear();
-    form->convertClicked();
+    Convert();
     EXPECT_EQ(dialogs.messages, QStringList{Q(texts::SaveNameRefused("\"/\""))});
     EXPECT_EQ(Column("resultList", 0), QStringList{});
     EXPECT_FALSE(std::filesystem::exists(dir.File("x1.jpg")));
@@ -700,7 +722,7 @@ TEST_F(MainWindowTest, CommandLineStartsFromTheStoredSettings)
     ChooseGame("Korvane: Ravelock");
     Find<QComboBox>("teamSizeBox")->setCurrentText(" 3 on 3");
     Find<QCheckBox>("spectatorCheck")->setChecked(true);
-    const FixedConversionSettings stored = StoredConversionSettings(QtSettingsStore(storeFile));
+    const ConversionSettingTexts stored = StoredConversionSettings(QtSettingsStore(storeFile));
     EXPECT_EQ(stored.edition, "Korvane: Ravelock");
     EXPECT_EQ(stored.teamSize, " 3 on 3");
     EXPECT_TRUE(stored.spectator);
@@ -708,7 +730,7 @@ TEST_F(MainWindowTest, CommandLineStartsFromTheStoredSettings)
     EXPECT_EQ(stored.saveName, "Screenshot");
     EXPECT_FALSE(stored.deleteOriginals);
 
-    const FixedConversionSettings fresh =
+    const ConversionSettingTexts fresh =
         StoredConversionSettings(QtSettingsStore(QString::fromStdString(dir.File("none.conf"))));
     EXPECT_EQ(fresh.edition, "Select Game:");
     EXPECT_EQ(fresh.saveFolder, DefaultFolder());
@@ -881,14 +903,14 @@ TEST_F(MainWindowTest, CloseDuringARunIsHonouredAfterTheScreenshotInHand)
     Find<QSpinBox>("sizeSpin")->setValue(10);
     dialogs.files = {Screenshot("a.bmp", 800, 600), Screenshot("b.bmp", 640, 480),
                      Screenshot("c.bmp", 1024, 768), Screenshot("d.bmp", 800, 600)};
-    form->openClicked();
+    Open();
     bool closedAtOnce = true;
     dialogs.onMessage = [&](const QString &) { closedAtOnce = form->close(); };
-    form->convertClicked();
+    Convert();
 
     EXPECT_FALSE(closedAtOnce) << "closed in the middle of the run";
     EXPECT_FALSE(form->isVisible()) << "the close request was dropped";
-    EXPECT_FALSE(form->IsConverting());
+    EXPECT_FALSE(form->IsBusy());
     EXPECT_EQ(Column("resultList", 0), QStringList{"Screenshot1.jpg"}) << "c and d were converted";
     std::vector<std::string> written;
     for (const auto &entry : std::filesystem::directory_iterator(dir.Path() / "out")) {
@@ -905,22 +927,30 @@ TEST_F(MainWindowTest, OpenShowsABusyCursorKeepsPaintingAndTakesACloseAfterTheFi
     ChooseGame("Korvane: Veskar");
     dialogs.files = {Screenshot("a.bmp", 800, 600), Screenshot("b.bmp", 800, 600),
                      Screenshot("c.bmp", 800, 600)};
+    auto *list = Find<QTableWidget>("screenshotList");
     int rowsWhenServiced = -1;
     Qt::CursorShape cursorWhenServiced = Qt::ArrowCursor;
     bool closedAtOnce = true;
-    QTimer::singleShot(0, form.get(), [&] {
-        rowsWhenServiced = Find<QTableWidget>("screenshotList")->rowCount();
-        const QCursor *cursor = QApplication::overrideCursor();
-        cursorWhenServiced = cursor != nullptr ? cursor->shape() : Qt::ArrowCursor;
-        closedAtOnce = form->close();
+    QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, form.get(), [&] {
+        if (rowsWhenServiced < 0) {
+            rowsWhenServiced = list->rowCount();
+            const QCursor *cursor = QApplication::overrideCursor();
+            cursorWhenServiced = cursor != nullptr ? cursor->shape() : Qt::ArrowCursor;
+            closedAtOnce = form->close();
+        }
     });
     form->openClicked();
+    EXPECT_TRUE(form->IsBusy()) << "the files were measured on the window's thread";
+    EXPECT_FALSE(Find<QPushButton>("convertButton")->isEnabled());
+    WaitForWork();
 
-    EXPECT_EQ(rowsWhenServiced, 1) << "events were not serviced between two files";
+    EXPECT_EQ(rowsWhenServiced, 1) << "the first row was not shown on its own";
     EXPECT_EQ(cursorWhenServiced, Qt::WaitCursor);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor stayed";
     EXPECT_FALSE(closedAtOnce);
-    EXPECT_EQ(Column("screenshotList", 0), QStringList{"a.bmp"});
+    // Files measured before the close came in are listed, in order.
+    const QStringList listed = Column("screenshotList", 0);
+    EXPECT_EQ(listed, (QStringList{"a.bmp", "b.bmp", "c.bmp"}.mid(0, listed.size())));
     EXPECT_FALSE(form->isVisible());
 }
 
@@ -971,6 +1001,67 @@ TEST_F(MainWindowTest, WindowOpensAt406By282OrAsNearAsTheScreenAllows)
     EXPECT_EQ(frame.y(), std::min(282, screen.bottom() + 1 - frame.height()));
 }
 
+struct PlaceCase
+{
+    const char *name;
+    QRect designed;
+    double scale;
+    int firstExtra, secondExtra;
+    QRect expected;
+};
+
+void PrintTo(const PlaceCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ControlPlace : public ::testing::TestWithParam<PlaceCase>
+{
+};
+
+// The two lists as designed take the height the window gains or loses; what lies below a list
+// moves with it, and at 1.5 times the font size every edge is 1.5 times as far out.
+TEST_P(ControlPlace, FollowsTheScaleAndTheListsAbove)
+{
+    const QRect first(8, 40, 401, 97);
+    const QRect second(8, 264, 401, 97);
+    const PlaceCase &c = GetParam();
+    EXPECT_EQ(MainWindow::PlaceFor(c.designed, c.scale, first, second, c.firstExtra, c.secondExtra),
+              c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, ControlPlace,
+    ::testing::Values(
+        PlaceCase{"ConvertAsDesigned", QRect(328, 368, 81, 33), 1, 0, 0, QRect(328, 368, 81, 33)},
+        PlaceCase{"FirstListGrows", QRect(8, 40, 401, 97), 1, 30, 31, QRect(8, 40, 401, 127)},
+        PlaceCase{"GroupMovesWithFirstList", QRect(8, 144, 129, 113), 1, 30, 31,
+                  QRect(8, 174, 129, 113)},
+        PlaceCase{"SecondListMovesAndGrows", QRect(8, 264, 401, 97), 1, 30, 31,
+                  QRect(8, 294, 401, 128)},
+        PlaceCase{"ConvertMovesWithBoth", QRect(328, 368, 81, 33), 1, 30, 31,
+                  QRect(328, 429, 81, 33)},
+        PlaceCase{"ListsGiveWay", QRect(328, 368, 81, 33), 1, -20, -20, QRect(328, 328, 81, 33)},
+        PlaceCase{"LargerFonts", QRect(8, 8, 75, 25), 1.5, 0, 0, QRect(12, 12, 113, 38)}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Mended: the window could not be made taller, and its lists showed no more rows.
+TEST_F(MainWindowTest, ATallerWindowShowsMoreRowsAndKeepsConvertAtTheBottom)
+{
+    Start();
+    Show();
+    auto *list = Find<QTableWidget>("screenshotList");
+    auto *convert = Find<QPushButton>("convertButton");
+    EXPECT_EQ(list->geometry(), QRect(8, 40, 401, 97));
+    EXPECT_EQ(convert->geometry(), QRect(328, 368, 81, 33));
+    const int below = form->centralWidget()->height() - convert->geometry().bottom();
+    form->resize(form->width(), form->height() + 100);
+    EXPECT_EQ(list->height(), 97 + 50);
+    EXPECT_EQ(Find<QTableWidget>("resultList")->height(), 97 + 50);
+    EXPECT_EQ(form->centralWidget()->height() - convert->geometry().bottom(), below);
+    EXPECT_LT(form->minimumHeight(), 405) << "the lists cannot give way on a low screen";
+}
+
 // The crop preview as a player meets it: opened on a row, then following the settings.
 class CropPreviewTest : public MainWindowTest
 {
@@ -986,7 +1077,7 @@ TEST_F(CropPreviewTest, DoubleClickShowsTheCropAndItFollowsEverySettingItDepends
     Show();
     ChooseGame("Korvane: Ravelock");
     dialogs.files = {Screenshot("board.bmp", 1680, 1050)};
-    form->openClicked();
+    Open();
     auto *list = Find<QTableWidget>("screenshotList");
     const QPoint cell = list->visualItemRect(list->item(0, 0)).center();
     // A double click is a click followed by the double-click event, as the system sends it.
@@ -1045,7 +1136,7 @@ TEST_F(CropPreviewTest, DrawsTheRectangleOnTheScaledScreenshotAndDimsWhatIsCutAw
     Show();
     ChooseGame("Korvane: Veskar");
     dialogs.files = {Screenshot("white.bmp", 1024, 768)};
-    form->openClicked();
+    Open();
     Find<QTableWidget>("screenshotList")->setCurrentCell(0, 0);
     Find<QAction>("previewAction")->trigger();
     ASSERT_NE(Preview(), nullptr);
@@ -1069,7 +1160,7 @@ TEST_F(CropPreviewTest, ContextMenuOffersPreviewAndAnUnsupportedRowSaysSo)
     Start();
     ChooseGame("Korvane: Ravelock");
     dialogs.files = {Screenshot("old.bmp", 640, 480)};
-    form->openClicked();
+    Open();
     auto *list = Find<QTableWidget>("screenshotList");
     EXPECT_EQ(list->contextMenuPolicy(), Qt::ActionsContextMenu);
     ASSERT_EQ(list->actions().size(), 1);
@@ -1098,7 +1189,7 @@ TEST_F(CropPreviewTest, OpensBesideTheWindowAndEscapeClosesIt)
     Show();
     ChooseGame("Korvane: Ravelock");
     dialogs.files = {Screenshot("board.bmp", 1680, 1050)};
-    form->openClicked();
+    Open();
     Find<QTableWidget>("screenshotList")->setCurrentCell(0, 0);
     Find<QAction>("previewAction")->trigger();
     ASSERT_NE(Preview(), nullptr);

@@ -79,17 +79,17 @@ TEST(MeasureScreenshot, LabelsAndMarksByExtensionRule)
     const ScreenshotRow upper = MeasureScreenshot(dir.File("shot.BMP"), texts::kRavelock);
     EXPECT_EQ(upper.caption, "shot.BMP");
     EXPECT_EQ(upper.resolution, "1680 x 1050");
-    EXPECT_EQ(upper.supported, "Yes");
+    EXPECT_TRUE(upper.supported);
     EXPECT_EQ(upper.path, dir.File("shot.BMP"));
-    EXPECT_EQ(MeasureScreenshot(dir.File("shot.BMP"), texts::kVeskar).supported, "No");
+    EXPECT_FALSE(MeasureScreenshot(dir.File("shot.BMP"), texts::kVeskar).supported);
 
     const ScreenshotRow jpeg = MeasureScreenshot(dir.File("shot.jpeg"), texts::kVeskar);
     EXPECT_EQ(jpeg.resolution, "640 x 480");
-    EXPECT_EQ(jpeg.supported, "Yes");
+    EXPECT_TRUE(jpeg.supported);
 
     const ScreenshotRow empty = MeasureScreenshot(dir.File("empty.bmp"), texts::kVeskar);
     EXPECT_EQ(empty.resolution, "0 x 0");
-    EXPECT_EQ(empty.supported, "No");
+    EXPECT_FALSE(empty.supported);
 
     kv::test::WriteBytes(dir.File("text.jpg"), {'h', 'i'});
     EXPECT_THROW(MeasureScreenshot(dir.File("text.jpg"), texts::kVeskar), kv::imaging::ImageError);

@@ -79,7 +79,7 @@ TEST(StoredSettingsReader, FindsTheUsersFile)
     values = ReadStoredValuesWithoutQt();
     ASSERT_TRUE(values);
     EXPECT_TRUE(values->KeyExists());
-    const FixedConversionSettings settings = StoredConversionSettings(*values);
+    const ConversionSettingTexts settings = StoredConversionSettings(*values);
     EXPECT_EQ(settings.saveName, "Board");
     EXPECT_EQ(settings.sizePercent, "75");
 
@@ -115,7 +115,7 @@ TEST(StoredSettingsReader, ReadsTheRegistryKey)
     setText(L"SaveFolder", L"C:\\Shots\\");
     values = ReadStoredValuesWithoutQt();
     ASSERT_TRUE(values);
-    const FixedConversionSettings settings = StoredConversionSettings(*values);
+    const ConversionSettingTexts settings = StoredConversionSettings(*values);
     EXPECT_EQ(settings.saveName, "@\xd1\x81\xd0\xbd\xd0\xb8\xd0\xbc\xd0\xbe\xd0\xba");
     EXPECT_EQ(settings.saveFolder, "C:\\Shots\\");
     EXPECT_EQ(settings.edition, "");
