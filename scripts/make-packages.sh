@@ -4,7 +4,8 @@
 # the packages. PACKAGE_BUILD_DIR chooses the build folder (default build-packages/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh dpkg-dev lintian
+# What apt says goes to standard error too: standard output is the list of packages.
+scripts/install-deps.sh dpkg-dev lintian >&2
 build=${PACKAGE_BUILD_DIR:-build-packages}
 # Standard output carries the package paths only; what the build says goes to standard error.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_BENCH=OFF -DKV_TESTS=OFF >&2
