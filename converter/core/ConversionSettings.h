@@ -22,7 +22,10 @@ public:
     // The run writes the folder back with a trailing separator, as the field would show it.
     virtual void SetSaveFolder(const std::string &folder) = 0;
     virtual std::string SaveName() const = 0;
+    // Whether each original goes once its JPEG is written, and whether it then goes to the
+    // desktop's trash rather than being deleted.
     virtual bool DeleteOriginals() const = 0;
+    virtual bool Trash() const = 0;
 };
 
 // Settings held as plain values: the command line and tests.
@@ -36,6 +39,7 @@ struct FixedConversionSettings : ConversionSettings
     std::string saveFolder;
     std::string saveName = kDefaultSettings.saveName;
     bool deleteOriginals = false;
+    bool trash = false;
 
     std::string Edition() const override { return edition; }
     std::string TeamSize() const override { return teamSize; }
@@ -46,6 +50,7 @@ struct FixedConversionSettings : ConversionSettings
     void SetSaveFolder(const std::string &folder) override { saveFolder = folder; }
     std::string SaveName() const override { return saveName; }
     bool DeleteOriginals() const override { return deleteOriginals; }
+    bool Trash() const override { return trash; }
 };
 
 } // namespace kv::converter

@@ -119,6 +119,7 @@ public:
     }
     std::string SaveName() const override { return S(form_.ui->saveNameEdit->text()); }
     bool DeleteOriginals() const override { return form_.ui->deleteOriginalsCheck->isChecked(); }
+    bool Trash() const override { return form_.ui->trashCheck->isChecked(); }
 
 private:
     MainWindow &form_;
@@ -141,6 +142,7 @@ public:
         saveFolder = controls.SaveFolder();
         saveName = controls.SaveName();
         deleteOriginals = controls.DeleteOriginals();
+        trash = controls.Trash();
     }
     void SetSaveFolder(const std::string &folder) override
     {
@@ -212,6 +214,9 @@ MainWindow::MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *pare
     connect(ui->gameBox, &QComboBox::currentTextChanged, this, &MainWindow::gameChanged);
     connect(ui->teamSizeBox, &QComboBox::currentTextChanged, this, &MainWindow::teamSizeChanged);
     connect(ui->spectatorCheck, &QCheckBox::toggled, this, &MainWindow::spectatorToggled);
+    connect(ui->trashCheck, &QCheckBox::toggled, this, [this](bool checked) {
+        Store(setting::kTrash, checked ? texts::kYes : texts::kNo);
+    });
     connect(ui->scoreboardOnlyCheck, &QCheckBox::toggled, this, &MainWindow::scoreboardOnlyToggled);
     connect(ui->saveFolderEdit, &QLineEdit::textChanged, this, &MainWindow::saveFolderChanged);
     connect(ui->saveNameEdit, &QLineEdit::textChanged, this, &MainWindow::saveNameChanged);
@@ -342,6 +347,7 @@ void MainWindow::ReadStoredSettings()
     openFolderPath = read(setting::kOpenFolder);
     SetComboText(ui->gameBox, read(setting::kGame));
     ui->spectatorCheck->setChecked(read(setting::kSpectator) == texts::kYes);
+    ui->trashCheck->setChecked(read(setting::kTrash) == texts::kYes);
     ui->scoreboardOnlyCheck->setChecked(scoreBoardOnly == texts::kYes);
     scoreboardOnlyToggled(); // the enabled state follows the box also when it kept its state
     loading_ = wasLoading;

@@ -27,6 +27,11 @@ inline constexpr std::size_t kBaseDirectoryPrefixLength = 22;
 // The length of "System/", cut from the base directory to give the game location.
 inline constexpr std::size_t kSystemFolderLength = 7;
 
+// The game's screenshots: below the game location (which ends in "/"), or on Linux below the
+// per-user game folder.
+inline constexpr const char *kScreenshotsBelowLocation = "ScreenShots";
+inline constexpr const char *kLinuxUserScreenshots = "~/.ut2004/ScreenShots";
+
 // The game's command line for the mod, in this order and nothing else.
 inline constexpr const char *kUserLogoArgument = "-userlogo=../KVRavelock/Help/KVRavelockLogo.bmp";
 inline constexpr const char *kModArgument = "-mod=KVRavelock";

@@ -40,6 +40,10 @@ public:
     bool sheetPathEntered() const { return sheetPathEntered_; }
     const std::string &sheetPath() const { return sheetPath_; }
 
+    // The folder the game writes its screenshots to: ScreenShots below the game log's location,
+    // else on Linux the per-user one; the first that exists, or empty.
+    std::string screenshotFolder() const;
+
     // A fixed path of the game layout with "~" expanded.
     std::string expanded(const char *path) const;
 
