@@ -751,7 +751,11 @@ int RunSettingsCommand(const std::vector<std::string> &args, PlainSettingsStore 
         out << "(nothing stored yet: the defaults apply)\n";
     } else {
         for (const StoredValue &value : kStoredValues) {
-            out << value.name << '=' << store.Read(value.name) << '\n';
+            const std::string text = store.Read(value.name);
+            // Trash is no part of the default set: off, and not listed, until it is stored.
+            if (value.setting != StoredSetting::kTrash || !text.empty()) {
+                out << value.name << '=' << text << '\n';
+            }
         }
     }
     return out.flush() ? 0 : 1;

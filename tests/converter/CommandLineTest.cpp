@@ -168,7 +168,7 @@ TEST_F(CommandLineTest, ReadsTheStoredSettingsOnlyWhenTheCommandLineLeavesOneOut
 
     // Every stored setting given: the store is not consulted.
     Outcome o = run({"convert", "-g", "ravelock", "-t", "6", "--no-spectator", "--whole", "-s",
-                     "50", "-o", folder, "-n", "Given", shot});
+                     "50", "-o", folder, "-n", "Given", "--no-trash", shot});
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(reads, 0);
     EXPECT_TRUE(std::filesystem::exists(folder + "Given1.jpg"));
@@ -177,7 +177,7 @@ TEST_F(CommandLineTest, ReadsTheStoredSettingsOnlyWhenTheCommandLineLeavesOneOut
 
     // The save name left out: it comes from the store, the given options still win.
     o = run({"convert", "-g", "ravelock", "-t", "6", "--no-spectator", "--whole", "-s", "50", "-o",
-             folder, shot});
+             folder, "--no-trash", shot});
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(reads, 1);
     EXPECT_TRUE(std::filesystem::exists(folder + "Stored1.jpg"));

@@ -167,9 +167,10 @@ private:
 #endif
 };
 
-// Every stored setting given, so that no store is read: Ravelock 800 x 600 screenshots cut to
-// the scoreboard.
-std::vector<std::string> WatchArgs(const std::string &out, std::vector<std::string> extra)
+// Watches folder with every stored setting given, so that no store is read: Ravelock 800 x 600
+// screenshots cut to the scoreboard.
+std::vector<std::string> WatchArgs(const fs::path &folder, const std::string &out,
+                                   std::vector<std::string> extra)
 {
     std::vector<std::string> args{"watch",  "--game",     "ravelock", "--team",
                                   "6",      "--no-spectator", "--scoreboard-only",
@@ -179,6 +180,7 @@ std::vector<std::string> WatchArgs(const std::string &out, std::vector<std::stri
         args.push_back("--no-trash");
     }
     args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(imaging::Utf8FromPath(folder));
     return args;
 }
 
@@ -273,7 +275,7 @@ TEST(WatchProgram, ConvertsEachScreenshotOnceWhenCompleteHoweverItIsWritten)
     const auto shot = [&](const std::string &name) { return dir.File("shots/" + name); };
     test::WriteBytes(shot("before.bmp"), {bmp.begin(), bmp.end()});
 
-    WatchProcess watch(dir, WatchArgs(out, {}));
+    WatchProcess watch(dir, WatchArgs(shots, out, {}));
     ASSERT_TRUE(watch.Started());
     ASSERT_TRUE(WaitUntilWatching(watch)) << watch.Err();
 
@@ -336,7 +338,7 @@ TEST(WatchProgram, CatchesUpAndWatchesAFolderAgainThatCameBack)
     for (const char *name : {"a.bmp", "b.bmp"}) {
         test::WriteBytes(dir.File("shots/" + std::string(name)), {bmp.begin(), bmp.end()});
     }
-    WatchProcess watch(dir, WatchArgs(out, {"--catch-up", "--delete-originals"}));
+    WatchProcess watch(dir, WatchArgs(shots, out, {"--catch-up", "--delete-originals"}));
     ASSERT_TRUE(watch.Started());
     EXPECT_TRUE(WaitUntil([&] { return FilesIn(out, ".jpg").size() == 2; }, 30s)) << watch.Err();
 
@@ -361,7 +363,7 @@ TEST(WatchProgram, ConvertsABurstOfAThousandEachOnceAndLosesNoOriginal)
     fs::create_directories(shots);
     const std::string out = dir.File("out");
     const auto bmp = ScreenshotBytes(dir, "template.bmp", 4);
-    WatchProcess watch(dir, WatchArgs(out, {"--delete-originals", "--jobs", "2"}));
+    WatchProcess watch(dir, WatchArgs(shots, out, {"--delete-originals", "--jobs", "2"}));
     ASSERT_TRUE(watch.Started());
     ASSERT_TRUE(WaitUntilWatching(watch)) << watch.Err();
 
@@ -399,7 +401,7 @@ TEST(WatchProgram, MovesOriginalsToTheTrashFromWhereTheyCanBeRestored)
     const auto bmp = ScreenshotBytes(dir, "template.bmp", 5);
     const std::vector<std::string> names{"a.bmp", "with blank.bmp", "p%rcent#.bmp",
                                          "\xc3\xa4rger.bmp"};
-    WatchProcess watch(dir, WatchArgs(out, {"--trash", "--catch-up"}));
+    WatchProcess watch(dir, WatchArgs(shots, out, {"--trash", "--catch-up"}));
     ASSERT_TRUE(watch.Started());
     ASSERT_TRUE(WaitUntilWatching(watch)) << watch.Err();
     for (const std::string &name : names) {
