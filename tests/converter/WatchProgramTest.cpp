@@ -323,7 +323,8 @@ TEST(WatchProgram, ConvertsEachScreenshotOnceWhenCompleteHoweverItIsWritten)
     EXPECT_EQ(err.find("Screenshot"), std::string::npos) << err; // no note on a converted one
     EXPECT_TRUE(fs::exists(shots / "stuck.bmp"));
     EXPECT_TRUE(fs::exists(shots / "before.bmp"));
-    EXPECT_EQ(std::count(watch.Out().begin(), watch.Out().end(), '\n'), 5) << watch.Out();
+    const std::string lines = watch.Out();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 5) << lines;
 }
 
 // With --catch-up the screenshots already there go too; a watched folder removed and made again
