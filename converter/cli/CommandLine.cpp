@@ -208,125 +208,127 @@ std::optional<std::string> ShowVersion(ParsedCommand &command, const std::string
 }
 
 // In the order --help lists them.
-constexpr Option kOptions[] = {
-    {"--game", "-g", "EDITION",
-     "\"Korvane: Veskar\" or \"Korvane: Ravelock\" (or: veskar, ravelock)", StoredSetting::kGame,
-     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
-         const std::optional<std::string> title = GameTitle(v);
-         if (!title) {
-             return "unknown game \"" + v + "\" (use \"" + texts::kVeskar + "\" or \"" +
-                    texts::kRavelock + "\")";
-         }
-         c.settings.edition = *title;
-         return std::nullopt;
-     }},
-    {"--team", "-t", "SIZE", "players per team: \" 6 on 6\" or just 6 (1 to 10)",
-     StoredSetting::kTeamSize,
-     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
-         const std::optional<std::string> label = TeamLabel(v);
-         if (!label) {
-             return "unknown team size \"" + v + "\" (use 1 to 10 or \" 6 on 6\")";
-         }
-         c.settings.teamSize = *label;
-         return std::nullopt;
-     }},
-    {"--spectator", nullptr, nullptr, "the shots were taken as a spectator",
-     StoredSetting::kSpectator,
-     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
-         c.settings.spectator = true;
-         return std::nullopt;
-     }},
-    {"--no-spectator", nullptr, nullptr, "", StoredSetting::kSpectator,
-     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
-         c.settings.spectator = false;
-         return std::nullopt;
-     }},
-    {"--scoreboard-only", nullptr, nullptr, "keep only the scoreboard (default)",
-     StoredSetting::kScoreboardOnly,
-     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
-         c.settings.scoreboardOnly = true;
-         return std::nullopt;
-     }},
-    {"--whole", nullptr, nullptr, "keep the whole screenshot", StoredSetting::kScoreboardOnly,
-     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
-         c.settings.scoreboardOnly = false;
-         return std::nullopt;
-     }},
-    {"--size", "-s", "PERCENT", "scale in percent (100 keeps the size)",
-     StoredSetting::kSizePercent,
-     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
-         if (!UsableSize(v)) {
-             return texts::SizeRefused(v);
-         }
-         c.settings.sizePercent = v;
-         return std::nullopt;
-     }},
-    {"--save-folder", "-o", "DIR", "folder for the JPEG files", StoredSetting::kSaveFolder,
-     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
-         if (v.empty()) {
-             // It would become the root of the file system.
-             return "the save folder must not be empty";
-         }
-         c.settings.saveFolder = v;
-         return std::nullopt;
-     }},
-    {"--save-name", "-n", "NAME", "base name of the JPEG files", StoredSetting::kSaveName,
-     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
-         if (std::optional<std::string> problem = SaveNameProblem(v)) {
-             return problem;
-         }
-         c.settings.saveName = v;
-         return std::nullopt;
-     }},
-    {"--delete-originals", nullptr, nullptr, "delete each screenshot once its JPEG is written",
-     StoredSetting::kNone,
-     [](ParsedCommand &c, const std::string &) -> std::
-                                                   optional<std::string> {
-                                                       c.settings.deleteOriginals = true;
-                                                       return std::nullopt;
-                                                   }},
-    {"--trash", nullptr, nullptr,
-     "move each screenshot to the desktop's trash once its\nJPEG is written, rather than "
-     "deleting it",
-     StoredSetting::kTrash,
-     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
-         c.settings.trash = true;
-         c.settings.deleteOriginals = true;
-         return std::nullopt;
-     }},
-    {"--no-trash", nullptr, nullptr, "", StoredSetting::kTrash,
-     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
-         c.settings.trash = false;
-         return std::nullopt;
-     }},
-    {"--jobs", "-j", "N",
-     "screenshots worked on at once (default: the number of\nprocessors); results still come in "
-     "list order",
-     StoredSetting::kNone,
-     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
-         const std::optional<int> jobs = JobCount(v);
-         if (!jobs) {
-             return "invalid number of jobs \"" + v + "\" (use 1 to " + std::to_string(kMaxJobs) +
-                    ")";
-         }
-         c.jobs = *jobs;
-         return std::nullopt;
-     }},
-    {"--catch-up", nullptr, nullptr, "watch: also convert the screenshots already there",
-     StoredSetting::kNone,
-     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
-         c.catchUp = true;
-         return std::nullopt;
-     }},
-    {"--game-folder", nullptr, nullptr,
-     "watch: also the game's ScreenShots folder (below the\ngame, or ~/.ut2004/ScreenShots)",
-     StoredSetting::kNone,
-     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
-         c.gameFolder = true;
-         return std::nullopt;
-     }},
-    {"--help", "-h", nullptr, "show this text", StoredSetting::kNone, ShowHelp},
-    {"--version", "-V", nullptr, "show the version", StoredSetting::kNone, ShowVersion},
+constexpr Option kOptions[] =
+    {
+        {"--game", "-g", "EDITION",
+         "\"Korvane: Veskar\" or \"Korvane: Ravelock\" (or: veskar, ravelock)",
+         StoredSetting::kGame,
+         [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+             const std::optional<std::string> title = GameTitle(v);
+             if (!title) {
+                 return "unknown game \"" + v + "\" (use \"" + texts::kVeskar + "\" or \"" +
+                        texts::kRavelock + "\")";
+             }
+             c.settings.edition = *title;
+             return std::nullopt;
+         }},
+        {"--team", "-t", "SIZE", "players per team: \" 6 on 6\" or just 6 (1 to 10)",
+         StoredSetting::kTeamSize,
+         [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+             const std::optional<std::string> label = TeamLabel(v);
+             if (!label) {
+                 return "unknown team size \"" + v + "\" (use 1 to 10 or \" 6 on 6\")";
+             }
+             c.settings.teamSize = *label;
+             return std::nullopt;
+         }},
+        {"--spectator", nullptr, nullptr, "the shots were taken as a spectator",
+         StoredSetting::kSpectator,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.settings.spectator = true;
+             return std::nullopt;
+         }},
+        {"--no-spectator", nullptr, nullptr, "", StoredSetting::kSpectator,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.settings.spectator = false;
+             return std::nullopt;
+         }},
+        {"--scoreboard-only", nullptr, nullptr, "keep only the scoreboard (default)",
+         StoredSetting::kScoreboardOnly,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.settings.scoreboardOnly = true;
+             return std::nullopt;
+         }},
+        {"--whole", nullptr, nullptr, "keep the whole screenshot", StoredSetting::kScoreboardOnly,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.settings.scoreboardOnly = false;
+             return std::nullopt;
+         }},
+        {"--size", "-s", "PERCENT", "scale in percent (100 keeps the size)",
+         StoredSetting::kSizePercent,
+         [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+             if (!UsableSize(v)) {
+                 return texts::SizeRefused(v);
+             }
+             c.settings.sizePercent = v;
+             return std::nullopt;
+         }},
+        {"--save-folder", "-o", "DIR", "folder for the JPEG files", StoredSetting::kSaveFolder,
+         [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+             if (v.empty()) {
+                 // It would become the root of the file system.
+                 return "the save folder must not be empty";
+             }
+             c.settings.saveFolder = v;
+             return std::nullopt;
+         }},
+        {"--save-name", "-n", "NAME", "base name of the JPEG files", StoredSetting::kSaveName,
+         [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+             if (std::optional<std::string> problem = SaveNameProblem(v)) {
+                 return problem;
+             }
+             c.settings.saveName = v;
+             return std::nullopt;
+         }},
+        {"--delete-originals", nullptr, nullptr, "delete each screenshot once its JPEG is written",
+         StoredSetting::kNone,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.settings.deleteOriginals = true;
+             return std::nullopt;
+         }},
+        {"--trash", nullptr, nullptr,
+         "move each screenshot to the desktop's trash once its\nJPEG is written, rather than "
+         "deleting it",
+         StoredSetting::kTrash,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.settings.trash = true;
+             c.settings.deleteOriginals = true;
+             return std::nullopt;
+         }},
+        {"--no-trash", nullptr, nullptr, "", StoredSetting::kTrash,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.settings.trash = false;
+             return std::nullopt;
+         }},
+        {"--jobs", "-j", "N",
+         "screenshots worked on at once (default: the number of\nprocessors); results still come "
+         "in "
+         "list order",
+         StoredSetting::kNone,
+         [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+             const std::optional<int> jobs = JobCount(v);
+             if (!jobs) {
+                 return "invalid number of jobs \"" + v + "\" (use 1 to " +
+                        std::to_string(kMaxJobs) + ")";
+             }
+             c.jobs = *jobs;
+             return std::nullopt;
+         }},
+        {"--catch-up", nullptr, nullptr, "watch: also convert the screenshots already there",
+         StoredSetting::kNone,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.catchUp = true;
+             return std::nullopt;
+         }},
+        {"--game-folder", nullptr, nullptr,
+         "watch: also the game's ScreenShots folder (below the\ngame, or ~/.ut2004/ScreenShots)",
+         StoredSetting::kNone,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.gameFolder = true;
+             return std::nullopt;
+         }},
+        {"--help", "-h", nullptr, "show this text", StoredSetting::kNone, ShowHelp},
+        {"--version", "-V", nullptr, "show the version", StoredSetting::kNone, ShowVersion},
 };
 
 const Option *FindOption(const std::string &arg)

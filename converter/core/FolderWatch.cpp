@@ -60,8 +60,8 @@ std::optional<std::uint64_t> PromisedBitmapSize(const std::uint8_t *header, std:
     }
     // Uncompressed rows (plain or with bit fields) are padded to four bytes.
     if (compression == 0 || compression == 3 || compression == 6) {
-        const std::uint64_t stride = (std::uint64_t(std::max<std::int64_t>(width, 0)) * bits + 31) /
-                                     32 * 4;
+        const std::uint64_t stride =
+            (std::uint64_t(std::max<std::int64_t>(width, 0)) * bits + 31) / 32 * 4;
         return offset + stride * std::uint64_t(height < 0 ? -height : height);
     }
     return offset + imageSize;

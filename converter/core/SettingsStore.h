@@ -27,8 +27,8 @@ inline constexpr const char *kNames[] = {kSizeNumber, kSaveName,       kSaveFold
                                          kSize,       kScoreBoardOnly, kOpenFolder,
                                          kGame,       kSpectator,      kTrash};
 // The names the command line's settings come from.
-inline constexpr const char *kConversionNames[] = {
-    kGame, kSizeNumber, kSaveName, kSaveFolder, kSize, kScoreBoardOnly, kSpectator, kTrash};
+inline constexpr const char *kConversionNames[] = {kGame, kSizeNumber,     kSaveName,  kSaveFolder,
+                                                   kSize, kScoreBoardOnly, kSpectator, kTrash};
 } // namespace setting
 
 // A settings write the store refused; the text is the store's own message.

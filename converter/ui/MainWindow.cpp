@@ -214,9 +214,8 @@ MainWindow::MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *pare
     connect(ui->gameBox, &QComboBox::currentTextChanged, this, &MainWindow::gameChanged);
     connect(ui->teamSizeBox, &QComboBox::currentTextChanged, this, &MainWindow::teamSizeChanged);
     connect(ui->spectatorCheck, &QCheckBox::toggled, this, &MainWindow::spectatorToggled);
-    connect(ui->trashCheck, &QCheckBox::toggled, this, [this](bool checked) {
-        Store(setting::kTrash, checked ? texts::kYes : texts::kNo);
-    });
+    connect(ui->trashCheck, &QCheckBox::toggled, this,
+            [this](bool checked) { Store(setting::kTrash, checked ? texts::kYes : texts::kNo); });
     connect(ui->scoreboardOnlyCheck, &QCheckBox::toggled, this, &MainWindow::scoreboardOnlyToggled);
     connect(ui->saveFolderEdit, &QLineEdit::textChanged, this, &MainWindow::saveFolderChanged);
     connect(ui->saveNameEdit, &QLineEdit::textChanged, this, &MainWindow::saveNameChanged);

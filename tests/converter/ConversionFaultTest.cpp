@@ -827,8 +827,10 @@ std::vector<HostileCase> MakeHostileCases()
         // Where no trash takes an original it stays, the run says why and fails, as for a
         // delete; the JPEG still carries the screenshot's time.
         {"TrashThatTakesNothing",
-         {1, {InShot(1, "a.bmp", texts::CannotMoveToTrash("no trash on this volume"))},
-          {"a.bmp"}, 1},
+         {1,
+          {InShot(1, "a.bmp", texts::CannotMoveToTrash("no trash on this volume"))},
+          {"a.bmp"},
+          1},
          [](HostileScene &s) {
              s.files.FailNextTrash("no trash on this volume");
              std::vector<std::string> args = s.Args({s.Shot("a.bmp")});

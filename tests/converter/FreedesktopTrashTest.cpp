@@ -55,23 +55,29 @@ TEST(FreedesktopTrash, ChoosesTheVolumeTrashAsTheRulesSay)
         void (*prepare)(const fs::path &top);
         const char *expected; // below top; empty for none
     } cases[] = {
-        {"sticky .Trash", [](const fs::path &top) {
+        {"sticky .Trash",
+         [](const fs::path &top) {
              fs::create_directory(top / ".Trash");
              ::chmod((top / ".Trash").c_str(), 01777);
-         }, ".Trash/UID"},
-        {".Trash without the sticky bit", [](const fs::path &top) {
+         },
+         ".Trash/UID"},
+        {".Trash without the sticky bit",
+         [](const fs::path &top) {
              fs::create_directory(top / ".Trash");
              ::chmod((top / ".Trash").c_str(), 0777);
-         }, ".Trash-UID"},
-        {".Trash a link to a sticky folder", [](const fs::path &top) {
+         },
+         ".Trash-UID"},
+        {".Trash a link to a sticky folder",
+         [](const fs::path &top) {
              fs::create_directory(top / "elsewhere");
              ::chmod((top / "elsewhere").c_str(), 01777);
              fs::create_directory_symlink(top / "elsewhere", top / ".Trash");
-         }, ".Trash-UID"},
+         },
+         ".Trash-UID"},
         {"no .Trash", [](const fs::path &) {}, ".Trash-UID"},
-        {".Trash-UID a file", [](const fs::path &top) {
-             std::ofstream(top / (".Trash-" + std::to_string(::getuid())));
-         }, ""},
+        {".Trash-UID a file",
+         [](const fs::path &top) { std::ofstream(top / (".Trash-" + std::to_string(::getuid()))); },
+         ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

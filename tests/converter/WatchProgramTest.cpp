@@ -99,7 +99,10 @@ public:
         }
     }
 
-    bool Started() const { return started_; }
+    bool Started() const
+    {
+        return started_;
+    }
 
     // Asks the watch to stop as Ctrl+C (or SIGTERM) does and waits for its exit status; -1 when
     // it had to be killed.
@@ -132,8 +135,14 @@ public:
 #endif
     }
 
-    std::string Out() const { return Text(out_); }
-    std::string Err() const { return Text(err_); }
+    std::string Out() const
+    {
+        return Text(out_);
+    }
+    std::string Err() const
+    {
+        return Text(err_);
+    }
 
 private:
     static std::string Text(const std::string &path)
@@ -172,10 +181,19 @@ private:
 std::vector<std::string> WatchArgs(const fs::path &folder, const std::string &out,
                                    std::vector<std::string> extra)
 {
-    std::vector<std::string> args{"watch",  "--game",     "ravelock", "--team",
-                                  "6",      "--no-spectator", "--scoreboard-only",
-                                  "--size", "50",         "--save-folder", out,
-                                  "--save-name", "Board"};
+    std::vector<std::string> args{"watch",
+                                  "--game",
+                                  "ravelock",
+                                  "--team",
+                                  "6",
+                                  "--no-spectator",
+                                  "--scoreboard-only",
+                                  "--size",
+                                  "50",
+                                  "--save-folder",
+                                  out,
+                                  "--save-name",
+                                  "Board"};
     if (std::find(extra.begin(), extra.end(), "--trash") == extra.end()) {
         args.push_back("--no-trash");
     }
@@ -344,8 +362,8 @@ TEST(WatchProgram, CatchesUpAndWatchesAFolderAgainThatCameBack)
     EXPECT_TRUE(WaitUntil([&] { return FilesIn(out, ".jpg").size() == 2; }, 30s)) << watch.Err();
 
     fs::remove_all(shots);
-    EXPECT_TRUE(WaitUntil([&] { return watch.Err().find("is not there") != std::string::npos; },
-                          20s))
+    EXPECT_TRUE(
+        WaitUntil([&] { return watch.Err().find("is not there") != std::string::npos; }, 20s))
         << watch.Err();
     fs::create_directories(shots);
     test::WriteBytes(dir.File("shots/c.bmp"), {bmp.begin(), bmp.end()});
