@@ -25,8 +25,11 @@ options=(--game ravelock --team 6 --no-spectator --scoreboard-only --size 50 --s
          --no-trash --jobs 2 ${EXTRA:-})
 now() { date +%s.%N; }
 
+# A copy of its own, since --delete-originals takes them away.
+cp -r "$work/source" "$work/for-convert"
 start=$(now)
-"$kvsc" convert "${options[@]}" --save-folder "$work/converted" "$work"/source/*.bmp > /dev/null
+"$kvsc" convert "${options[@]}" --save-folder "$work/converted" "$work"/for-convert/*.bmp \
+    > /dev/null
 convert_seconds=$(echo "$(now) - $start" | bc -l)
 
 "$kvsc" watch "${options[@]}" --save-folder "$work/watched" "$work/shots" \
