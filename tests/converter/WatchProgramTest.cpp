@@ -60,6 +60,8 @@ public:
         startup.hStdOutput = open(out_);
         startup.hStdError = open(err_);
         PROCESS_INFORMATION info{};
+        // Wine's Recycle Bin is the host's freedesktop trash, which this keeps in dir.
+        const test::ScopedEnv data("XDG_DATA_HOME", dir.File("data"));
         started_ = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE,
                                   CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &info);
         CloseHandle(startup.hStdOutput);
