@@ -482,6 +482,10 @@ public:
         Outcome outcome;
         std::vector<ScreenshotRow> rows;
         for (const std::string &path : paths) {
+            // Gone (renamed, deleted) since the watch looked: nothing to say, as for convert.
+            if (!PathExists(path)) {
+                continue;
+            }
             try {
                 rows.push_back(MeasureScreenshot(path, command_.settings.edition));
             } catch (const std::exception &e) {
