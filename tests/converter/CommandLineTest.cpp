@@ -366,3 +366,36 @@ TEST(KVSCProgram, ManifestDeclaresLongPathAwareness)
     FreeLibrary(program);
 }
 #endif
+
+#ifndef _WIN32
+// Without a folder, `kvsc watch` names the game's screenshot folder where the game's rules find
+// one, and --game-folder watches it; a folder that is none is refused before anything is watched.
+TEST(WatchCommand, OffersTheGamesScreenshotFolderAndRefusesWhatIsNoFolder)
+{
+    kv::test::TempDir home;
+    const kv::test::ScopedEnv homeEnv("HOME", home.Path().string());
+    FixedConversionSettings settings;
+    settings.edition = texts::kRavelock;
+    settings.saveFolder = home.File("out");
+    const auto run = [&](const std::vector<std::string> &args) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = RunCommandLine(args, settings, out, err);
+        return std::make_pair(code, err.str());
+    };
+    EXPECT_EQ(run({"watch", "--game-folder"}),
+              std::make_pair(1, "kvsc: " + std::string(texts::kGameFolderNotFound) + "\n"));
+    EXPECT_EQ(run({"watch"}).first, 2);
+
+    const std::string folder = home.File(".ut2004/ScreenShots");
+    std::filesystem::create_directories(folder);
+    const auto [code, err] = run({"watch"});
+    EXPECT_EQ(code, 2);
+    EXPECT_NE(err.find("The game's screenshots are in " + folder + " (--game-folder)"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(run({"watch", home.File("none")}).second,
+              "kvsc: " + texts::NotAFolder(home.File("none")) + "\n");
+    EXPECT_EQ(run({"convert", "--catch-up", "a.bmp"}).first, 2);
+}
+#endif
