@@ -8,6 +8,8 @@ packages=(
     libjpeg62-turbo-dev libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     desktop-file-utils appstream xvfb xauth
+    # The installer asks xdg-user-dir for the Desktop; its tests become a player with setpriv.
+    xdg-user-dirs util-linux
     clang libclang-rt-14-dev clang-format valgrind
     "$@"
 )

@@ -16,11 +16,6 @@ namespace kv::game {
 
 namespace {
 
-bool IsUtf8Continuation(char byte)
-{
-    return (static_cast<unsigned char>(byte) & 0xC0u) == 0x80u;
-}
-
 // The last line starting with the prefix, for one line separator, from text given in pieces.
 // Only a line that still matches is kept, so a long log without the line costs no memory.
 class LastPrefixedLine
@@ -196,18 +191,22 @@ std::string BaseDirectoryOf(const std::string &line)
 
 std::string GameLocationOf(const std::string &baseDirectory)
 {
-    // Count characters, not bytes, so that a non-ASCII name is never cut inside a character.
+    // The folder the line names may be System, SystemARM64 or another, written with "/" or, by
+    // the Windows game, with "\"; its parent keeps its own separator. Cutting at a separator
+    // never splits a UTF-8 character.
+    const auto isSeparator = [](char c) { return c == '/' || c == '\\'; };
     std::size_t end = baseDirectory.size();
-    for (std::size_t dropped = 0; dropped < layout::kSystemFolderLength; ++dropped) {
-        if (end == 0) {
-            return {};
-        }
+    while (end > 0 && isSeparator(baseDirectory[end - 1])) {
         --end;
-        while (end > 0 && IsUtf8Continuation(baseDirectory[end])) {
-            --end;
-        }
     }
-    return baseDirectory.substr(0, end);
+    while (end > 0 && !isSeparator(baseDirectory[end - 1])) {
+        --end;
+    }
+    // The game never lies at a file system's root: such a line would send the installer there.
+    const std::string location = baseDirectory.substr(0, end);
+    const bool root = location.find_first_not_of("/\\") == std::string::npos ||
+                      (location.size() == 3 && location[1] == ':');
+    return root ? std::string() : location;
 }
 
 } // namespace kv::game

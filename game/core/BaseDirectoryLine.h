@@ -21,8 +21,9 @@ std::optional<std::string> ReadBaseDirectoryLine(const std::string &path);
 // A base-directory line less its prefix: the game's System folder with its trailing slash.
 std::string BaseDirectoryOf(const std::string &line);
 
-// The base directory less its last 7 characters (the length of "System/", not checked): the folder
-// that holds the game. Empty when the base directory is shorter than that.
+// The parent of the folder the base directory names, with its trailing separator ("/" or "\\"):
+// the folder that holds the game. Empty when the base directory names no parent ("System/") or
+// the parent is a file system's root ("/", "C:\\").
 std::string GameLocationOf(const std::string &baseDirectory);
 
 } // namespace kv::game

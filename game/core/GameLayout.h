@@ -1,31 +1,22 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 
-// Where the game keeps its logs, executable and the mod below the game location. A leading "~"
-// stands for the home folder; nothing else in these paths is expanded.
+// Where the game keeps its logs, executable and the mod, one table per platform. A leading "~"
+// stands for the home folder and "$XDG_DATA_HOME" for the user's data folder (~/.local/share when
+// unset); nothing else in these paths is expanded.
 namespace kv::game::layout {
 
-inline constexpr const char *kGameLog =
-    "~/Library/Application Support/Unreal Tournament 2004/System/UT2004.log";
-inline constexpr const char *kModLog =
-    "~/Library/Application Support/Unreal Tournament 2004/KVRavelock/System/KVRavelock.log";
-inline constexpr const char *kUserModDescriptor =
-    "~/Library/Application Support/Unreal Tournament 2004/KVRavelock/UT2K4Mod.ini";
-
-// Appended without a separator to a location taken from a log, which ends in "/".
+// Appended without a separator to a game location, which ends in a separator.
 inline constexpr const char *kModDescriptorBelowLocation = "KVRavelock/UT2K4Mod.ini";
-inline constexpr const char *kExecutableBelowLocation = "Contents/MacOS/Unreal Tournament 2004";
 // Appended to a path from the location sheet, which normally has no trailing "/".
 inline constexpr const char *kModDescriptorBelowSheetPath = "/KVRavelock/UT2K4Mod.ini";
-inline constexpr const char *kExecutableBelowSheetPath = "/Contents/MacOS/Unreal Tournament 2004";
 
 // A log line naming the game's System folder starts with these 22 characters.
 inline constexpr const char *kBaseDirectoryPrefix = "Init: Base directory: ";
 inline constexpr std::size_t kBaseDirectoryPrefixLength = 22;
-// The length of "System/", cut from the base directory to give the game location.
-inline constexpr std::size_t kSystemFolderLength = 7;
 
 // The game's screenshots: below the game location (which ends in "/"), or on Linux below the
 // per-user game folder.
@@ -36,14 +27,84 @@ inline constexpr const char *kLinuxUserScreenshots = "~/.ut2004/ScreenShots";
 inline constexpr const char *kUserLogoArgument = "-userlogo=../KVRavelock/Help/KVRavelockLogo.bmp";
 inline constexpr const char *kModArgument = "-mod=KVRavelock";
 
+// The game's id in Steam's store, which Steam's command line starts it by.
+inline constexpr const char *kSteamAppId = "13230";
+
 } // namespace kv::game::layout
 
 namespace kv::game {
 
+// The folder the game runs in: the location (which the game itself leaves for its System folder),
+// or the folder holding the executable, from where "../KVRavelock" is the mod.
+enum class RunsIn
+{
+    Location,
+    ExecutableFolder,
+};
+
+// One executable the game may have; the first that exists below a location is started.
+struct GameExecutable
+{
+    // Below the location, or with inNamedFolder below the folder the base-directory line names
+    // (System, SystemARM64, ...).
+    const char *path;
+    bool inNamedFolder;
+    RunsIn runsIn;
+};
+
+// A kind of place where the game may lie besides the one the logs name.
+enum class PlaceKind
+{
+    // A folder that holds the game.
+    GameFolder,
+    // A Wine prefix: the Windows places are looked for inside it.
+    WinePrefix,
+    // A folder whose subfolders are Wine prefixes made by Lutris.
+    LutrisGames,
+    // A folder of Lutris game files, each naming its Wine prefix on a "prefix:" line.
+    LutrisConfigs,
+    // A Steam installation: its steamapps/libraryfolders.vdf lists the libraries.
+    SteamRoot,
+    // The same, of the Flatpak Steam, whose games are started through flatpak.
+    FlatpakSteamRoot,
+    // Windows: a registry value "KEY|Value" naming the game's folder.
+    RegistryFolder,
+    // Windows: a registry value "KEY|Value" naming a Steam installation.
+    RegistrySteamRoot,
+};
+
+struct GamePlace
+{
+    PlaceKind kind;
+    const char *path;
+};
+
+// How the game lies on one platform. The logs come first (the game's, then the mod's); the places
+// follow in their order; the location sheet is the last resort.
+struct PlatformLayout
+{
+    const char *name;
+    const char *gameLog;
+    const char *modLog;
+    const char *userModDescriptor;
+    // Tried in order below a location; those in the named folder first.
+    std::span<const GameExecutable> executables;
+    std::span<const GamePlace> places;
+};
+
+// The tables; each row says where it comes from.
+const PlatformLayout &MacLayout();
+const PlatformLayout &LinuxLayout();
+// Also what a Wine prefix holds: its places are looked for inside each prefix on Linux.
+const PlatformLayout &WindowsLayout();
+// The table of the system this program was built for.
+const PlatformLayout &ThisPlatform();
+
 // The home folder: $HOME, or the user's entry in the password database when HOME is unset.
 std::string HomeFolder();
 
-// path with a leading "~" replaced by home; any other path is returned as it is.
+// path with a leading "~" replaced by home, and a leading "$XDG_DATA_HOME" by that variable (or
+// home's .local/share when it is unset or not absolute); any other path is returned as it is.
 std::string ExpandHome(const std::string &path, const std::string &home);
 
 } // namespace kv::game

@@ -9,15 +9,20 @@
 namespace kv::game::texts {
 
 // Reading a log's base-directory line; the value is "(null)" when the log gave none.
-inline constexpr const char *kGameLogLine = "Unreal Location workingDirectory : %@";
+inline constexpr const char *kGameLogLine = "Unreal Location lineString : %@";
 inline constexpr const char *kModLogLine = "KVR OR location lineString : %@";
 inline constexpr const char *kNullValue = "(null)";
+
+// Each further place the game is looked for in, when the logs name none; and the game found there.
+inline constexpr const char *kLookingIn = "Looking for Unreal in : %@";
+inline constexpr const char *kUsingPlace = "Using the game in : %@";
 
 // Looking for the mod's descriptor.
 inline constexpr const char *kSheetPathUsed = "You've used a sheet, ya cheeky devil";
 inline constexpr const char *kPathFromSheet = "Our appended path from the sheet : %@";
 inline constexpr const char *kDescriptorBelowGameLog = "Unreal being used : %@";
 inline constexpr const char *kDescriptorBelowModLog = "KVR Or Unreal being used : %@";
+inline constexpr const char *kDescriptorBelowPlace = "Unreal found elsewhere being used : %@";
 
 // The location sheet's completion.
 inline constexpr const char *kReturned = "Returned...";

@@ -3,6 +3,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "BaseDirectoryLine.h"
 #include "GameLayout.h"
 #include "GameTexts.h"
@@ -13,7 +16,7 @@ namespace kv::installer {
 std::optional<std::string> BaseDirectoryFromGameLog(const std::string &home)
 {
     const std::optional<std::string> line =
-        game::ReadBaseDirectoryLine(game::ExpandHome(game::layout::kGameLog, home));
+        game::ReadBaseDirectoryLine(game::ExpandHome(game::ThisPlatform().gameLog, home));
     if (!line) {
         return std::nullopt;
     }
@@ -58,9 +61,63 @@ std::string LauncherSource(const std::string &gameLocation)
     return gameLocation + kLauncherBelowLocation;
 }
 
-std::string LauncherDestination(const std::string &home)
+std::string LauncherDestination(const std::string &desktop)
 {
-    return game::ExpandHome(kLauncherOnDesktop, home);
+    return desktop + "/" + kLauncherOnDesktop;
+}
+
+std::string DesktopFolderOf(const std::string &printed, const std::string &home)
+{
+    std::string folder = printed;
+    while (!folder.empty() && (folder.back() == '\n' || folder.back() == '\r')) {
+        folder.pop_back();
+    }
+    return folder.starts_with('/') ? folder : home + "/Desktop";
+}
+
+RunAs RunAsFor(const std::string &gameLocation)
+{
+    struct stat info
+    {
+    };
+    if (::geteuid() == 0) {
+        if (::stat(gameLocation.c_str(), &info) == 0 && info.st_uid != 0) {
+            return RunAs{false, std::make_pair(unsigned(info.st_uid), unsigned(info.st_gid))};
+        }
+        return RunAs{false, std::nullopt};
+    }
+    const std::string modFolder = gameLocation + "KVRavelock";
+    const bool writable =
+        ::access(gameLocation.c_str(), W_OK | X_OK) == 0 &&
+        (::access(modFolder.c_str(), F_OK) != 0 || ::access(modFolder.c_str(), W_OK | X_OK) == 0);
+    return RunAs{!writable, std::nullopt};
+}
+
+bool RootOwnsTheFiles(const RunAs &run)
+{
+    return run.administrator || (::geteuid() == 0 && !run.owner);
+}
+
+bool ListingReadableByAll(std::string_view listing)
+{
+    // Each line starts with the member's mode as ls prints it: "-rw-r--r--", "drwxr-xr-x".
+    std::size_t start = 0;
+    while (start < listing.size()) {
+        std::size_t end = listing.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = listing.size();
+        }
+        const std::string_view line = listing.substr(start, end - start);
+        start = end + 1;
+        if (line.empty() || line[0] == 'l' || line[0] == 'h') {
+            continue; // a link's own mode means nothing
+        }
+        if (line.size() < 10 || line[7] != 'r' ||
+            (line[0] == 'd' && line[9] != 'x' && line[9] != 't')) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::vector<std::string> ExtractionArguments(const std::string &archive,

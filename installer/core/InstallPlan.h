@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "PrivilegedRun.h"
+
 // The install's plan, which the InstallerController carries out: where it reads and writes (the
 // archive beside the installer, the paths below the game location) and tar's command lines. A game
 // location ends in "/"; paths below it are appended without a separator.
@@ -14,7 +16,7 @@ inline constexpr const char *kTarTool = "/usr/bin/tar";
 inline constexpr const char *kArchiveFormat = "%@/KVRinstall.tgz";
 inline constexpr const char *kMarkerBelowLocation = "KVRavelock/Textures/KV2_Quarrytide1.utx";
 inline constexpr const char *kLauncherBelowLocation = "KVRavelock/Help/KVRavelock Mac Launcher.zip";
-inline constexpr const char *kLauncherOnDesktop = "~/Desktop/KVRavelock Mac Launcher.zip";
+inline constexpr const char *kLauncherOnDesktop = "KVRavelock Mac Launcher.zip";
 // Appended to the game folder typed or dropped in the location sheet to give the base directory.
 inline constexpr const char *kSystemBelowSheetPath = "/System/";
 
@@ -33,7 +35,23 @@ std::string InstallerFolderOf(const std::string &bundlePath);
 std::string ArchivePath(const std::string &installerFolder);
 std::string MarkerPath(const std::string &gameLocation);
 std::string LauncherSource(const std::string &gameLocation);
-std::string LauncherDestination(const std::string &home);
+std::string LauncherDestination(const std::string &desktop);
+
+// The Desktop from what "xdg-user-dir DESKTOP" printed; home's Desktop when it printed no
+// absolute path (it is missing, or failed).
+std::string DesktopFolderOf(const std::string &printed, const std::string &home);
+
+// Whom tar runs as to unpack into gameLocation: the current user when they may write there (and
+// into a KVRavelock folder already in it), else an administrator. Root unpacks into a folder
+// another user owns as that user, so that no file in it belongs to root.
+RunAs RunAsFor(const std::string &gameLocation);
+
+// Whether files tar writes as run belong to root.
+bool RootOwnsTheFiles(const RunAs &run);
+
+// Whether a verbose listing gives every member read rights for all (and folders entry rights):
+// files root installs must be readable by the player who runs the game.
+bool ListingReadableByAll(std::string_view listing);
 
 // The arguments of kTarTool that unpack archive into gameLocation. The owner recorded in the
 // archive is not kept: the tool runs as administrator and would otherwise hand the files to

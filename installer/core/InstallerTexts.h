@@ -26,6 +26,9 @@ inline constexpr const char *kGameFolderNotFound =
     "There is no folder %@. Please check the path of Unreal Tournament 2004.";
 inline constexpr const char *kArchiveHoldsDevices =
     "KVRinstall.tgz holds device files or FIFOs, so nothing was installed.";
+inline constexpr const char *kArchiveOwnerOnly =
+    "KVRinstall.tgz holds files only their owner may read, which players could not read once "
+    "installed with administrator rights, so nothing was installed.";
 inline constexpr const char *kArchiveNotListed = "KVRinstall.tgz could not be listed.";
 inline constexpr const char *kMarkerNotInArchive =
     "KVRinstall.tgz holds no KVRavelock/Textures/KV2_Quarrytide1.utx.";
@@ -63,5 +66,11 @@ inline constexpr const char *kExtractionFailed = "Extraction failed";
 inline constexpr const char *kMarkerMissing = "Marker missing after extraction";
 // The archive holds a device node or FIFO (or could not be listed as holding none): not extracted.
 inline constexpr const char *kArchiveRefused = "Archive holds device files: not extracted";
+inline constexpr const char *kArchiveOwnerOnlyRefused =
+    "Archive holds owner-only files and would be extracted as root: not extracted";
+// Who extracts: the user, an administrator, or root as the game folder's owner ("%@" its uid).
+inline constexpr const char *kExtractingAsUser = "Extracting as the user";
+inline constexpr const char *kExtractingAsAdministrator = "Extracting with administrator rights";
+inline constexpr const char *kExtractingAsOwner = "Extracting as the game folder's owner : %@";
 
 } // namespace kv::installer::texts

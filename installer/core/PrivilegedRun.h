@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kv::installer {
@@ -21,6 +22,16 @@ enum class StartOutcome
     NoElevator,
 };
 
+// Whom the extraction tool runs as.
+struct RunAs
+{
+    // With administrator rights (asking for them unless already root), or as the current user.
+    bool administrator = true;
+    // When root runs it: the user and group it becomes first, so that what it writes belongs to
+    // them.
+    std::optional<std::pair<unsigned, unsigned>> owner;
+};
+
 // Starts a tool with administrator rights, and the tools that come before it with the user's own.
 // Each argument reaches the tool as one argument of its own: nothing goes through a shell, so no
 // character in a path has a meaning.
@@ -34,9 +45,10 @@ public:
     virtual ~PrivilegedRun() = default;
 
     // Returns at once. started runs once, on the main thread, when it is known whether the tool
-    // runs; after Started, finished runs once with whether the tool ended with status 0.
+    // runs; after Started, finished runs once with whether the tool ended with status 0. The
+    // tool's files get no more rights than umask 022 leaves, whatever the caller's umask.
     virtual void start(const std::string &tool, const std::vector<std::string> &arguments,
-                       Started started, Finished finished) = 0;
+                       const RunAs &as, Started started, Finished finished) = 0;
 
     // The first line the tool wrote on its error output in the last run, once it has finished;
     // empty where that output is not seen.

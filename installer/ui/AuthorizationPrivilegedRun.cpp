@@ -35,8 +35,8 @@ StartOutcome OutcomeOf(OSStatus status)
 } // namespace
 
 void AuthorizationPrivilegedRun::start(const std::string &tool,
-                                       const std::vector<std::string> &arguments, Started started,
-                                       Finished finished)
+                                       const std::vector<std::string> &arguments, const RunAs &,
+                                       Started started, Finished finished)
 {
     AuthorizationRef authorization = nullptr;
     OSStatus status = AuthorizationCreate(nullptr, kAuthorizationEmptyEnvironment,

@@ -18,8 +18,9 @@ class AuthorizationPrivilegedRun final : public QObject, public PrivilegedRun
     Q_OBJECT
 
 public:
-    void start(const std::string &tool, const std::vector<std::string> &arguments, Started started,
-               Finished finished) override;
+    // Always with the rights Authorization Services grants, whatever as says.
+    void start(const std::string &tool, const std::vector<std::string> &arguments, const RunAs &as,
+               Started started, Finished finished) override;
     // Needs no rights, so it runs as a plain child process, as on every other system.
     void runAsUser(const std::string &tool, const std::vector<std::string> &arguments,
                    Output output) override

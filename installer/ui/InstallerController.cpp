@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,6 +16,7 @@
 #include "AlertPanel.h"
 #include "BaseDirectoryLine.h"
 #include "GameLayout.h"
+#include "GameLocator.h"
 #include "GameTexts.h"
 #include "InstallPlan.h"
 #include "InstallerTexts.h"
@@ -30,12 +32,27 @@ namespace kv::installer {
 
 namespace {
 
+constexpr int kXdgUserDirMs = 5000; // a shell script reading one file
+
 // Each window takes over from the one before it, so it comes to the front with the focus.
 void ShowInFront(QWidget *window)
 {
     game::ShowCentred(window);
     window->raise();
     window->activateWindow();
+}
+
+// The user's Desktop, as the desktop's own tool names it (it may be translated or moved).
+std::string DesktopFolder(const std::string &home)
+{
+    QProcess xdgUserDir;
+    xdgUserDir.start(QStringLiteral("xdg-user-dir"), {QStringLiteral("DESKTOP")});
+    if (!xdgUserDir.waitForFinished(kXdgUserDirMs)) {
+        xdgUserDir.kill();
+        xdgUserDir.waitForFinished(-1);
+        return DesktopFolderOf(std::string(), home);
+    }
+    return DesktopFolderOf(xdgUserDir.readAllStandardOutput().toStdString(), home);
 }
 
 // Return presses button while its window is active, as it presses a dialog's default button.
@@ -137,7 +154,14 @@ void InstallerController::install()
     // One extraction per run: the choice window stays open behind, but may not start another.
     choiceWindow->setEnabled(false);
     ShowInFront(installWindow);
-    const std::optional<std::string> baseDirectory = BaseDirectoryFromGameLog(home_);
+    std::optional<std::string> baseDirectory = BaseDirectoryFromGameLog(home_);
+    if (!baseDirectory) {
+        // The platform's other places come after the game's log, before asking.
+        game::GameLocator locator(home_, log_);
+        if (const std::optional<game::FoundGame> game = locator.findElsewhere()) {
+            baseDirectory = game->baseDirectory;
+        }
+    }
     if (!baseDirectory) {
         askForGame();
         return;
@@ -169,6 +193,7 @@ void InstallerController::extractArchive()
     log_.line(texts::kShouldBeRunning);
     setStatus(texts::kMovingFiles);
     installLocation_ = location;
+    desktop_ = DesktopFolder(home_);
     // Checked before any rights are asked for, so that each reads as what it is.
     if (const std::optional<std::string> obstacle = ExtractionObstacle(archive, location)) {
         log_.line(*obstacle);
@@ -205,11 +230,22 @@ void InstallerController::listed(const std::optional<std::string> &listing,
         showFailed(texts::kInstallationFailed, texts::kArchiveHoldsDevices);
         return;
     }
+    const RunAs as = RunAsFor(installLocation_);
+    if (RootOwnsTheFiles(as) && !ListingReadableByAll(*listing)) {
+        log_.line(texts::kArchiveOwnerOnlyRefused);
+        showFailed(texts::kInstallationFailed, texts::kArchiveOwnerOnly);
+        return;
+    }
+    if (as.owner) {
+        log_.line(game::texts::Filled(texts::kExtractingAsOwner, std::to_string(as.owner->first)));
+    } else {
+        log_.line(as.administrator ? texts::kExtractingAsAdministrator : texts::kExtractingAsUser);
+    }
     toolRunning_ = true;
     // The run may outlive this InstallerController (and report after it is gone).
     const QPointer<InstallerController> self(this);
     run_.start(
-        kTarTool, arguments,
+        kTarTool, arguments, as,
         [self](StartOutcome outcome) {
             if (self) {
                 self->extractionStarted(outcome);
@@ -292,7 +328,8 @@ void InstallerController::finishInstall(const std::string &marker)
         break;
     }
     log_.line(texts::kCopyLauncher);
-    const bool copied = CopyLauncher(LauncherSource(installLocation_), LauncherDestination(home_));
+    const bool copied =
+        CopyLauncher(LauncherSource(installLocation_), LauncherDestination(desktop_));
     log_.line(copied ? texts::kLauncherCopied : texts::kLauncherNotCopied);
     log_.line(texts::kInstallationDone);
     QMetaObject::invokeMethod(this, &InstallerController::showFinished, Qt::QueuedConnection);

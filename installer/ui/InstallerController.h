@@ -151,6 +151,7 @@ private:
     bool quitting_ = false;
     // The game location of the extraction; written once before the worker starts.
     std::string installLocation_;
+    std::string desktop_; // where the launcher is copied; written once before the worker starts
     ExtractionState toolState_;
     std::string toolError_; // the tool's first error line once it failed; main thread only
     std::thread worker_;

@@ -5,6 +5,10 @@
 
 #include <QStringList>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kv::installer {
 
 namespace {
@@ -36,16 +40,31 @@ ProcessPrivilegedRun::~ProcessPrivilegedRun()
 }
 
 void ProcessPrivilegedRun::start(const std::string &tool, const std::vector<std::string> &arguments,
-                                 Started started, Finished finished)
+                                 const RunAs &as, Started started, Finished finished)
 {
     started_ = std::move(started);
     finished_ = std::move(finished);
     startReported_ = false;
     errorOutput_.clear();
     process_ = std::make_unique<QProcess>();
+    elevated_ = as.administrator && !elevator_.isEmpty();
+    const std::optional<std::pair<unsigned, unsigned>> owner = as.owner;
+    // Runs in the child between fork and exec: only calls safe there. The user's umask (077,
+    // say) would keep the player who runs the game from reading what root installs; pkexec
+    // passes the umask on. Root becomes the owner (group first, while it still may).
+    process_->setChildProcessModifier([owner] {
+        ::umask(022);
+        if (owner) {
+            const gid_t group = owner->second;
+            if (::setgroups(1, &group) != 0 || ::setgid(group) != 0 ||
+                ::setuid(owner->first) != 0) {
+                ::_exit(kOwnerNotBecome);
+            }
+        }
+    });
 
     QStringList argv = Arguments(arguments);
-    if (elevator_.isEmpty()) {
+    if (!elevated_) {
         process_->setProgram(QString::fromStdString(tool));
         process_->setProcessChannelMode(QProcess::ForwardedOutputChannel);
         connect(process_.get(), &QProcess::started, this,
@@ -70,8 +89,7 @@ void ProcessPrivilegedRun::start(const std::string &tool, const std::vector<std:
         process_.get(), &QProcess::errorOccurred, this,
         [this](QProcess::ProcessError error) {
             if (error == QProcess::FailedToStart) {
-                reportStart(elevator_.isEmpty() ? StartOutcome::FailedToStart
-                                                : StartOutcome::NoElevator);
+                reportStart(elevated_ ? StartOutcome::NoElevator : StartOutcome::FailedToStart);
             }
         },
         Qt::QueuedConnection);
@@ -149,7 +167,7 @@ void ProcessPrivilegedRun::ended(int exitCode, QProcess::ExitStatus exitStatus)
 {
     passErrorOutputOn();
     const bool normal = exitStatus == QProcess::NormalExit;
-    if (!startReported_ && !elevator_.isEmpty() && normal) {
+    if (!startReported_ && elevated_ && normal) {
         if (exitCode == kDismissedStatus) {
             reportStart(StartOutcome::Dismissed);
             return;

@@ -28,8 +28,9 @@ public:
     ~ProcessPrivilegedRun() override;
 
     // One run at a time: a second start while the first runs replaces (and kills) it.
-    void start(const std::string &tool, const std::vector<std::string> &arguments, Started started,
-               Finished finished) override;
+    // The elevator runs the tool only when as asks for an administrator.
+    void start(const std::string &tool, const std::vector<std::string> &arguments, const RunAs &as,
+               Started started, Finished finished) override;
     std::string firstErrorLine() const override;
     // Runs as many tools side by side as asked; one still running when the run ends is killed.
     void runAsUser(const std::string &tool, const std::vector<std::string> &arguments,
@@ -37,6 +38,8 @@ public:
 
     static constexpr int kDismissedStatus = 126;
     static constexpr int kRefusedStatus = 127;
+    // The child could not become the owner it was to run as.
+    static constexpr int kOwnerNotBecome = 125;
 
 private:
     void reportStart(StartOutcome outcome);
@@ -44,6 +47,7 @@ private:
     void passErrorOutputOn();
 
     QString elevator_;
+    bool elevated_ = false; // the current run goes through the elevator
     std::unique_ptr<QProcess> process_;
     Started started_;
     Finished finished_;

@@ -3,10 +3,12 @@
 #include <utility>
 
 #include <QGuiApplication>
+#include <QProcessEnvironment>
 #include <QProgressBar>
+#include <QStandardPaths>
+#include <QStringList>
 
 #include "AlertPanel.h"
-#include "GameLayout.h"
 #include "GameTexts.h"
 #include "LauncherTexts.h"
 #include "LauncherWindow.h"
@@ -48,33 +50,47 @@ void LauncherController::searchAndLaunch()
 {
     const bool found = locator_.gameLogExists() || !locator_.gameLogLocation().empty() ||
                        locator_.modLogExists() || !locator_.modLogLocation().empty();
+    if (found) {
+        log_.line(texts::kGameFound);
+        // The game's log wins whenever it names a location; the mod's log is the fallback.
+        std::optional<game::FoundGame> game = locator_.gameFromGameLog();
+        const bool fromGameLog = game.has_value();
+        if (fromGameLog) {
+            log_.line(texts::kUsingGameLog);
+        } else {
+            log_.line(texts::kUsingModLog);
+            game = locator_.gameFromModLog();
+        }
+        if (game) {
+            const game::GameStart start = game::StartFor(*game, game::PathExistsOnDisk);
+            log_.line(start.executable);
+            if (locator_.executableExists(start.executable)) {
+                // The location is read again from the same log, as every read logs its line.
+                game = fromGameLog ? locator_.gameFromGameLog() : locator_.gameFromModLog();
+                if (game) {
+                    launchIt(game::StartFor(*game, game::PathExistsOnDisk));
+                    return;
+                }
+            }
+        }
+    }
+    // The platform's other places come after the logs, before asking.
+    if (const std::optional<game::FoundGame> game = locator_.findElsewhere()) {
+        if (!found) {
+            log_.line(texts::kGameFound);
+        }
+        const game::GameStart start = game::StartFor(*game, game::PathExistsOnDisk);
+        log_.line(start.executable);
+        launchIt(start);
+        return;
+    }
     if (!found) {
         log_.line(texts::kGameNotFound);
-        askForGame();
-        return;
     }
-    log_.line(texts::kGameFound);
-    // The game's log wins whenever it names a location; the mod's log is the fallback.
-    std::string location = locator_.gameLogLocation();
-    const bool fromGameLog = !location.empty();
-    if (fromGameLog) {
-        log_.line(texts::kUsingGameLog);
-    } else {
-        log_.line(texts::kUsingModLog);
-        location = locator_.modLogLocation();
-    }
-    const std::string executable = location + game::layout::kExecutableBelowLocation;
-    log_.line(executable);
-    if (!locator_.executableExists(executable)) {
-        askForGame();
-        return;
-    }
-    const std::string workingDirectory =
-        fromGameLog ? locator_.gameLogLocation() : locator_.modLogLocation();
-    launchIt(QString::fromStdString(executable), QString::fromStdString(workingDirectory));
+    askForGame();
 }
 
-void LauncherController::launchIt(const QString &executable, const QString &workingDirectory)
+void LauncherController::launchIt(const game::GameStart &start)
 {
     log_.line(texts::kLaunchingIt);
     if (!locator_.modInstalled()) {
@@ -82,18 +98,48 @@ void LauncherController::launchIt(const QString &executable, const QString &work
                      terminate_);
         return;
     }
-    log_.line(game::texts::Filled(texts::kStartingExecutable, executable.toStdString()));
+    log_.line(game::texts::Filled(texts::kStartingExecutable, start.executable));
+    QString program = QString::fromStdString(start.program);
+    if (start.program != start.executable) {
+        // Wine or Steam starts the game; without it nothing can, which the player is told.
+        program = QStandardPaths::findExecutable(program);
+        if (program.isEmpty()) {
+            log_.line(game::texts::Filled(texts::kRunnerMissing, start.program));
+            alerts_.show(window, texts::kGameNotStartedTitle,
+                         QString::fromStdString(
+                             game::texts::Filled(texts::kRunnerMissingMessage, start.program)),
+                         game::texts::kOK, terminate_);
+            return;
+        }
+    }
+    QStringList arguments;
+    for (const std::string &argument : start.arguments) {
+        arguments.append(QString::fromStdString(argument));
+    }
+    const QString workingDirectory = QString::fromStdString(start.workingDirectory);
+    if (!start.waitable) {
+        launchThroughSteam(program, arguments, workingDirectory);
+        return;
+    }
     game_ = std::make_unique<QProcess>();
     log_.line(texts::kAllocTask);
     game_->setWorkingDirectory(workingDirectory);
     log_.line(texts::kCurrentDir);
-    game_->setProgram(executable);
+    game_->setProgram(program);
     log_.line(texts::kLaunchPath);
-    game_->setArguments({game::layout::kUserLogoArgument, game::layout::kModArgument});
+    game_->setArguments(arguments);
     log_.line(texts::kArgumentsSet);
+    if (!start.environment.empty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const auto &[name, value] : start.environment) {
+            environment.insert(QString::fromStdString(name), QString::fromStdString(value));
+        }
+        game_->setProcessEnvironment(environment);
+    }
     // The game shares the launcher's terminal and input, as it would when started by hand.
     game_->setProcessChannelMode(QProcess::ForwardedChannels);
     game_->setInputChannelMode(QProcess::ForwardedInputChannel);
+    const QString executable = QString::fromStdString(start.executable);
     // Queued, so that a start that fails at once is handled after this call, like a later failure.
     connect(
         game_.get(), &QProcess::errorOccurred, this,
@@ -115,6 +161,21 @@ void LauncherController::launchIt(const QString &executable, const QString &work
     log_.line(texts::kLaunch);
     game::StopAnimation(spinner);
     log_.line(texts::kAnimate);
+}
+
+void LauncherController::launchThroughSteam(const QString &program, const QStringList &arguments,
+                                            const QString &workingDirectory)
+{
+    // Steam hands the start to its running client, or keeps running as that client: either way
+    // the game is not our child, and a client we started must outlive the launcher.
+    if (!QProcess::startDetached(program, arguments, workingDirectory)) {
+        gameFailedToStart(program);
+        return;
+    }
+    log_.line(game::texts::Filled(texts::kHandedToSteam, program.toStdString()));
+    game::StopAnimation(spinner);
+    alerts_.show(window, texts::kHandedToSteamTitle, texts::kHandedToSteamMessage, game::texts::kOK,
+                 terminate_);
 }
 
 void LauncherController::gameFailedToStart(const QString &executable)
@@ -142,11 +203,13 @@ void LauncherController::sheetEnded(int returnCode)
         terminate_();
         return;
     }
-    // No test that the executable exists: the mod check in launchIt is the only one on this path.
-    const QString executable = text + game::layout::kExecutableBelowSheetPath;
-    log_.line(executable.toStdString());
+    // The platform's executables are looked for in the folder; when none is there, starting the
+    // first of them fails and says so. The mod check in launchIt comes first.
+    const game::GameStart start =
+        game::StartFor(locator_.gameInSheetPath(text.toStdString()), game::PathExistsOnDisk);
+    log_.line(start.executable);
     locator_.enterSheetPath(text.toStdString());
-    launchIt(executable, text);
+    launchIt(start);
 }
 
 } // namespace kv::launcher

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include "GameLocator.h"
@@ -42,11 +43,12 @@ public:
     void start();
     // Starts spinner and schedules searchAndLaunch for 2 seconds later.
     void scheduleSearch();
-    // Looks for the game in the logs and launches it, or shows the location sheet.
+    // Looks for the game in the logs, then in the platform's other places, and launches it, or
+    // shows the location sheet.
     void searchAndLaunch();
-    // Starts the game at executable in workingDirectory, or alerts and ends when the mod is
-    // missing.
-    void launchIt(const QString &executable, const QString &workingDirectory);
+    // Starts the game as start says, or alerts and ends when the mod is missing or nothing can
+    // start the game. A game Steam starts is handed to it, and the launcher ends.
+    void launchIt(const game::GameStart &start);
     // Shows the location sheet over the window.
     void askForGame();
     // The sheet's button: ends the sheet with return code 1.
@@ -66,6 +68,8 @@ public:
 
 private:
     void gameFailedToStart(const QString &executable);
+    void launchThroughSteam(const QString &program, const QStringList &arguments,
+                            const QString &workingDirectory);
 
     std::unique_ptr<LauncherWindow> layout_;
 

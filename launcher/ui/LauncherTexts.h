@@ -37,4 +37,15 @@ inline constexpr const char *kGameNotStartedTitle = "Unreal Tournament 2004 Coul
 inline constexpr const char *kGameNotStartedMessage =
     "Nothing could be started at the path you gave. Please choose the game itself.";
 
+// Steam starts the game itself: the launcher cannot wait for it and ends after this alert.
+inline constexpr const char *kHandedToSteamTitle = "Unreal Tournament 2004 Is Started by Steam";
+inline constexpr const char *kHandedToSteamMessage =
+    "Steam starts the game with KVRavelock. The launcher cannot wait for the game and quits now.";
+inline constexpr const char *kHandedToSteam = "Handed to Steam : %@";
+
+// The program that starts this game is missing; the value names it. The program ends after it.
+inline constexpr const char *kRunnerMissingMessage =
+    "The game needs %@ to start, which is not installed (no such command was found).";
+inline constexpr const char *kRunnerMissing = "Not installed : %@";
+
 } // namespace kv::launcher::texts

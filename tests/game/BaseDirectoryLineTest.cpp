@@ -39,7 +39,7 @@ class BaseDirectoryRule : public ::testing::TestWithParam<LogCase>
 
 } // namespace
 
-TEST_P(BaseDirectoryRule, FindsTheLastMatchingLineAndCutsSystemFromIt)
+TEST_P(BaseDirectoryRule, FindsTheLastMatchingLineAndTakesTheParentOfItsFolder)
 {
     const LogCase &c = GetParam();
     const std::optional<std::string> line = FindBaseDirectoryLine(c.text);
@@ -78,21 +78,29 @@ INSTANTIATE_TEST_SUITE_P(
         LogCase{"CarriageReturnsAloneSeparateLines",
                 "Log: x\rInit: Base directory: /Games/Game.app/System/\rLog: y\r",
                 "Init: Base directory: /Games/Game.app/System/", "/Games/Game.app/"},
-        // With LF present, a CR before it belongs to the line and is one of the 7 cut characters.
+        // With LF present, a CR before it belongs to the line, and so to the folder it names.
         LogCase{"CarriageReturnBeforeLineFeedStaysOnItsLine",
                 "Init: Base directory: /Games/Game.app/System/\r\nLog: y\r\n",
-                "Init: Base directory: /Games/Game.app/System/\r", "/Games/Game.app/S"},
+                "Init: Base directory: /Games/Game.app/System/\r", "/Games/Game.app/System/"},
         LogCase{"LastLineWithoutLineEnd", "Log: x\nInit: Base directory: /Games/Game.app/System/",
                 "Init: Base directory: /Games/Game.app/System/", "/Games/Game.app/"},
         LogCase{"NoLineAtAll", "Log: x\nLog: y\n", std::nullopt, ""},
         LogCase{"EmptyLog", "", std::nullopt, ""},
-        LogCase{"BaseDirectoryOfExactlySevenCharactersGivesNoLocation",
-                "Init: Base directory: System/", "Init: Base directory: System/", ""},
-        LogCase{"BaseDirectoryShorterThanSevenGivesNoLocation", "Init: Base directory: /Sys/",
+        LogCase{"FolderWithoutParentGivesNoLocation", "Init: Base directory: System/",
+                "Init: Base directory: System/", ""},
+        LogCase{"FolderAtTheRootGivesNoLocation", "Init: Base directory: /Sys/",
                 "Init: Base directory: /Sys/", ""},
-        // Seven characters, eight bytes: the cut must not stop inside the accented letter.
-        LogCase{"SevenCharactersAreCountedNotBytes", "Init: Base directory: /Spiele/Syst\xC3\xA9m/",
-                "Init: Base directory: /Spiele/Syst\xC3\xA9m/", "/Spiele/"}),
+        LogCase{"NonAsciiFolderIsCutWhole", "Init: Base directory: /Spiele/Syst\xC3\xA9m/",
+                "Init: Base directory: /Spiele/Syst\xC3\xA9m/", "/Spiele/"},
+        // Whatever folder the game ran from, its parent holds the game.
+        LogCase{"OtherSystemFolderName", "Init: Base directory: /opt/ut2004/SystemARM64/\n",
+                "Init: Base directory: /opt/ut2004/SystemARM64/", "/opt/ut2004/"},
+        LogCase{"WithoutTrailingSlash", "Init: Base directory: /opt/ut2004/System\n",
+                "Init: Base directory: /opt/ut2004/System", "/opt/ut2004/"},
+        LogCase{"WindowsPath", "Init: Base directory: C:\\UT2004\\System\\\n",
+                "Init: Base directory: C:\\UT2004\\System\\", "C:\\UT2004\\"},
+        LogCase{"WindowsDriveRootGivesNoLocation", "Init: Base directory: D:\\System\\\n",
+                "Init: Base directory: D:\\System\\", ""}),
     [](const ::testing::TestParamInfo<LogCase> &info) { return std::string(info.param.name); });
 
 TEST(ReadBaseDirectoryLine, ReadsTheFileAndGivesNothingWhenItIsMissing)

@@ -78,12 +78,11 @@ TEST_F(GameLocatorTest, LocationIsReReadAndLoggedOnEveryCall)
     EXPECT_EQ(locator.gameLogLocation(), "/Games/Second.app/");
     writeModLog(kv::test::LogNaming("/Games/Third.app"));
     EXPECT_EQ(locator.modLogLocation(), "/Games/Third.app/");
-    EXPECT_EQ(
-        log.lines(),
-        (std::vector<std::string>{
-            "Unreal Location workingDirectory : Init: Base directory: /Games/First.app/System/",
-            "Unreal Location workingDirectory : Init: Base directory: /Games/Second.app/System/",
-            "KVR OR location lineString : Init: Base directory: /Games/Third.app/System/"}));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{
+                  "Unreal Location lineString : Init: Base directory: /Games/First.app/System/",
+                  "Unreal Location lineString : Init: Base directory: /Games/Second.app/System/",
+                  "KVR OR location lineString : Init: Base directory: /Games/Third.app/System/"}));
 }
 
 TEST_F(GameLocatorTest, MissingLogOrLogWithoutLineGivesEmptyLocationAndLogsNull)
@@ -91,7 +90,7 @@ TEST_F(GameLocatorTest, MissingLogOrLogWithoutLineGivesEmptyLocationAndLogsNull)
     EXPECT_EQ(locator.gameLogLocation(), "");
     writeModLog("Log: no base directory here\n");
     EXPECT_EQ(locator.modLogLocation(), "");
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Unreal Location workingDirectory : (null)",
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Unreal Location lineString : (null)",
                                                      "KVR OR location lineString : (null)"}));
 }
 

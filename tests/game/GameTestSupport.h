@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "GameLayout.h"
 #include "SystemLog.h"
 
 namespace kv::test {
@@ -44,12 +45,28 @@ inline std::string ReadTextFile(const std::filesystem::path &path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline const std::filesystem::path kGameLogBelowHome =
-    "Library/Application Support/Unreal Tournament 2004/System/UT2004.log";
-inline const std::filesystem::path kModLogBelowHome =
-    "Library/Application Support/Unreal Tournament 2004/KVRavelock/System/KVRavelock.log";
+// A path of this platform's layout below the home folder (its leading "~/" dropped).
+inline std::filesystem::path BelowHome(const char *path)
+{
+    return std::string(path).substr(2);
+}
+
+inline const std::filesystem::path kGameLogBelowHome = BelowHome(game::ThisPlatform().gameLog);
+inline const std::filesystem::path kModLogBelowHome = BelowHome(game::ThisPlatform().modLog);
 inline const std::filesystem::path kUserDescriptorBelowHome =
-    "Library/Application Support/Unreal Tournament 2004/KVRavelock/UT2K4Mod.ini";
+    BelowHome(game::ThisPlatform().userModDescriptor);
+
+// Where the tests put a fake game's executable: this platform's first one below the game that
+// runs in the game's folder (the Mac bundle's executable, the Linux launch script).
+inline std::filesystem::path ExecutableBelow(const std::filesystem::path &game)
+{
+    for (const game::GameExecutable &executable : game::ThisPlatform().executables) {
+        if (!executable.inNamedFolder && executable.runsIn == game::RunsIn::Location) {
+            return game / executable.path;
+        }
+    }
+    return {};
+}
 
 // A log with the game's base-directory line for the game at appFolder among other lines.
 inline std::string LogNaming(const std::filesystem::path &appFolder)

@@ -24,14 +24,29 @@ TEST(ExtractionArguments, UnpackTheArchiveBesideTheBundleIntoTheGameLocationWith
     EXPECT_STREQ(kTarTool, "/usr/bin/tar");
 }
 
+TEST(ExtractionListing, FilesRootInstallsMustBeReadableByAll)
+{
+    const std::string readable = "drwxr-xr-x p/p 0 2026-12-08 01:40 KVRavelock/\n"
+                                 "-rw-r--r-- p/p 6 2026-12-08 01:40 KVRavelock/UT2K4Mod.ini\n"
+                                 "lrwxrwxrwx p/p 0 2026-12-08 01:40 KVRavelock/L -> UT2K4Mod.ini\n";
+    EXPECT_TRUE(ListingReadableByAll(readable));
+    EXPECT_FALSE(
+        ListingReadableByAll(readable + "-rw------- p/p 6 2026-12-08 01:40 KVRavelock/a\n"));
+    EXPECT_FALSE(ListingReadableByAll("drwxr--r-- p/p 0 2026-12-08 01:40 KVRavelock/\n"))
+        << "a folder nobody else may enter";
+}
+
 TEST(InstallPaths, AreAppendedToTheGameLocationWithoutAnExtraSlash)
 {
     EXPECT_EQ(MarkerPath("/Games/Game.app/"),
               "/Games/Game.app/KVRavelock/Textures/KV2_Quarrytide1.utx");
     EXPECT_EQ(LauncherSource("/Games/Game.app/"),
               "/Games/Game.app/KVRavelock/Help/KVRavelock Mac Launcher.zip");
-    EXPECT_EQ(LauncherDestination("/Users/player"),
+    EXPECT_EQ(LauncherDestination("/Users/player/Desktop"),
               "/Users/player/Desktop/KVRavelock Mac Launcher.zip");
+    // xdg-user-dir's answer, or the home's Desktop when it gave none.
+    EXPECT_EQ(DesktopFolderOf("/home/p/Schreibtisch\n", "/home/p"), "/home/p/Schreibtisch");
+    EXPECT_EQ(DesktopFolderOf("", "/home/p"), "/home/p/Desktop");
     EXPECT_EQ(BaseDirectoryFromSheet("/Games/Game.app"), "/Games/Game.app/System/");
 }
 
@@ -104,11 +119,12 @@ INSTANTIATE_TEST_SUITE_P(
         LogCase{"NoBaseDirectoryLine", "Log: Log file open\nInit: Version 3369\n", std::nullopt},
         LogCase{"LineOf21CharactersIsNeverCompared", "Init: Base directory:\n", std::nullopt},
         LogCase{"EmptyBaseDirectory", "Init: Base directory: \n", std::nullopt},
-        LogCase{"BaseDirectoryShorterThan7Characters", "Init: Base directory: /Sys/\n",
+        LogCase{"FolderWithoutParentNamesNoLocation", "Init: Base directory: System/\n",
                 std::nullopt},
-        LogCase{"BaseDirectoryOfExactly7CharactersNamesNoLocation",
-                "Init: Base directory: System/\n", std::nullopt},
-        LogCase{"EightCharactersLeaveALocation", "Init: Base directory: /System/\n", "/System/"}),
+        // Tar would unpack into the file system's root.
+        LogCase{"FolderAtTheRootNamesNoLocation", "Init: Base directory: /System/\n", std::nullopt},
+        LogCase{"AnyFolderNameIsKeptWhole", "Init: Base directory: /opt/ut2004/SystemARM64/\n",
+                "/opt/ut2004/SystemARM64/"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(ArchiveListing, AllowsFilesFoldersAndLinksAndRefusesDevicesFifosAndUnknownTypes)

@@ -11,10 +11,12 @@
 #include <QStringList>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "DrivenProgram.h"
 #include "GameTestSupport.h"
+#include "PlayerLayouts.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -206,4 +208,139 @@ INSTANTIATE_TEST_SUITE_P(
                         {"close WelcomeWindow"},
                         false,
                         false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+namespace {
+
+// A player who is not root, and what the installer is run through to be them.
+constexpr unsigned kPlayer = 4242;
+const std::vector<std::string> kAsPlayer = {"/usr/bin/setpriv", "--reuid=4242", "--regid=4242",
+                                            "--clear-groups", "--"};
+// Root with a umask that would keep every other user out of what it writes.
+const std::vector<std::string> kAsRootWithUmask077 = {"/bin/sh", "-c", "umask 077 && exec \"$0\""};
+
+struct InstallCase
+{
+    const char *name;
+    const char *layout; // a row of the player layouts
+    bool rootOwnsTheGame;
+    bool asPlayer;
+    // Who must own the installed files; root owning the game and the player installing needs
+    // rights, which pkexec (missing here) would ask for: nothing is installed then.
+    bool installed;
+    unsigned owner;
+};
+
+void PrintTo(const InstallCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class InstallerLayoutTest : public ::testing::TestWithParam<InstallCase>
+{
+protected:
+    kv::test::TempDir dir;
+};
+
+kv::test::PlayerLayout LayoutNamed(const std::string &name)
+{
+    for (const kv::test::PlayerLayout &layout : kv::test::layouts::All()) {
+        if (layout.name == name) {
+            return layout;
+        }
+    }
+    ADD_FAILURE() << "no layout " << name;
+    return {};
+}
+
+void Own(const fs::path &top, unsigned user)
+{
+    ASSERT_EQ(lchown(top.c_str(), user, user), 0) << top;
+    if (fs::is_directory(fs::symlink_status(top))) {
+        for (const auto &entry : fs::recursive_directory_iterator(top)) {
+            ASSERT_EQ(lchown(entry.path().c_str(), user, user), 0) << entry.path();
+        }
+    }
+}
+
+} // namespace
+
+TEST_P(InstallerLayoutTest, InstallsAsTheRightUserAndEnds)
+{
+    const InstallCase &c = GetParam();
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "becoming a player and owning files as root needs root";
+    }
+    if (c.rootOwnsTheGame && c.asPlayer && fs::exists("/usr/bin/pkexec")) {
+        GTEST_SKIP() << "pkexec would ask for the administrator's password";
+    }
+    const fs::path home = dir.Path() / "home";
+    const fs::path setup = dir.Path() / "Setup";
+    fs::create_directories(home / "Schreibtisch");
+    // The Desktop as xdg-user-dir knows it, translated.
+    kv::test::WriteTextFile(home / ".config/user-dirs.dirs",
+                            "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n");
+    const kv::test::LaidOut laid =
+        LayoutNamed(c.layout).lay(dir.Path(), home, KV_FAKE_GAME_FOR_LAYOUTS);
+    const fs::path staging = dir.Path() / "staging";
+    kv::test::WriteTextFile(staging / "KVRavelock/UT2K4Mod.ini", "[MOD]\n");
+    kv::test::WriteTextFile(staging / "KVRavelock/Help/KVRavelock Mac Launcher.zip", "PK");
+    kv::test::WriteTextFile(staging / kMarkerBelowGame, "texture package");
+    fs::create_directories(setup);
+    QProcess tar;
+    tar.start(QStringLiteral("/usr/bin/tar"),
+              {"-czf", QString::fromStdString((setup / "KVRinstall.tgz").string()), "-C",
+               QString::fromStdString(staging.string()), "KVRavelock"});
+    ASSERT_TRUE(tar.waitForFinished(60000) && tar.exitCode() == 0);
+    fs::copy_file(KV_INSTALLER_PROGRAM, setup / "kvrinstaller");
+    fs::create_directories(dir.Path() / "run");
+    fs::permissions(dir.Path() / "run", fs::perms::owner_all);
+    Own(dir.Path(), kPlayer);
+    if (c.rootOwnsTheGame) {
+        Own(laid.game, 0);
+    }
+
+    const std::string awaited =
+        c.installed ? "Installation Complete" : "Administrator rights could not be requested!";
+    const kv::test::ProgramEnd end =
+        kv::test::RunDriven((setup / "kvrinstaller").string(),
+                            {"click startButton", "click installButton",
+                             "wait statusText " + awaited, "click cancelButton"},
+                            dir.Path() / "script",
+                            {{"HOME", home.string()},
+                             {"XDG_DATA_HOME", ""},
+                             {"XDG_CONFIG_HOME", ""},
+                             {"XDG_RUNTIME_DIR", (dir.Path() / "run").string()}},
+                            dir.Path(), 60000, c.asPlayer ? kAsPlayer : kAsRootWithUmask077);
+    ASSERT_TRUE(end.ended) << "still running; its output:\n" << end.errorOutput;
+    EXPECT_EQ(end.exitCode, 0) << end.errorOutput;
+    const fs::path marker = laid.game / kMarkerBelowGame;
+    ASSERT_EQ(fs::exists(marker), c.installed) << end.errorOutput;
+    if (!c.installed) {
+        return;
+    }
+    for (const fs::path &installed : {laid.game / "KVRavelock", laid.game / "KVRavelock/Textures",
+                                      marker, laid.game / "KVRavelock/UT2K4Mod.ini"}) {
+        struct stat info
+        {
+        };
+        ASSERT_EQ(stat(installed.c_str(), &info), 0) << installed;
+        EXPECT_EQ(info.st_uid, c.owner) << installed;
+        // Whoever plays reads it, as a root-owned game folder's files must be.
+        EXPECT_TRUE(info.st_mode & S_IROTH) << installed << " mode " << std::oct << info.st_mode;
+    }
+    EXPECT_TRUE(fs::exists(home / "Schreibtisch/KVRavelock Mac Launcher.zip")) << end.errorOutput;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Linux, InstallerLayoutTest,
+    ::testing::Values(
+        InstallCase{"PlayersOwnGameFolder", "Native3369InHome", false, true, true, kPlayer},
+        InstallCase{"Patch3374NeverRun", "Patch3374NeverRun", false, true, true, kPlayer},
+        InstallCase{"WinePrefix", "WineDefaultPrefix", false, true, true, kPlayer},
+        InstallCase{"SteamLibrary", "SteamProtonLibrary", false, true, true, kPlayer},
+        // Root installing into a player's folder leaves nothing there that root owns.
+        InstallCase{"RootIntoAPlayersFolder", "Native3369InHome", false, false, true, kPlayer},
+        InstallCase{"RootOwnedGameAsRoot", "Native3369Script", true, false, true, 0},
+        InstallCase{"RootOwnedGameAsPlayerNeedsRights", "Native3369Script", true, true, false, 0}),
     [](const auto &info) { return std::string(info.param.name); });

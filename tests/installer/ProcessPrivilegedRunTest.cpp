@@ -25,7 +25,8 @@ protected:
     void start(const std::string &tool, const std::vector<std::string> &arguments)
     {
         run.start(
-            tool, arguments, [this](StartOutcome outcome) { startOutcomes.push_back(outcome); },
+            tool, arguments, kv::installer::RunAs{},
+            [this](StartOutcome outcome) { startOutcomes.push_back(outcome); },
             [this](bool succeeded) { ends.push_back(succeeded); });
     }
     bool waitForStart()
@@ -101,7 +102,7 @@ TEST(MissingElevator, IsReportedAsSuchWhileRunsAsTheUserNeedNone)
     ProcessPrivilegedRun run(QStringLiteral("/nonexistent/pkexec"));
     std::vector<StartOutcome> outcomes;
     run.start(
-        "/usr/bin/tar", {"--version"},
+        "/usr/bin/tar", {"--version"}, kv::installer::RunAs{},
         [&outcomes](StartOutcome outcome) { outcomes.push_back(outcome); }, [](bool) {});
     std::vector<std::optional<std::string>> outputs;
     run.runAsUser("/bin/sh", {"-c", "echo listed; echo more >&2; exit 2"},
@@ -122,7 +123,7 @@ TEST(DirectRun, EndingTheRunWaitsForTheToolInsteadOfKillingIt)
         bool started = false;
         // Waits on its input, which only the end of the run closes.
         run.start(
-            "/bin/sh", {"-c", "read line; echo done > \"$0\"", ended},
+            "/bin/sh", {"-c", "read line; echo done > \"$0\"", ended}, kv::installer::RunAs{},
             [&started](StartOutcome) { started = true; }, [](bool) {});
         ASSERT_TRUE(QTest::qWaitFor([&started] { return started; }, kWaitMs));
     }
@@ -135,7 +136,7 @@ TEST(DirectRun, MissingToolIsReportedAsNotStartedAndNeverEnds)
     std::vector<StartOutcome> outcomes;
     bool ended = false;
     run.start(
-        "/nonexistent/kv-tool", {},
+        "/nonexistent/kv-tool", {}, kv::installer::RunAs{},
         [&outcomes](StartOutcome outcome) { outcomes.push_back(outcome); },
         [&ended](bool) { ended = true; });
     EXPECT_TRUE(outcomes.empty()) << "reported before start() returned";

@@ -1,5 +1,6 @@
-// Stands in for the game's executable: writes its working directory and then each argument, one
-// per line, to the file named by KV_FAKE_GAME_RECORD. While the file named by KV_FAKE_GAME_HOLD
+// Stands in for the game's executable (and for wine, steam and flatpak): writes its working
+// directory, each argument and any WINEPREFIX, one per line, to the file named by
+// KV_FAKE_GAME_RECORD. While the file named by KV_FAKE_GAME_HOLD
 // exists it keeps running (a minute at most), so a test can look at the launcher meanwhile.
 #include <chrono>
 #include <cstdlib>
@@ -16,6 +17,11 @@ int main(int argc, char *argv[])
             out << std::filesystem::current_path().string() << '\n';
             for (int i = 1; i < argc; ++i) {
                 out << argv[i] << '\n';
+            }
+            // Standing in for wine, it shows the prefix it was given.
+            if (const char *prefix = std::getenv("WINEPREFIX");
+                prefix != nullptr && *prefix != '\0') {
+                out << "WINEPREFIX=" << prefix << '\n';
             }
         }
         // Appears whole, so a test that sees the file can read all of it.

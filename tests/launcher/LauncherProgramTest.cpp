@@ -1,14 +1,18 @@
 // The real kvravelock-launcher, started as a player starts it, against a fake game in a home
 // folder of its own: every way it ends must end the process.
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "DrivenProgram.h"
 #include "GameTestSupport.h"
+#include "PlayerLayouts.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -46,8 +50,8 @@ public:
     }
     void installGame() const
     {
-        fs::create_directories(game() / "Contents/MacOS");
-        fs::copy_file(KV_FAKE_GAME, game() / "Contents/MacOS/Unreal Tournament 2004");
+        fs::create_directories(kv::test::ExecutableBelow(game()).parent_path());
+        fs::copy_file(KV_FAKE_GAME, kv::test::ExecutableBelow(game()));
     }
     void installMod() const
     {
@@ -144,3 +148,91 @@ INSTANTIATE_TEST_SUITE_P(
         LauncherEnding{
             "SheetClosed", [](LauncherProgramTest &) {}, {"close LocationSheet"}, false}),
     [](const auto &info) { return std::string(info.param.name); });
+
+namespace {
+
+// Each way a Linux player has the game, and the launcher started as they start it.
+class LauncherLayoutTest : public ::testing::TestWithParam<kv::test::PlayerLayout>
+{
+protected:
+    // Runs the launcher on the layout with wine, steam and flatpak standing by; a player
+    // dismisses the alert that Steam has taken over.
+    void run()
+    {
+        laid = GetParam().lay(dir.Path(), home(), KV_FAKE_GAME);
+        const std::vector<std::string> script =
+            laid.handedToSteam ? std::vector<std::string>{"click OK"} : std::vector<std::string>{};
+        kv::test::WriteTextFile(laid.game / "KVRavelock/UT2K4Mod.ini", "[MOD]\n");
+        kv::test::WriteTextFile(laid.game / "KVRavelock/Help/KVRavelockLogo.bmp", "BM");
+        fs::create_directories(tools());
+        for (const char *program : {"wine", "steam", "flatpak"}) {
+            fs::copy_file(KV_FAKE_GAME, tools() / program);
+        }
+        end = kv::test::RunDriven(KV_LAUNCHER_PROGRAM, script, dir.Path() / "script",
+                                  {{"HOME", home().string()},
+                                   {"PATH", tools().string()},
+                                   {"XDG_DATA_HOME", ""},
+                                   {"WINEPREFIX", ""},
+                                   {"KV_FAKE_GAME_RECORD", record()}},
+                                  dir.Path());
+    }
+    // What the fake wrote, once it has; Steam's start is not the launcher's child.
+    std::vector<std::string> started() const
+    {
+        for (int waited = 0; waited < 100 && !fs::exists(record()); ++waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        std::vector<std::string> lines;
+        std::ifstream in(record());
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    fs::path home() const { return dir.Path() / "home"; }
+    fs::path tools() const { return dir.Path() / "tools"; }
+    std::string record() const { return dir.File("record.txt"); }
+
+    kv::test::TempDir dir;
+    kv::test::LaidOut laid;
+    kv::test::ProgramEnd end;
+};
+
+} // namespace
+
+TEST_P(LauncherLayoutTest, StartsTheGameWithTheModAndEnds)
+{
+    run();
+    ASSERT_TRUE(end.ended) << "still running; its output:\n" << end.errorOutput;
+    EXPECT_EQ(end.exitCode, 0) << end.errorOutput;
+    const std::vector<std::string> lines = started();
+    EXPECT_EQ(lines, laid.started) << end.errorOutput;
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(fs::exists(fs::path(lines[0]) / "../KVRavelock/Help/KVRavelockLogo.bmp"))
+        << "-userlogo does not resolve from " << lines[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(Linux, LauncherLayoutTest, ::testing::ValuesIn(kv::test::layouts::All()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// Without wine nothing can start a Windows game: the alert says so, and the launcher ends.
+TEST(LauncherWithoutWine, SaysWhyAndEnds)
+{
+    kv::test::TempDir dir;
+    const kv::test::PlayerLayout wine = kv::test::layouts::All()[6];
+    ASSERT_EQ(std::string(wine.name), "WineDefaultPrefix");
+    const kv::test::LaidOut laid = wine.lay(dir.Path(), dir.Path() / "home", KV_FAKE_GAME);
+    kv::test::WriteTextFile(laid.game / "KVRavelock/UT2K4Mod.ini", "[MOD]\n");
+    fs::create_directories(dir.Path() / "tools");
+    const kv::test::ProgramEnd end =
+        kv::test::RunDriven(KV_LAUNCHER_PROGRAM, {"click OK"}, dir.Path() / "script",
+                            {{"HOME", (dir.Path() / "home").string()},
+                             {"PATH", (dir.Path() / "tools").string()},
+                             {"KV_FAKE_GAME_RECORD", dir.File("record.txt")}},
+                            dir.Path());
+    ASSERT_TRUE(end.ended) << end.errorOutput;
+    EXPECT_EQ(end.exitCode, 0);
+    EXPECT_NE(end.errorOutput.find("Not installed : wine"), std::string::npos) << end.errorOutput;
+    EXPECT_FALSE(fs::exists(dir.File("record.txt")));
+}

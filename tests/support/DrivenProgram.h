@@ -24,11 +24,13 @@ struct ProgramEnd
 
 // Runs program offscreen, its windows driven by script (see tests/support/driver), with
 // environment added to ours, in workingDirectory; waits up to limitMs for it to end by itself.
-// The script is written to scriptFile.
+// The script is written to scriptFile. runThrough, when given, is the command that runs the
+// program (as another user, with another umask), the program its last argument.
 inline ProgramEnd RunDriven(const std::string &program, const std::vector<std::string> &script,
                             const std::filesystem::path &scriptFile,
                             const std::vector<std::pair<std::string, std::string>> &environment,
-                            const std::filesystem::path &workingDirectory, int limitMs = 60000)
+                            const std::filesystem::path &workingDirectory, int limitMs = 60000,
+                            const std::vector<std::string> &runThrough = {})
 {
     {
         std::ofstream out(scriptFile, std::ios::binary);
@@ -48,7 +50,12 @@ inline ProgramEnd RunDriven(const std::string &program, const std::vector<std::s
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(QString::fromStdString(workingDirectory.string()));
     process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(QString::fromStdString(program), QStringList());
+    QStringList command;
+    for (const std::string &part : runThrough) {
+        command.append(QString::fromStdString(part));
+    }
+    command.append(QString::fromStdString(program));
+    process.start(command.takeFirst(), command);
     ProgramEnd end;
     end.ended = process.waitForFinished(limitMs);
     if (!end.ended) {
