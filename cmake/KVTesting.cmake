@@ -12,11 +12,12 @@ if(WIN32 AND CMAKE_CROSSCOMPILING_EMULATOR)
     set(KV_TEST_FIXTURES WineServer)
 endif()
 
-# kv_add_test(NAME [GUI_MAIN] SOURCES... LIBS libs...) adds one GoogleTest binary whose cases
-# CTest lists one by one. GUI_MAIN gives the binary a QApplication on the offscreen platform.
+# kv_add_test(NAME [GUI_MAIN] [LABEL label] SOURCES... LIBS libs...) adds one GoogleTest binary
+# whose cases CTest lists one by one. GUI_MAIN gives the binary a QApplication on the offscreen
+# platform; LABEL marks its cases (`ctest -L label`, `-LE label`).
 # Tests find the test pictures of tests/data through KV_TESTDATA_DIR.
 function(kv_add_test name)
-    cmake_parse_arguments(ARG "GUI_MAIN" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "GUI_MAIN" "LABEL" "SOURCES;LIBS" ${ARGN})
     if(ARG_GUI_MAIN)
         add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/GuiTestMain.cpp)
         target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Widgets GTest::gtest)
@@ -30,6 +31,9 @@ function(kv_add_test name)
     set(properties ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
     if(KV_TEST_FIXTURES)
         list(APPEND properties FIXTURES_REQUIRED ${KV_TEST_FIXTURES})
+    endif()
+    if(ARG_LABEL)
+        list(APPEND properties LABELS ${ARG_LABEL})
     endif()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()

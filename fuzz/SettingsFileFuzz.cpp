@@ -38,9 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     StoredConversionSettings(store);
     const auto plain =
         ParsePlainSettingsText(std::string_view(reinterpret_cast<const char *>(data), size));
-    for (const char *name :
-         {setting::kGame, setting::kSizeNumber, setting::kSaveName, setting::kSaveFolder,
-          setting::kSize, setting::kScoreBoardOnly, setting::kSpectator}) {
+    for (const char *name : setting::kConversionNames) {
         const std::string stored = store.Read(name);
         if (plain && StoredValues(*plain).Read(name) != stored) {
             std::abort();

@@ -15,6 +15,8 @@
 #include "ConversionRun.h"
 #include "ConverterTexts.h"
 #include "FilePath.h"
+#include "FolderNotifier.h"
+#include "FolderWatch.h"
 #include "ImageError.h"
 #include "ImagingTexts.h"
 #include "PlainSettingsStore.h"
@@ -23,18 +25,26 @@
 #include "ScreenshotRow.h"
 #include "WholeNumber.h"
 
+#ifdef KV_WITH_GAME_LOCATION
+#include "GameLayout.h"
+#include "GameLocator.h"
+#endif
+
 namespace kv::converter {
 
 namespace {
 
 constexpr const char *kUsageHead = R"(Usage: kvsc                          open the KVSC window
        kvsc convert [options] FILE...   convert screenshots without a window
+       kvsc watch [options] FOLDER...   convert each screenshot that appears in the
+                                        folders, until Ctrl+C
        kvsc settings [options]          store the settings given as the window's, and
                                         show the stored settings
 
 Each FILE (BMP or JPEG) is measured, marked supported or not for the game, and the
 supported ones are cut to the scoreboard, scaled and written as JPEG files (quality 90)
-named SAVE-FOLDER + SAVE-NAME + the lowest free number + ".jpg".
+named SAVE-FOLDER + SAVE-NAME + the lowest free number + ".jpg", with the screenshot's
+modification time. A watched screenshot is converted once it is complete.
 
 Options (defaults are the window's stored settings):
 )";
@@ -117,12 +127,19 @@ public:
         deleteFailed = true;
     }
     void ShowSkipped(const std::string &text) override { ShowWarning(text); }
-
-    bool deleteFailed = false;
     void AddResultRow(const ResultRow &row) override
     {
         out_ << row.fileName << '\t' << row.result << '\t' << row.path << '\n';
+        written.push_back(row.path);
     }
+    void RowDone(int index) override { done.push_back(index); }
+    // A watch ends on Ctrl+C, after the screenshot in hand.
+    bool StopRequested() const override { return stopOnRequest && StopAsked(); }
+
+    bool deleteFailed = false;
+    bool stopOnRequest = false;
+    std::vector<std::string> written;
+    std::vector<int> done;
 
 private:
     std::ostream &out_;
@@ -140,6 +157,7 @@ enum class StoredSetting
     kSizePercent,
     kSaveFolder,
     kSaveName,
+    kTrash,
     kCount
 };
 
@@ -149,6 +167,9 @@ struct ParsedCommand
     std::bitset<std::size_t(StoredSetting::kCount)> given;
     int jobs = DefaultJobs();
     std::vector<std::string> files;
+    bool watch = false;
+    bool catchUp = false;
+    bool gameFolder = false;
     bool help = false;
     bool version = false;
     std::string unstorable; // the first option given that is no stored setting
@@ -186,98 +207,127 @@ std::optional<std::string> ShowVersion(ParsedCommand &command, const std::string
 }
 
 // In the order --help lists them.
-constexpr Option kOptions[] = {
-    {"--game", "-g", "EDITION",
-     "\"Korvane: Veskar\" or \"Korvane: Ravelock\" (or: veskar, ravelock)", StoredSetting::kGame,
-     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
-         const std::optional<std::string> title = GameTitle(v);
-         if (!title) {
-             return "unknown game \"" + v + "\" (use \"" + texts::kVeskar + "\" or \"" +
-                    texts::kRavelock + "\")";
-         }
-         c.settings.edition = *title;
-         return std::nullopt;
-     }},
-    {"--team", "-t", "SIZE", "players per team: \" 6 on 6\" or just 6 (1 to 10)",
-     StoredSetting::kTeamSize,
-     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
-         const std::optional<std::string> label = TeamLabel(v);
-         if (!label) {
-             return "unknown team size \"" + v + "\" (use 1 to 10 or \" 6 on 6\")";
-         }
-         c.settings.teamSize = *label;
-         return std::nullopt;
-     }},
-    {"--spectator", nullptr, nullptr, "the shots were taken as a spectator",
-     StoredSetting::kSpectator,
-     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
-         c.settings.spectator = true;
-         return std::nullopt;
-     }},
-    {"--no-spectator", nullptr, nullptr, "", StoredSetting::kSpectator,
-     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
-         c.settings.spectator = false;
-         return std::nullopt;
-     }},
-    {"--scoreboard-only", nullptr, nullptr, "keep only the scoreboard (default)",
-     StoredSetting::kScoreboardOnly,
-     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
-         c.settings.scoreboardOnly = true;
-         return std::nullopt;
-     }},
-    {"--whole", nullptr, nullptr, "keep the whole screenshot", StoredSetting::kScoreboardOnly,
-     [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
-         c.settings.scoreboardOnly = false;
-         return std::nullopt;
-     }},
-    {"--size", "-s", "PERCENT", "scale in percent (100 keeps the size)",
-     StoredSetting::kSizePercent,
-     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
-         if (!UsableSize(v)) {
-             return texts::SizeRefused(v);
-         }
-         c.settings.sizePercent = v;
-         return std::nullopt;
-     }},
-    {"--save-folder", "-o", "DIR", "folder for the JPEG files", StoredSetting::kSaveFolder,
-     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
-         if (v.empty()) {
-             // It would become the root of the file system.
-             return "the save folder must not be empty";
-         }
-         c.settings.saveFolder = v;
-         return std::nullopt;
-     }},
-    {"--save-name", "-n", "NAME", "base name of the JPEG files", StoredSetting::kSaveName,
-     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
-         if (std::optional<std::string> problem = SaveNameProblem(v)) {
-             return problem;
-         }
-         c.settings.saveName = v;
-         return std::nullopt;
-     }},
-    {"--delete-originals", nullptr, nullptr, "delete each screenshot once its JPEG is written",
-     StoredSetting::kNone,
-     [](ParsedCommand &c, const std::string &) -> std::
-                                                   optional<std::string> {
-                                                       c.settings.deleteOriginals = true;
-                                                       return std::nullopt;
-                                                   }},
-    {"--jobs", "-j", "N",
-     "screenshots worked on at once (default: the number of\nprocessors); results still come in "
-     "list order",
-     StoredSetting::kNone,
-     [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
-         const std::optional<int> jobs = JobCount(v);
-         if (!jobs) {
-             return "invalid number of jobs \"" + v + "\" (use 1 to " + std::to_string(kMaxJobs) +
-                    ")";
-         }
-         c.jobs = *jobs;
-         return std::nullopt;
-     }},
-    {"--help", "-h", nullptr, "show this text", StoredSetting::kNone, ShowHelp},
-    {"--version", "-V", nullptr, "show the version", StoredSetting::kNone, ShowVersion},
+constexpr Option kOptions[] =
+    {
+        {"--game", "-g", "EDITION",
+         "\"Korvane: Veskar\" or \"Korvane: Ravelock\" (or: veskar, ravelock)",
+         StoredSetting::kGame,
+         [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+             const std::optional<std::string> title = GameTitle(v);
+             if (!title) {
+                 return "unknown game \"" + v + "\" (use \"" + texts::kVeskar + "\" or \"" +
+                        texts::kRavelock + "\")";
+             }
+             c.settings.edition = *title;
+             return std::nullopt;
+         }},
+        {"--team", "-t", "SIZE", "players per team: \" 6 on 6\" or just 6 (1 to 10)",
+         StoredSetting::kTeamSize,
+         [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+             const std::optional<std::string> label = TeamLabel(v);
+             if (!label) {
+                 return "unknown team size \"" + v + "\" (use 1 to 10 or \" 6 on 6\")";
+             }
+             c.settings.teamSize = *label;
+             return std::nullopt;
+         }},
+        {"--spectator", nullptr, nullptr, "the shots were taken as a spectator",
+         StoredSetting::kSpectator,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.settings.spectator = true;
+             return std::nullopt;
+         }},
+        {"--no-spectator", nullptr, nullptr, "", StoredSetting::kSpectator,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.settings.spectator = false;
+             return std::nullopt;
+         }},
+        {"--scoreboard-only", nullptr, nullptr, "keep only the scoreboard (default)",
+         StoredSetting::kScoreboardOnly,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.settings.scoreboardOnly = true;
+             return std::nullopt;
+         }},
+        {"--whole", nullptr, nullptr, "keep the whole screenshot", StoredSetting::kScoreboardOnly,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.settings.scoreboardOnly = false;
+             return std::nullopt;
+         }},
+        {"--size", "-s", "PERCENT", "scale in percent (100 keeps the size)",
+         StoredSetting::kSizePercent,
+         [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+             if (!UsableSize(v)) {
+                 return texts::SizeRefused(v);
+             }
+             c.settings.sizePercent = v;
+             return std::nullopt;
+         }},
+        {"--save-folder", "-o", "DIR", "folder for the JPEG files", StoredSetting::kSaveFolder,
+         [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+             if (v.empty()) {
+                 // It would become the root of the file system.
+                 return "the save folder must not be empty";
+             }
+             c.settings.saveFolder = v;
+             return std::nullopt;
+         }},
+        {"--save-name", "-n", "NAME", "base name of the JPEG files", StoredSetting::kSaveName,
+         [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+             if (std::optional<std::string> problem = SaveNameProblem(v)) {
+                 return problem;
+             }
+             c.settings.saveName = v;
+             return std::nullopt;
+         }},
+        {"--delete-originals", nullptr, nullptr, "delete each screenshot once its JPEG is written",
+         StoredSetting::kNone,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.settings.deleteOriginals = true;
+             return std::nullopt;
+         }},
+        {"--trash", nullptr, nullptr,
+         "move each screenshot to the desktop's trash once its\nJPEG is written, rather than "
+         "deleting it",
+         StoredSetting::kTrash,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.settings.trash = true;
+             c.settings.deleteOriginals = true;
+             return std::nullopt;
+         }},
+        {"--no-trash", nullptr, nullptr, "", StoredSetting::kTrash,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.settings.trash = false;
+             return std::nullopt;
+         }},
+        {"--jobs", "-j", "N",
+         "screenshots worked on at once (default: the number of\nprocessors); results still come "
+         "in "
+         "list order",
+         StoredSetting::kNone,
+         [](ParsedCommand &c, const std::string &v) -> std::optional<std::string> {
+             const std::optional<int> jobs = JobCount(v);
+             if (!jobs) {
+                 return "invalid number of jobs \"" + v + "\" (use 1 to " +
+                        std::to_string(kMaxJobs) + ")";
+             }
+             c.jobs = *jobs;
+             return std::nullopt;
+         }},
+        {"--catch-up", nullptr, nullptr, "watch: also convert the screenshots already there",
+         StoredSetting::kNone,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.catchUp = true;
+             return std::nullopt;
+         }},
+        {"--game-folder", nullptr, nullptr,
+         "watch: also the game's ScreenShots folder (below the\ngame, or ~/.ut2004/ScreenShots)",
+         StoredSetting::kNone,
+         [](ParsedCommand &c, const std::string &) -> std::optional<std::string> {
+             c.gameFolder = true;
+             return std::nullopt;
+         }},
+        {"--help", "-h", nullptr, "show this text", StoredSetting::kNone, ShowHelp},
+        {"--version", "-V", nullptr, "show the version", StoredSetting::kNone, ShowVersion},
 };
 
 const Option *FindOption(const std::string &arg)
@@ -320,7 +370,8 @@ std::string Usage()
 std::optional<std::string> Parse(const std::vector<std::string> &args, ParsedCommand &command)
 {
     std::size_t i = 0;
-    if (!args.empty() && (args[0] == "convert" || args[0] == "settings")) {
+    if (!args.empty() && (args[0] == "convert" || args[0] == "settings" || args[0] == "watch")) {
+        command.watch = args[0] == "watch";
         i = 1;
     }
     bool onlyFiles = false;
@@ -385,6 +436,8 @@ constexpr StoredValue kStoredValues[] = {
     {StoredSetting::kSizePercent, setting::kSize, [](const auto &s) { return s.sizePercent; }},
     {StoredSetting::kSaveFolder, setting::kSaveFolder, [](const auto &s) { return s.saveFolder; }},
     {StoredSetting::kSaveName, setting::kSaveName, [](const auto &s) { return s.saveName; }},
+    {StoredSetting::kTrash, setting::kTrash,
+     [](const auto &s) -> std::string { return s.trash ? texts::kYes : texts::kNo; }},
 };
 
 // The window's size field takes whole numbers from 1 to 999.
@@ -398,6 +451,128 @@ bool StorableSize(const std::string &text)
     }
 }
 
+// The game's screenshot folder, or empty where it cannot be found.
+std::string GameScreenshotFolder()
+{
+#ifdef KV_WITH_GAME_LOCATION
+    // The locator names the log lines it reads; here only the folder matters.
+    struct Quiet : game::SystemLog
+    {
+        void line(const std::string &) override {}
+    } quiet;
+    return game::GameLocator(game::HomeFolder(), quiet).screenshotFolder();
+#else
+    return {};
+#endif
+}
+
+// Converts what the watch hands over as `kvsc convert` would convert those files, printing the
+// same lines; notes on the watch itself go to err.
+class CommandLineWatch : public WatchHandler
+{
+public:
+    CommandLineWatch(ParsedCommand &command, std::ostream &out, std::ostream &err,
+                     FileSystem &files)
+        : command_(command), out_(out), err_(err), files_(files)
+    {}
+
+    Outcome Convert(const std::vector<std::string> &paths) override
+    {
+        Outcome outcome;
+        std::vector<ScreenshotRow> rows;
+        for (const std::string &path : paths) {
+            // Gone (renamed, deleted) since the watch looked: nothing to say, as for convert.
+            if (!PathExists(path)) {
+                continue;
+            }
+            try {
+                rows.push_back(MeasureScreenshot(path, command_.settings.edition));
+            } catch (const std::exception &e) {
+                err_ << texts::kInvalidOrNoFile << ": " << path << ": " << e.what() << '\n';
+                failed = true;
+                outcome.done.push_back(path); // until it changes
+            }
+        }
+        SortByCaption(rows);
+        StreamObserver observer(out_, err_);
+        observer.stopOnRequest = true;
+        try {
+            ConversionRun run(rows, ReadConversionSettings(command_.settings), observer,
+                              command_.jobs, files_);
+            run.Run();
+        } catch (const std::bad_alloc &) {
+            err_ << "Out of memory\n";
+            failed = true;
+        } catch (const std::exception &e) {
+            // The screenshot the error ended the run at is tried again only once it changes;
+            // those after it come again at once.
+            err_ << e.what() << '\n';
+            failed = true;
+            for (int i = 0; i < int(rows.size()); ++i) {
+                if (std::find(observer.done.begin(), observer.done.end(), i) ==
+                    observer.done.end()) {
+                    observer.done.push_back(i);
+                    break;
+                }
+            }
+        }
+        for (const int index : observer.done) {
+            outcome.done.push_back(rows[std::size_t(index)].path);
+        }
+        outcome.written = observer.written;
+        failed = failed || observer.deleteFailed;
+        if (!out_.flush()) {
+            outputLost = true;
+        }
+        return outcome;
+    }
+
+    void Incomplete(const std::string &path) override
+    {
+        err_ << texts::StillIncomplete(path) << std::endl;
+    }
+    void Watching(const std::string &folder) override
+    {
+        err_ << texts::WatchingFolder(folder) << std::endl;
+    }
+    void FolderMissing(const std::string &folder) override
+    {
+        err_ << texts::FolderMissing(folder) << std::endl;
+    }
+    bool StopRequested() const override { return StopAsked(); }
+
+    bool failed = false;
+    bool outputLost = false;
+
+private:
+    ParsedCommand &command_;
+    std::ostream &out_;
+    std::ostream &err_;
+    FileSystem &files_;
+};
+
+int Watch(ParsedCommand &command, std::ostream &out, std::ostream &err, FileSystem &files)
+{
+    std::vector<std::string> folders;
+    for (const std::string &folder : command.files) {
+        std::error_code error;
+        const std::filesystem::path path = imaging::PathFromUtf8(folder);
+        if (folder.empty() || !std::filesystem::is_directory(path, error)) {
+            err << "kvsc: " << texts::NotAFolder(folder) << '\n';
+            return 1;
+        }
+        folders.push_back(imaging::Utf8FromPath(std::filesystem::absolute(path)));
+    }
+    CatchStopRequests();
+    const std::unique_ptr<FolderNotifier> notifier = SystemFolderNotifier();
+    CommandLineWatch handler(command, out, err, files);
+    FolderWatch(folders, *notifier, handler).Run(command.catchUp);
+    if (handler.outputLost) {
+        err << "kvsc: " << texts::kOutputNotWritten << '\n';
+    }
+    return handler.failed || handler.outputLost ? 1 : 0;
+}
+
 } // namespace
 
 bool IsCommandLineRequest(const std::vector<std::string> &args)
@@ -405,7 +580,7 @@ bool IsCommandLineRequest(const std::vector<std::string> &args)
     if (args.empty()) {
         return false;
     }
-    if (args[0] == "convert" || args[0] == "settings") {
+    if (args[0] == "convert" || args[0] == "settings" || args[0] == "watch") {
         return true;
     }
     const Option *option = FindOption(args[0]);
@@ -429,8 +604,26 @@ int RunCommandLine(const std::vector<std::string> &args, const ConversionSetting
         out << kVersion << '\n';
         return 0;
     }
+    if (!command.watch && (command.catchUp || command.gameFolder)) {
+        err << "kvsc: " << (command.catchUp ? "--catch-up" : "--game-folder")
+            << " is for watch\nTry 'kvsc --help'.\n";
+        return 2;
+    }
+    if (command.watch && command.gameFolder) {
+        const std::string folder = GameScreenshotFolder();
+        if (folder.empty()) {
+            err << "kvsc: " << texts::kGameFolderNotFound << '\n';
+            return 1;
+        }
+        command.files.push_back(folder);
+    }
     if (command.files.empty()) {
-        err << "kvsc: no screenshot given\nTry 'kvsc --help'.\n";
+        err << "kvsc: " << (command.watch ? "no folder given" : "no screenshot given") << '\n';
+        if (command.watch && !GameScreenshotFolder().empty()) {
+            err << "The game's screenshots are in " << GameScreenshotFolder()
+                << " (--game-folder)\n";
+        }
+        err << "Try 'kvsc --help'.\n";
         return 2;
     }
     const ConversionSettingTexts &settings = command.settings;
@@ -456,6 +649,9 @@ int RunCommandLine(const std::vector<std::string> &args, const ConversionSetting
     if (refused) {
         err << "kvsc: " << *refused << '\n';
         return 1;
+    }
+    if (command.watch) {
+        return Watch(command, out, err, files);
     }
 
     int status = 0;
@@ -562,7 +758,11 @@ int RunSettingsCommand(const std::vector<std::string> &args, PlainSettingsStore 
         out << "(nothing stored yet: the defaults apply)\n";
     } else {
         for (const StoredValue &value : kStoredValues) {
-            out << value.name << '=' << store.Read(value.name) << '\n';
+            const std::string text = store.Read(value.name);
+            // Trash is no part of the default set: off, and not listed, until it is stored.
+            if (value.setting != StoredSetting::kTrash || !text.empty()) {
+                out << value.name << '=' << text << '\n';
+            }
         }
     }
     return out.flush() ? 0 : 1;

@@ -166,6 +166,7 @@ void ConversionRun::HandleRow(int index, bool messageForUnsupported)
     } else {
         observer_.ShowSkipped(texts::InScreenshot(index + 1, row.caption, texts::kNotSupported));
     }
+    observer_.RowDone(index);
     observer_.SetProgress(
         int((std::int64_t(index) + 1) * kProgressMaximum / std::int64_t(rows_.size())));
 }
@@ -312,6 +313,9 @@ void ConversionRun::ConvertRow(int index, const Crop &crop)
     // The JPEG reaches the disk before its original may go; otherwise the system writes it
     // when it likes, as it does for any program's output.
     const bool flushed = settings_.deleteOriginals;
+    // The screenshot's time is the only record of when the match was played.
+    const std::optional<std::int64_t> modified =
+        encoded.identity ? std::optional(encoded.identity->modified) : std::nullopt;
     std::string output;
     for (int n = 1;; ++n) {
         output = OutputPath(folder, name, n);
@@ -320,7 +324,7 @@ void ConversionRun::ConvertRow(int index, const Crop &crop)
             continue;
         }
         // A name taken between the check and the write is skipped, never overwritten.
-        if (!FileExists(output) && WriteNewFile(output, encoded.jpeg, flushed, files_)) {
+        if (!FileExists(output) && WriteNewFile(output, encoded.jpeg, flushed, files_, modified)) {
             break;
         }
     }
@@ -328,13 +332,14 @@ void ConversionRun::ConvertRow(int index, const Crop &crop)
         {imaging::Utf8FromPath(imaging::PathFromUtf8(output).filename()), texts::kSaved, output});
 
     if (settings_.deleteOriginals && PathExists(row.path)) {
-        DeleteOriginal(index, encoded, output, flushed);
+        RemoveOriginal(index, encoded, output, flushed);
     }
 }
 
-// Deletes the original of a written JPEG, unless the picture did not come whole from it or the
-// file is no longer the one that was read (the game, a sync tool or another run wrote it since).
-void ConversionRun::DeleteOriginal(int index, const Encoded &encoded, const std::string &output,
+// Deletes the original of a written JPEG or moves it to the trash, unless the picture did not
+// come whole from it or the file is no longer the one that was read (the game, a sync tool or
+// another run wrote it since).
+void ConversionRun::RemoveOriginal(int index, const Encoded &encoded, const std::string &output,
                                    bool flushed)
 {
     const ScreenshotRow &row = rows_.at(std::size_t(index));
@@ -353,9 +358,16 @@ void ConversionRun::DeleteOriginal(int index, const Encoded &encoded, const std:
         Warn(index, texts::kChangedSinceRead);
         return;
     }
-    if (const int error = files_.Remove(row.path)) {
-        observer_.ShowDeleteFailure(
-            texts::InScreenshot(index + 1, row.caption, texts::CannotDelete(std::strerror(error))));
+    std::string failure;
+    if (settings_.trash) {
+        if (const std::string why = files_.MoveToTrash(row.path); !why.empty()) {
+            failure = texts::CannotMoveToTrash(why);
+        }
+    } else if (const int error = files_.Remove(row.path)) {
+        failure = texts::CannotDelete(std::strerror(error));
+    }
+    if (!failure.empty()) {
+        observer_.ShowDeleteFailure(texts::InScreenshot(index + 1, row.caption, failure));
     }
 }
 

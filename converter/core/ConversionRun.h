@@ -33,19 +33,23 @@ public:
     // original it kept; the run goes on. Shown like a message unless the caller tells them apart
     // (the command line prints it on stderr).
     virtual void ShowWarning(const std::string &text) { ShowMessage(text); }
-    // An original that could not be deleted (a warning too): the command line's exit status
-    // tells it.
+    // An original that could not be deleted or moved to the trash (a warning too): the command
+    // line's exit status tells it.
     virtual void ShowDeleteFailure(const std::string &text) { ShowWarning(text); }
     // A screenshot the Veskar pass passes over as unsupported, which the window does without a
     // word; a script is told.
     virtual void ShowSkipped(const std::string & /*text*/) {}
     virtual void AddResultRow(const ResultRow &row) = 0;
+    // The run is done with row index (converted, passed over or skipped); a row at which an
+    // error ended the run is not done.
+    virtual void RowDone(int /*index*/) {}
 };
 
 // Turns screenshot rows into JPEG files: per supported row, load, crop to the scoreboard, scale
-// with Lanczos-3, write at quality 90 under the lowest free number, optionally delete the
-// original. An original is deleted only when it is still the very file that was read and its
-// picture came whole from it; a file whose size is no longer the listed one is not converted.
+// with Lanczos-3, write at quality 90 under the lowest free number with the screenshot's
+// modification time, optionally delete the original or move it to the trash. An original goes
+// only when it is still the very file that was read and its picture came whole from it; a file
+// whose size is no longer the listed one is not converted.
 // Throws ConversionError ("Screenshot N (name): " and the failure's own text) or std::bad_alloc
 // when a screenshot fails; the run ends there, and files written before stay.
 class ConversionRun
@@ -81,7 +85,7 @@ private:
     // name, the file, its result row and the original's deletion.
     void ConvertRow(int index, const Crop &crop);
     Encoded Encode(int row, const Crop &crop) const;
-    void DeleteOriginal(int index, const Encoded &encoded, const std::string &output, bool flushed);
+    void RemoveOriginal(int index, const Encoded &encoded, const std::string &output, bool flushed);
     void Warn(int index, const std::string &text);
 
     const std::vector<ScreenshotRow> &rows_;

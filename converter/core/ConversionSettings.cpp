@@ -23,6 +23,7 @@ ConversionSettings ReadConversionSettings(const ConversionSettingTexts &texts)
     settings.saveFolder = WithTrailingSeparator(texts.saveFolder);
     settings.saveName = texts.saveName;
     settings.deleteOriginals = texts.deleteOriginals;
+    settings.trash = texts.trash;
     return settings;
 }
 

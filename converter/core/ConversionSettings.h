@@ -27,7 +27,10 @@ struct ConversionSettings
     SizePercent size;
     std::string saveFolder; // ends in a path separator
     std::string saveName;
+    // Whether each original goes once its JPEG is written, and whether it then goes to the
+    // desktop's trash rather than being deleted.
     bool deleteOriginals = false;
+    bool trash = false;
 };
 
 // The conversion settings as texts, as the store holds them, the window's controls show them and
@@ -42,6 +45,7 @@ struct ConversionSettingTexts
     std::string saveFolder;
     std::string saveName = kDefaultSettings.saveName;
     bool deleteOriginals = false;
+    bool trash = false;
 };
 
 // The settings a run takes from texts: labels become numbers, the folder gets its separator.

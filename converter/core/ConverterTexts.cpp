@@ -54,6 +54,31 @@ std::string CannotDelete(const std::string &reason)
     return "The original could not be deleted. " + reason;
 }
 
+std::string NotAFolder(const std::string &folder)
+{
+    return "Cannot watch \"" + folder + "\". Not a folder";
+}
+
+std::string WatchingFolder(const std::string &folder)
+{
+    return "Watching " + folder;
+}
+
+std::string FolderMissing(const std::string &folder)
+{
+    return "The folder " + folder + " is not there; it is watched again once it is back";
+}
+
+std::string StillIncomplete(const std::string &path)
+{
+    return path + ": still cut short after waiting; it was not converted and was kept";
+}
+
+std::string CannotMoveToTrash(const std::string &why)
+{
+    return "The original could not be moved to the Trash (" + why + "); it was kept";
+}
+
 namespace {
 
 const char *const kTeamSizes = "none of \" 1 on 1\" to \"10 on 10\"";

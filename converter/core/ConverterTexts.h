@@ -58,6 +58,16 @@ inline constexpr const char *kChangedSinceRead =
 std::string SizeChanged(const std::string &now, const std::string &listed);
 // "The original could not be deleted. %s" with the system's text for the error.
 std::string CannotDelete(const std::string &reason);
+// "The original could not be moved to the Trash (%s); it was kept" with why no trash took it.
+std::string CannotMoveToTrash(const std::string &why);
+
+// `kvsc watch`: a folder it is given that is none; each folder it watches (again); a watched
+// folder that is not there; a screenshot still cut short after the wait, which is kept.
+std::string NotAFolder(const std::string &folder);
+std::string WatchingFolder(const std::string &folder);
+std::string FolderMissing(const std::string &folder);
+std::string StillIncomplete(const std::string &path);
+inline constexpr const char *kGameFolderNotFound = "the game's screenshot folder was not found";
 
 // Why a run converted nothing although it had screenshots.
 std::string NothingConvertedTeamSize(const std::string &teamSize);

@@ -63,9 +63,11 @@ void CreateFolders(const std::string &folder);
 // before an original is deleted). Returns false (writing nothing) when a file of that name
 // exists. Throws ConversionError with "Cannot create file ..." on any other failure, leaving
 // nothing under path, except when only flushing the new folder entry failed: the whole file then
-// stays. Every write, flush, link and rename goes through system.
+// stays. Every write, flush, link and rename goes through system. With modified (FileIdentity's
+// units) the file appears with that modification time.
 bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes,
-                  bool flush = true, FileSystem &system = SystemFileSystem());
+                  bool flush = true, FileSystem &system = SystemFileSystem(),
+                  std::optional<std::int64_t> modified = std::nullopt);
 
 // Puts bytes under path in one step, replacing what is there: a reader sees the old file or the
 // new one, never a part. They go to a temporary file beside it first and reach the disk before

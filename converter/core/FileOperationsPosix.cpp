@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "ConversionError.h"
+#include "FreedesktopTrash.h"
 #include "ImagingTexts.h"
 
 namespace kv::converter {
@@ -102,13 +103,36 @@ public:
     {
         return ::unlink(path.c_str()) == 0 ? 0 : errno;
     }
+
+    int SetModifiedTime(SystemFile file, std::int64_t modified) override
+    {
+        // Nanoseconds, rounded towards the past for times before 1970.
+        std::int64_t seconds = modified / 1000000000;
+        std::int64_t nanoseconds = modified % 1000000000;
+        if (nanoseconds < 0) {
+            seconds -= 1;
+            nanoseconds += 1000000000;
+        }
+        const timespec times[2] = {{0, UTIME_OMIT}, {time_t(seconds), long(nanoseconds)}};
+        return ::futimens(file, times) == 0 ? 0 : errno;
+    }
+
+    std::string MoveToTrash(const std::string &path) override
+    {
+        return MoveToFreedesktopTrash(path);
+    }
 };
 
-// Writes all of bytes to fd and, with flush, to the disk, then closes fd whatever happened;
-// returns 0 or the first failure's error.
-int WriteAndClose(FileSystem &system, int fd, const std::vector<std::uint8_t> &bytes, bool flush)
+// Writes all of bytes to fd, gives it the modification time modified (when there is one) and, with
+// flush, pushes it to the disk, then closes fd whatever happened; returns 0 or the first failure's
+// error. A time that cannot be set is no failure: the file itself is whole.
+int WriteAndClose(FileSystem &system, int fd, const std::vector<std::uint8_t> &bytes, bool flush,
+                  std::optional<std::int64_t> modified = std::nullopt)
 {
     int error = system.Write(fd, bytes.data(), bytes.size());
+    if (error == 0 && modified) {
+        system.SetModifiedTime(fd, *modified);
+    }
     if (error == 0 && flush) {
         error = system.FlushFile(fd);
     }
@@ -217,7 +241,7 @@ std::optional<FileIdentity> IdentityOf(const std::string &path)
 }
 
 bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes, bool flush,
-                  FileSystem &system)
+                  FileSystem &system, std::optional<std::int64_t> modified)
 {
     const fs::path target(path);
     const std::string folder = target.parent_path().string();
@@ -232,7 +256,7 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
         ::unlink(temporary.c_str());
         ThrowCannotCreate(path, error);
     }
-    if (const int error = WriteAndClose(system, fd, bytes, flush)) {
+    if (const int error = WriteAndClose(system, fd, bytes, flush, modified)) {
         ::unlink(temporary.c_str());
         ThrowCannotCreate(path, error);
     }

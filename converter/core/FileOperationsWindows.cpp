@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include "ConversionError.h"
 #include "FilePath.h"
 #include "ImagingTexts.h"
@@ -114,6 +116,41 @@ public:
     {
         return DeleteFileW(imaging::PathFromUtf8(path).c_str()) ? 0 : ErrnoOf(GetLastError());
     }
+
+    int SetModifiedTime(SystemFile file, std::int64_t modified) override
+    {
+        FILETIME time;
+        time.dwLowDateTime = DWORD(std::uint64_t(modified) & 0xFFFFFFFFu);
+        time.dwHighDateTime = DWORD(std::uint64_t(modified) >> 32);
+        return SetFileTime(file, nullptr, nullptr, &time) ? 0 : ErrnoOf(GetLastError());
+    }
+
+    // The Recycle Bin. Where a drive has none (a network share, a removable stick set so), the
+    // shell would delete the file for good instead: that is refused before it is asked.
+    std::string MoveToTrash(const std::string &path) override
+    {
+        // The shell takes no "\\?\" paths; a path to trash is an absolute one of a screenshot.
+        std::wstring wide = fs::absolute(imaging::PathFromUtf8(path)).wstring();
+        if (wide.rfind(L"\\\\?\\", 0) == 0) {
+            wide.erase(0, 4);
+        }
+        const std::wstring root = fs::path(wide).root_path().wstring();
+        SHQUERYRBINFO info{};
+        info.cbSize = sizeof info;
+        if (FAILED(SHQueryRecycleBinW(root.c_str(), &info))) {
+            return "there is no Recycle Bin on " + imaging::Utf8FromPath(fs::path(root));
+        }
+        wide.push_back(L'\0'); // the list of files ends with an empty name
+        SHFILEOPSTRUCTW operation{};
+        operation.wFunc = FO_DELETE;
+        operation.pFrom = wide.c_str();
+        operation.fFlags = FOF_ALLOWUNDO | FOF_NO_UI;
+        const int result = SHFileOperationW(&operation);
+        if (result != 0 || operation.fAnyOperationsAborted) {
+            return "the Recycle Bin refused it (error " + std::to_string(result) + ")";
+        }
+        return {};
+    }
 };
 
 // Writes all of bytes and, with flush, pushes them to the disk; 0 or the errno of the failure.
@@ -181,7 +218,7 @@ std::optional<FileIdentity> IdentityOf(const std::string &path)
 }
 
 bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes, bool flush,
-                  FileSystem &system)
+                  FileSystem &system, std::optional<std::int64_t> modified)
 {
     const fs::path target = imaging::PathFromUtf8(path);
     fs::path temporary;
@@ -191,7 +228,15 @@ bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &byte
         if (file.handle == INVALID_HANDLE_VALUE) {
             ThrowCannotCreate(path, ErrnoOf(GetLastError()));
         }
-        error = WriteAll(system, file.handle, bytes, flush);
+        error = system.Write(file.handle, bytes.data(), bytes.size());
+        // A time that cannot be set is no failure: the file itself is whole. Set after the
+        // writes, it stays.
+        if (error == 0 && modified) {
+            system.SetModifiedTime(file.handle, *modified);
+        }
+        if (error == 0 && flush) {
+            error = system.FlushFile(file.handle);
+        }
     }
     if (error != 0) {
         DeleteFileW(temporary.c_str());

@@ -16,8 +16,8 @@ using SystemFile = int;
 
 // The system calls of the file layer whose failures decide what becomes of a JPEG and of its
 // original. The layer is handed one, so that tests can put in a file system that fails as a full
-// or broken disk does, or that lacks a call as FAT does. Every call returns 0 or the C library's
-// error number (errno). Paths are UTF-8 text.
+// or broken disk does, or that lacks a call as FAT does. Every call but MoveToTrash returns 0 or
+// the C library's error number (errno). Paths are UTF-8 text.
 class FileSystem
 {
 public:
@@ -44,6 +44,11 @@ public:
     }
     // Deletes the file at path.
     virtual int Remove(const std::string &path) = 0;
+    // Gives the written file the modification time modified, in FileIdentity's units.
+    virtual int SetModifiedTime(SystemFile file, std::int64_t modified) = 0;
+    // Moves the file at path into the desktop's trash, from where the user can restore it.
+    // Returns the empty text, or why no trash took it (the file then stays where it is).
+    virtual std::string MoveToTrash(const std::string &path) = 0;
 };
 
 // The system's own calls, which the file layer uses unless it is handed others.

@@ -66,6 +66,7 @@ ConversionSettingTexts StoredConversionSettings(const SettingsStore &store)
     settings.sizePercent = read(setting::kSize);
     settings.scoreboardOnly = read(setting::kScoreBoardOnly) == texts::kYes;
     settings.spectator = read(setting::kSpectator) == texts::kYes;
+    settings.trash = read(setting::kTrash) == texts::kYes;
     return settings;
 }
 

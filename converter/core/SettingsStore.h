@@ -21,9 +21,14 @@ inline constexpr const char *kScoreBoardOnly = "ScoreBoardOnly";
 inline constexpr const char *kOpenFolder = "OpenFolder";
 inline constexpr const char *kGame = "Game";
 inline constexpr const char *kSpectator = "Spectator";
+inline constexpr const char *kTrash = "Trash";
 // Every name the store knows, each once.
-inline constexpr const char *kNames[] = {kSizeNumber,     kSaveName,   kSaveFolder, kSize,
-                                         kScoreBoardOnly, kOpenFolder, kGame,       kSpectator};
+inline constexpr const char *kNames[] = {kSizeNumber, kSaveName,       kSaveFolder,
+                                         kSize,       kScoreBoardOnly, kOpenFolder,
+                                         kGame,       kSpectator,      kTrash};
+// The names the command line's settings come from.
+inline constexpr const char *kConversionNames[] = {kGame, kSizeNumber,     kSaveName,  kSaveFolder,
+                                                   kSize, kScoreBoardOnly, kSpectator, kTrash};
 } // namespace setting
 
 // A settings write the store refused; the text is the store's own message.
@@ -68,7 +73,8 @@ std::string StoredOrDefault(const SettingsStore &store, const std::string &name)
 void WriteDefaultSettings(SettingsStore &store);
 
 // The conversion settings the store holds (the first-start defaults where it has no key), as
-// the command line starts from them. Delete originals is never stored and starts off.
+// the command line starts from them. Delete originals is never stored and starts off; Trash,
+// missing from the default set, reads as off.
 ConversionSettingTexts StoredConversionSettings(const SettingsStore &store);
 
 } // namespace kv::converter

@@ -13,11 +13,6 @@ namespace kv::converter {
 
 namespace {
 
-// The names the command line's settings come from.
-const char *const kReadNames[] = {
-    setting::kGame, setting::kSizeNumber,     setting::kSaveName, setting::kSaveFolder,
-    setting::kSize, setting::kScoreBoardOnly, setting::kSpectator};
-
 std::optional<std::string> Utf8(const std::wstring &text)
 {
     if (text.empty()) {
@@ -109,7 +104,7 @@ std::optional<StoredValues> ReadStoredValuesWithoutQt()
     }
     std::map<std::string, std::string> values;
     bool plain = true;
-    for (const char *name : kReadNames) {
+    for (const char *name : setting::kConversionNames) {
         // Value names are case-insensitive in the registry, as in the store.
         const std::string narrow(name);
         const std::optional<std::optional<std::wstring>> text =

@@ -218,6 +218,8 @@ MainWindow::MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *pare
     connect(ui->gameBox, &QComboBox::currentTextChanged, this, &MainWindow::gameChanged);
     connect(ui->teamSizeBox, &QComboBox::currentTextChanged, this, &MainWindow::teamSizeChanged);
     connect(ui->spectatorCheck, &QCheckBox::toggled, this, &MainWindow::spectatorToggled);
+    connect(ui->trashCheck, &QCheckBox::toggled, this,
+            [this](bool checked) { Store(setting::kTrash, checked ? texts::kYes : texts::kNo); });
     connect(ui->scoreboardOnlyCheck, &QCheckBox::toggled, this, &MainWindow::scoreboardOnlyToggled);
     connect(ui->saveFolderEdit, &QLineEdit::textChanged, this, &MainWindow::saveFolderChanged);
     connect(ui->saveNameEdit, &QLineEdit::textChanged, this, &MainWindow::saveNameChanged);
@@ -411,6 +413,7 @@ void MainWindow::ReadStoredSettings()
     openFolderPath = read(setting::kOpenFolder);
     SetComboText(ui->gameBox, read(setting::kGame));
     ui->spectatorCheck->setChecked(read(setting::kSpectator) == texts::kYes);
+    ui->trashCheck->setChecked(read(setting::kTrash) == texts::kYes);
     ui->scoreboardOnlyCheck->setChecked(scoreBoardOnly == texts::kYes);
     scoreboardOnlyToggled(); // the enabled state follows the box also when it kept its state
     loading_ = wasLoading;
@@ -675,6 +678,7 @@ ConversionSettingTexts MainWindow::ControlTexts() const
     settings.saveFolder = S(ui->saveFolderEdit->text());
     settings.saveName = S(ui->saveNameEdit->text());
     settings.deleteOriginals = ui->deleteOriginalsCheck->isChecked();
+    settings.trash = ui->trashCheck->isChecked();
     return settings;
 }
 

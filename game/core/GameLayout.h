@@ -18,6 +18,11 @@ inline constexpr const char *kModDescriptorBelowSheetPath = "/KVRavelock/UT2K4Mo
 inline constexpr const char *kBaseDirectoryPrefix = "Init: Base directory: ";
 inline constexpr std::size_t kBaseDirectoryPrefixLength = 22;
 
+// The game's screenshots: below the game location (which ends in "/"), or on Linux below the
+// per-user game folder.
+inline constexpr const char *kScreenshotsBelowLocation = "ScreenShots";
+inline constexpr const char *kLinuxUserScreenshots = "~/.ut2004/ScreenShots";
+
 // The game's command line for the mod, in this order and nothing else.
 inline constexpr const char *kUserLogoArgument = "-userlogo=../KVRavelock/Help/KVRavelockLogo.bmp";
 inline constexpr const char *kModArgument = "-mod=KVRavelock";

@@ -471,6 +471,25 @@ bool GameLocator::modInstalled() const
     return false;
 }
 
+std::string GameLocator::screenshotFolder() const
+{
+    std::vector<std::string> candidates;
+    if (gameLogExists()) {
+        if (const std::string location = gameLogLocation(); !location.empty()) {
+            candidates.push_back(location + layout::kScreenshotsBelowLocation);
+        }
+    }
+#ifdef __linux__
+    candidates.push_back(expanded(layout::kLinuxUserScreenshots));
+#endif
+    for (const std::string &candidate : candidates) {
+        if (exists_(candidate)) {
+            return candidate;
+        }
+    }
+    return {};
+}
+
 void GameLocator::enterSheetPath(const std::string &path)
 {
     sheetPathEntered_ = true;

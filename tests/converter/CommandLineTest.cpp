@@ -168,7 +168,7 @@ TEST_F(CommandLineTest, ReadsTheStoredSettingsOnlyWhenTheCommandLineLeavesOneOut
 
     // Every stored setting given: the store is not consulted.
     Outcome o = run({"convert", "-g", "ravelock", "-t", "6", "--no-spectator", "--whole", "-s",
-                     "50", "-o", folder, "-n", "Given", shot});
+                     "50", "-o", folder, "-n", "Given", "--no-trash", shot});
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(reads, 0);
     EXPECT_TRUE(std::filesystem::exists(folder + "Given1.jpg"));
@@ -177,7 +177,7 @@ TEST_F(CommandLineTest, ReadsTheStoredSettingsOnlyWhenTheCommandLineLeavesOneOut
 
     // The save name left out: it comes from the store, the given options still win.
     o = run({"convert", "-g", "ravelock", "-t", "6", "--no-spectator", "--whole", "-s", "50", "-o",
-             folder, shot});
+             folder, "--no-trash", shot});
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(reads, 1);
     EXPECT_TRUE(std::filesystem::exists(folder + "Stored1.jpg"));
@@ -364,5 +364,38 @@ TEST(KVSCProgram, ManifestDeclaresLongPathAwareness)
     EXPECT_NE(manifest.find("<ws2:longPathAware>true</ws2:longPathAware>"), std::string::npos)
         << manifest;
     FreeLibrary(program);
+}
+#endif
+
+#ifndef _WIN32
+// Without a folder, `kvsc watch` names the game's screenshot folder where the game's rules find
+// one, and --game-folder watches it; a folder that is none is refused before anything is watched.
+TEST(WatchCommand, OffersTheGamesScreenshotFolderAndRefusesWhatIsNoFolder)
+{
+    kv::test::TempDir home;
+    const kv::test::ScopedEnv homeEnv("HOME", home.Path().string());
+    ConversionSettingTexts settings;
+    settings.edition = texts::kRavelock;
+    settings.saveFolder = home.File("out");
+    const auto run = [&](const std::vector<std::string> &args) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = RunCommandLine(args, settings, out, err);
+        return std::make_pair(code, err.str());
+    };
+    EXPECT_EQ(run({"watch", "--game-folder"}),
+              std::make_pair(1, "kvsc: " + std::string(texts::kGameFolderNotFound) + "\n"));
+    EXPECT_EQ(run({"watch"}).first, 2);
+
+    const std::string folder = home.File(".ut2004/ScreenShots");
+    std::filesystem::create_directories(folder);
+    const auto [code, err] = run({"watch"});
+    EXPECT_EQ(code, 2);
+    EXPECT_NE(err.find("The game's screenshots are in " + folder + " (--game-folder)"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(run({"watch", home.File("none")}).second,
+              "kvsc: " + texts::NotAFolder(home.File("none")) + "\n");
+    EXPECT_EQ(run({"convert", "--catch-up", "a.bmp"}).first, 2);
 }
 #endif

@@ -824,6 +824,23 @@ std::vector<HostileCase> MakeHostileCases()
              const std::string shot = s.Shot("a.bmp");
              return s.Args({shot, shot});
          }},
+        // Where no trash takes an original it stays, the run says why and fails, as for a
+        // delete; the JPEG still carries the screenshot's time.
+        {"TrashThatTakesNothing",
+         {1,
+          {InShot(1, "a.bmp", texts::CannotMoveToTrash("no trash on this volume"))},
+          {"a.bmp"},
+          1},
+         [](HostileScene &s) {
+             s.files.FailNextTrash("no trash on this volume");
+             std::vector<std::string> args = s.Args({s.Shot("a.bmp")});
+             args.insert(args.end() - 1, "--trash");
+             return args;
+         },
+         [](HostileScene &s) {
+             EXPECT_EQ(IdentityOf(s.out + "Screenshot1.jpg")->modified,
+                       IdentityOf(s.dir.File("a.bmp"))->modified);
+         }},
         // What is no regular file is refused at once with the same clear error.
         {"FolderNamedLikeAScreenshot",
          {1, {"shots.bmp\". Not a file"}, {}, 0},

@@ -22,6 +22,8 @@ public:
     void FailNextFolderFlush(int error) { folderFlushError_ = error; }
     // The next Remove fails with error (EACCES) and deletes nothing.
     void FailNextRemove(int error) { removeError_ = error; }
+    // The next MoveToTrash fails with why and moves nothing, as where no trash takes the file.
+    void FailNextTrash(std::string why) { trashError_ = std::move(why); }
     // From now on a file system without hard links (FAT, exFAT, some network shares) and, with
     // alsoWithoutExclusiveRename, without a rename that refuses to replace a file either.
     void DropHardLinks(bool alsoWithoutExclusiveRename = false)
@@ -63,6 +65,17 @@ public:
         }
         return system_.Remove(path);
     }
+    int SetModifiedTime(converter::SystemFile file, std::int64_t modified) override
+    {
+        return system_.SetModifiedTime(file, modified);
+    }
+    std::string MoveToTrash(const std::string &path) override
+    {
+        if (std::string why = std::exchange(trashError_, std::string()); !why.empty()) {
+            return why;
+        }
+        return system_.MoveToTrash(path);
+    }
 
 private:
     converter::FileSystem &system_ = converter::SystemFileSystem();
@@ -70,6 +83,7 @@ private:
     int writeError_ = 0;
     int folderFlushError_ = 0;
     int removeError_ = 0;
+    std::string trashError_;
     bool withoutLinks_ = false;
     bool withoutExclusiveRename_ = false;
 };

@@ -251,12 +251,15 @@ TEST_F(MainWindowTest, ResetRestoresDefaultsAndTheOpenFolder)
     Start();
     ChooseGame("Korvane: Veskar");
     Find<QCheckBox>("deleteOriginalsCheck")->setChecked(true);
+    Find<QCheckBox>("trashCheck")->setChecked(true);
+    EXPECT_EQ(Stored("Trash"), "Yes");
     Find<QLineEdit>("saveFolderEdit")->setText("/elsewhere/");
     form->openFolderPath = "/shots/";
     form->resetSettingsClicked();
     EXPECT_EQ(dialogs.messages, QStringList{"All settings have been reset!"});
     EXPECT_EQ(Find<QComboBox>("gameBox")->currentText(), "Select Game:");
     EXPECT_FALSE(Find<QCheckBox>("deleteOriginalsCheck")->isChecked());
+    EXPECT_FALSE(Find<QCheckBox>("trashCheck")->isChecked()); // no part of the default set
     EXPECT_EQ(Stored("Game"), "Select Game:");
     EXPECT_EQ(Stored("SaveFolder"), DefaultFolder());
     EXPECT_EQ(form->openFolderPath.toStdString(), DefaultFolder());
@@ -845,6 +848,7 @@ TEST_F(MainWindowTest, TabLeavesEachListAtOnceInTheWindowsTabOrder)
                                "saveFolderEdit",
                                "saveNameEdit",
                                "deleteOriginalsCheck",
+                               "trashCheck",
                                "gameBox",
                                "openButton"};
     Find<QPushButton>("openButton")->setFocus();

@@ -112,6 +112,12 @@ TEST(SettingsCommand, StoresTheOptionsAsTheWindowDoes)
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->at("openfolder"), DefaultFolder()); // from the default set
     EXPECT_EQ(StoredValues(*stored).Read(setting::kSaveName), "Board");
+    EXPECT_FALSE(StoredConversionSettings(StoredValues(*stored)).trash);
+
+    // Trash, stored once asked for, reads back on.
+    EXPECT_NE(RunSettings({"settings", "--trash"}, *store).out.find("\nTrash=Yes\n"),
+              std::string::npos);
+    EXPECT_TRUE(StoredConversionSettings(StoredValues(*ParsePlainSettingsText(Text(path)))).trash);
 }
 
 #ifdef KV_KVSC_PROGRAM

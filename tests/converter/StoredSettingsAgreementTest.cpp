@@ -12,9 +12,7 @@
 namespace kv::converter {
 namespace {
 
-const char *const kNames[] = {setting::kGame,       setting::kSizeNumber, setting::kSaveName,
-                              setting::kSaveFolder, setting::kSize,       setting::kScoreBoardOnly,
-                              setting::kSpectator};
+const auto &kNames = setting::kConversionNames;
 
 std::string FileText(const std::string &path)
 {
