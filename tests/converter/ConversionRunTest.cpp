@@ -507,7 +507,7 @@ RunRecord RunWithJobs(int jobs, bool failAtEnd)
     add("d.jpg", 800, 600, 4);
     if (failAtEnd) {
         kv::test::WriteBytes(dir.File("e.jpg"), {'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'g'});
-        rows.push_back({"e.jpg", "800 x 600", texts::kYes, dir.File("e.jpg")});
+        rows.push_back({"e.jpg", "800 x 600", true, dir.File("e.jpg")});
     }
     add("f.jpg", 1024, 768, 5);
 

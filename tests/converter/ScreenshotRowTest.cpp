@@ -114,10 +114,10 @@ TEST(ExtensionRule, OnlyBmpGoesToTheBitmapReaderAndDropsTakeTheThreeScreenshotKi
 TEST(SortByCaption, OrdersByNameNotByTheOrderOfAdding)
 {
     std::setlocale(LC_COLLATE, "C");
-    std::vector<ScreenshotRow> rows = {{"b.bmp", "", "", "1"},
-                                       {"a.bmp", "", "", "2"},
-                                       {"B.bmp", "", "", "3"},
-                                       {"a.bmp", "", "", "4"}};
+    std::vector<ScreenshotRow> rows = {{"b.bmp", "", false, "1"},
+                                       {"a.bmp", "", false, "2"},
+                                       {"B.bmp", "", false, "3"},
+                                       {"a.bmp", "", false, "4"}};
     SortByCaption(rows);
     std::vector<std::string> order;
     for (const ScreenshotRow &row : rows) {
