@@ -50,10 +50,12 @@ protected:
     kv::test::TempDir dir;
     kv::test::RecordingLog log;
     std::vector<std::string> tested;
-    GameLocator locator{home(), log, [this](const std::string &path) {
+    GameLocator locator{home(), log,
+                        [this](const std::string &path) {
                             tested.push_back(path);
                             return PathExistsOnDisk(path);
-                        }};
+                        },
+                        kv::test::LayoutWithLogs()};
 };
 
 } // namespace

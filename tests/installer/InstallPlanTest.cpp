@@ -97,6 +97,9 @@ protected:
 
 TEST_P(GameLogBaseDirectory, IsTheLastLineKeptWholeOrNothingWithoutALocation)
 {
+    if (*kv::game::ThisPlatform().gameLog == '\0') {
+        GTEST_SKIP() << "the game keeps its log in its own folder here";
+    }
     if (GetParam().log) {
         kv::test::WriteTextFile(home.Path() / kv::test::kGameLogBelowHome, *GetParam().log);
     }
