@@ -11,15 +11,15 @@ namespace {
 std::wstring Wide(std::string_view text)
 {
     std::wstring wide(text.size(), L'\0'); // UTF-16 needs no more units than UTF-8 bytes
-    wide.resize(std::size_t(
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), wide.data(), int(wide.size()))));
+    wide.resize(std::size_t(MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()),
+                                                wide.data(), int(wide.size()))));
     return wide;
 }
 
 std::string Utf8(std::wstring_view text)
 {
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
     std::string utf8(std::size_t(size > 0 ? size : 0), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), utf8.data(), size, nullptr,
                         nullptr);
@@ -34,8 +34,9 @@ std::optional<std::string> TextIn(HKEY hive, const std::wstring &key, const std:
     if (RegOpenKeyExW(hive, key.c_str(), 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) {
         return std::nullopt;
     }
-    // REG_EXPAND_SZ comes back with its variables expanded.
-    constexpr DWORD kText = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
+    // Without RRF_NOEXPAND a REG_EXPAND_SZ value comes back expanded, and passes as REG_SZ (asking
+    // for RRF_RT_REG_EXPAND_SZ too would make the call fail).
+    constexpr DWORD kText = RRF_RT_REG_SZ;
     DWORD size = 0;
     std::optional<std::string> text;
     if (RegGetValueW(opened, nullptr, name.c_str(), kText, nullptr, nullptr, &size) ==

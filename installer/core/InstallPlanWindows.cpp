@@ -16,10 +16,9 @@ bool FolderWritable(const std::string &folder)
         probe += L'\\';
     }
     probe += L".kvrinstaller-" + std::to_wstring(GetCurrentProcessId());
-    const HANDLE file =
-        CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
-                    nullptr);
+    const HANDLE file = CreateFileW(
+        probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }

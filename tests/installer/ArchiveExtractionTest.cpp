@@ -53,8 +53,7 @@ struct ArchiveCase
     const char *refusedMember = nullptr;
 };
 
-const std::map<std::string, std::string> kNothingWritten = {{"KVRinstall.tgz", "?"},
-                                                            {"game/", ""}};
+const std::map<std::string, std::string> kNothingWritten = {{"KVRinstall.tgz", "?"}, {"game/", ""}};
 
 class HostileArchive : public ::testing::TestWithParam<ArchiveCase>
 {
@@ -88,16 +87,17 @@ TEST_P(HostileArchive, IsUnpackedInsideTheGameFolderOrNotAtAll)
 INSTANTIATE_TEST_SUITE_P(
     Archives, HostileArchive,
     ::testing::Values(
-        ArchiveCase{"TheModFolderIsUnpacked",
-                    {Folder("KVRavelock/"), File(kMarker, "utx"), File("./KVRavelock/Help/a b.txt")},
-                    ExtractionResult::Extracted,
-                    {{"KVRinstall.tgz", "?"},
-                     {"game/", ""},
-                     {"game/KVRavelock/", ""},
-                     {"game/KVRavelock/Help/", ""},
-                     {"game/KVRavelock/Help/a b.txt", ""},
-                     {"game/KVRavelock/Textures/", ""},
-                     {"game/" + kMarker, "utx"}}},
+        ArchiveCase{
+            "TheModFolderIsUnpacked",
+            {Folder("KVRavelock/"), File(kMarker, "utx"), File("./KVRavelock/Help/a b.txt")},
+            ExtractionResult::Extracted,
+            {{"KVRinstall.tgz", "?"},
+             {"game/", ""},
+             {"game/KVRavelock/", ""},
+             {"game/KVRavelock/Help/", ""},
+             {"game/KVRavelock/Help/a b.txt", ""},
+             {"game/KVRavelock/Textures/", ""},
+             {"game/" + kMarker, "utx"}}},
         ArchiveCase{"AHardLinkToAnEarlierMemberBecomesACopy",
                     {File("KVRavelock/a", "data"), Link("KVRavelock/b", '1', "KVRavelock/a")},
                     ExtractionResult::Extracted,
@@ -169,7 +169,9 @@ INSTANTIATE_TEST_SUITE_P(
                     {Special("KVRavelock/disk", '4', 8, 0)},
                     ExtractionResult::HoldsDevices,
                     kNothingWritten},
-        ArchiveCase{"AFifo", {Special("KVRavelock/fifo", '6')}, ExtractionResult::HoldsDevices,
+        ArchiveCase{"AFifo",
+                    {Special("KVRavelock/fifo", '6')},
+                    ExtractionResult::HoldsDevices,
                     kNothingWritten},
         ArchiveCase{"AFileWhereAFolderMustGoStopsThere",
                     {File("KVRavelock/a", "whole"), File("KVRavelock/b"), File("KVRavelock/b/c")},
@@ -234,7 +236,8 @@ TEST(ExtractArchive, AnExistingFileIsReplacedOnlyByAWholeOne)
 
 TEST(MemberNameStaysInside, AllowsPlainRelativeNamesOnly)
 {
-    for (const char *inside : {"KVRavelock", "KVRavelock/", "./KVRavelock/a.txt", "a/./b", "a..b"}) {
+    for (const char *inside :
+         {"KVRavelock", "KVRavelock/", "./KVRavelock/a.txt", "a/./b", "a..b"}) {
         EXPECT_TRUE(MemberNameStaysInside(inside)) << inside;
     }
     for (const char *outside : {"", ".", "./", "..", "a/..", "/a", "\\a", "a\\..\\..", "C:a",

@@ -34,7 +34,8 @@ struct CommandLineCase
 };
 
 class WindowsCommandLineOf : public ::testing::TestWithParam<CommandLineCase>
-{};
+{
+};
 
 TEST_P(WindowsCommandLineOf, QuotesWhatTheSplitterWouldOtherwiseCut)
 {
@@ -43,9 +44,9 @@ TEST_P(WindowsCommandLineOf, QuotesWhatTheSplitterWouldOtherwiseCut)
     // The system's own splitter gives the arguments back (after a program name, which it reads
     // by other rules).
     int count = 0;
-    const std::wstring line = L"KVRExtract.exe " + fs::path(std::u8string(GetParam().line.begin(),
-                                                                          GetParam().line.end()))
-                                                       .native();
+    const std::wstring line =
+        L"KVRExtract.exe " +
+        fs::path(std::u8string(GetParam().line.begin(), GetParam().line.end())).native();
     wchar_t **split = CommandLineToArgvW(line.c_str(), &count);
     ASSERT_NE(split, nullptr);
     std::vector<std::string> arguments;
@@ -60,15 +61,14 @@ TEST_P(WindowsCommandLineOf, QuotesWhatTheSplitterWouldOtherwiseCut)
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, WindowsCommandLineOf,
-    ::testing::Values(
-        CommandLineCase{{"C:\\UT2004\\", "D:\\Setup\\KVRinstall.tgz"},
-                        "C:\\UT2004\\ D:\\Setup\\KVRinstall.tgz"},
-        CommandLineCase{{"C:\\Program Files (x86)\\UT2004\\"},
-                        "\"C:\\Program Files (x86)\\UT2004\\\\\""},
-        CommandLineCase{{"", "a"}, "\"\" a"},
-        CommandLineCase{{"say \"hi\""}, "\"say \\\"hi\\\"\""},
-        CommandLineCase{{"a\\\\\"b c"}, "\"a\\\\\\\\\\\"b c\""},
-        CommandLineCase{{"tab\there", "Игра 2004"}, "\"tab\there\" \"Игра 2004\""}));
+    ::testing::Values(CommandLineCase{{"C:\\UT2004\\", "D:\\Setup\\KVRinstall.tgz"},
+                                      "C:\\UT2004\\ D:\\Setup\\KVRinstall.tgz"},
+                      CommandLineCase{{"C:\\Program Files (x86)\\UT2004\\"},
+                                      "\"C:\\Program Files (x86)\\UT2004\\\\\""},
+                      CommandLineCase{{"", "a"}, "\"\" a"},
+                      CommandLineCase{{"say \"hi\""}, "\"say \\\"hi\\\"\""},
+                      CommandLineCase{{"a\\\\\"b c"}, "\"a\\\\\\\\\\\"b c\""},
+                      CommandLineCase{{"tab\there", "Игра 2004"}, "\"tab\there\" \"Игра 2004\""}));
 
 // Runs the real helper program with arguments; its exit status, or -1 when it did not end well.
 long RunHelper(const std::vector<std::string> &arguments)
