@@ -10,6 +10,8 @@ packages=(
     desktop-file-utils appstream xvfb xauth
     # The installer asks xdg-user-dir for the Desktop; its tests become a player with setpriv.
     xdg-user-dirs util-linux
+    # The installer's extraction for Windows, also built and tested natively.
+    libarchive-dev
     clang libclang-rt-14-dev clang-format valgrind
     "$@"
 )

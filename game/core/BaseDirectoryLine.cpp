@@ -6,9 +6,15 @@
 #include <utility>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "FilePath.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include "GameLayout.h"
 
@@ -125,6 +131,10 @@ private:
     LastPrefixedLine byCarriageReturn_{'\r'};
 };
 
+// A log is read in pieces of this size: few reads for a large log, little memory.
+constexpr std::size_t kPieceSize = std::size_t(1) << 20;
+
+#ifndef _WIN32
 // Closes a file descriptor when it goes out of scope.
 class FileDescriptor
 {
@@ -143,6 +153,7 @@ public:
 private:
     int fd_;
 };
+#endif
 
 } // namespace
 
@@ -153,6 +164,34 @@ std::optional<std::string> FindBaseDirectoryLine(std::string_view text)
     return finder.finish();
 }
 
+#ifdef _WIN32
+std::optional<std::string> ReadBaseDirectoryLine(const std::string &path)
+{
+    // A folder does not open without FILE_FLAG_BACKUP_SEMANTICS; a pipe or a device does, and is
+    // refused below before it is read.
+    const HANDLE file = CreateFileW(imaging::PathFromUtf8(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    std::optional<std::string> line;
+    if (GetFileType(file) == FILE_TYPE_DISK) {
+        BaseDirectoryLineFinder finder;
+        std::vector<char> buffer(kPieceSize);
+        DWORD count = 0;
+        while (ReadFile(file, buffer.data(), DWORD(buffer.size()), &count, nullptr)) {
+            if (count == 0) {
+                line = finder.finish();
+                break;
+            }
+            finder.feed(std::string_view(buffer.data(), count));
+        }
+    }
+    CloseHandle(file);
+    return line;
+}
+#else
 std::optional<std::string> ReadBaseDirectoryLine(const std::string &path)
 {
     // Non-blocking, so that opening a FIFO without a writer returns at once; it is refused below.
@@ -164,7 +203,7 @@ std::optional<std::string> ReadBaseDirectoryLine(const std::string &path)
         return std::nullopt;
     }
     BaseDirectoryLineFinder finder;
-    std::vector<char> buffer(std::size_t(1) << 20); // few reads for a large log, little memory
+    std::vector<char> buffer(kPieceSize);
     while (true) {
         const ssize_t count = ::read(file.get(), buffer.data(), buffer.size());
         if (count == 0) {
@@ -179,6 +218,7 @@ std::optional<std::string> ReadBaseDirectoryLine(const std::string &path)
         finder.feed(std::string_view(buffer.data(), std::size_t(count)));
     }
 }
+#endif
 
 std::string BaseDirectoryOf(const std::string &line)
 {

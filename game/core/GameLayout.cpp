@@ -135,7 +135,11 @@ std::string HomeFolder()
     if (const char *home = std::getenv("HOME"); home != nullptr && *home != '\0') {
         return home;
     }
-#ifndef _WIN32
+#ifdef _WIN32
+    if (const char *profile = std::getenv("USERPROFILE"); profile != nullptr) {
+        return profile;
+    }
+#else
     if (const passwd *entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) {
         return entry->pw_dir;
     }

@@ -100,7 +100,8 @@ const PlatformLayout &WindowsLayout();
 // The table of the system this program was built for.
 const PlatformLayout &ThisPlatform();
 
-// The home folder: $HOME, or the user's entry in the password database when HOME is unset.
+// The home folder: $HOME, or when HOME is unset the user's entry in the password database
+// (USERPROFILE on Windows).
 std::string HomeFolder();
 
 // path with a leading "~" replaced by home, and a leading "$XDG_DATA_HOME" by that variable (or

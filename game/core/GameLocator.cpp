@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "BaseDirectoryLine.h"
+#include "FilePath.h"
 #include "GameTexts.h"
 #include "WindowsPaths.h"
 
@@ -48,7 +49,7 @@ std::string FolderOf(const std::string &path)
 
 std::optional<std::string> ReadWholeFile(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(imaging::PathFromUtf8(path), std::ios::binary);
     if (!in) {
         return std::nullopt;
     }
@@ -60,7 +61,8 @@ std::vector<fs::path> Entries(const std::string &folder)
 {
     std::vector<fs::path> entries;
     std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    for (fs::directory_iterator it(imaging::PathFromUtf8(folder), error), end; !error && it != end;
+         it.increment(error)) {
         entries.push_back(it->path());
     }
     std::sort(entries.begin(), entries.end());
@@ -114,13 +116,13 @@ GameStart StartFor(const FoundGame &game, const PathExists &exists)
         break;
     }
     start.arguments.insert(start.arguments.end(), modArguments.begin(), modArguments.end());
+#ifdef _WIN32
+    // The layout's paths use "/" as they also serve inside Wine prefixes; Windows shows "\".
+    for (std::string *path : {&start.executable, &start.program, &start.workingDirectory}) {
+        std::replace(path->begin(), path->end(), '/', '\\');
+    }
+#endif
     return start;
-}
-
-std::optional<std::string> SystemRegistryValue(const std::string &, const std::string &)
-{
-    // The Windows build passes a reader of its registry; other systems have none.
-    return std::nullopt;
 }
 
 GameLocator::GameLocator(std::string home, SystemLog &log, PathExists exists,
@@ -199,8 +201,10 @@ std::optional<FoundGame> GameLocator::findElsewhere()
 bool GameLocator::firstVisit(const std::string &path)
 {
     std::error_code error;
-    const fs::path canonical = fs::weakly_canonical(path, error);
-    return visited_.insert(error ? path : WithoutTrailingSeparators(canonical.string())).second;
+    const fs::path canonical = fs::weakly_canonical(imaging::PathFromUtf8(path), error);
+    return visited_
+        .insert(error ? path : WithoutTrailingSeparators(imaging::Utf8FromPath(canonical)))
+        .second;
 }
 
 std::optional<FoundGame> GameLocator::inPlaces(const PlatformLayout &places, const Context &context)

@@ -15,7 +15,7 @@ public:
 };
 
 // The platform's system log, also echoed to stderr: syslog (journald) on Linux, the unified log on
-// macOS. One instance for the whole process.
+// macOS, the debugger's output on Windows. One instance for the whole process.
 SystemLog &PlatformLog();
 
 } // namespace kv::game

@@ -3,10 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "BaseDirectoryLine.h"
+#include "FilePath.h"
 #include "GameLayout.h"
 #include "GameTexts.h"
 #include "InstallerTexts.h"
@@ -75,29 +73,6 @@ std::string DesktopFolderOf(const std::string &printed, const std::string &home)
     return folder.starts_with('/') ? folder : home + "/Desktop";
 }
 
-RunAs RunAsFor(const std::string &gameLocation)
-{
-    struct stat info
-    {
-    };
-    if (::geteuid() == 0) {
-        if (::stat(gameLocation.c_str(), &info) == 0 && info.st_uid != 0) {
-            return RunAs{false, std::make_pair(unsigned(info.st_uid), unsigned(info.st_gid))};
-        }
-        return RunAs{false, std::nullopt};
-    }
-    const std::string modFolder = gameLocation + "KVRavelock";
-    const bool writable =
-        ::access(gameLocation.c_str(), W_OK | X_OK) == 0 &&
-        (::access(modFolder.c_str(), F_OK) != 0 || ::access(modFolder.c_str(), W_OK | X_OK) == 0);
-    return RunAs{!writable, std::nullopt};
-}
-
-bool RootOwnsTheFiles(const RunAs &run)
-{
-    return run.administrator || (::geteuid() == 0 && !run.owner);
-}
-
 bool ListingReadableByAll(std::string_view listing)
 {
     // Each line starts with the member's mode as ls prints it: "-rw-r--r--", "drwxr-xr-x".
@@ -154,11 +129,12 @@ std::optional<std::string> ExtractionObstacle(const std::string &archive,
                                               const std::string &gameLocation)
 {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(archive, error)) {
-        const std::string folder = std::filesystem::path(archive).parent_path().string();
+    const std::filesystem::path archivePath = imaging::PathFromUtf8(archive);
+    if (!std::filesystem::is_regular_file(archivePath, error)) {
+        const std::string folder = imaging::Utf8FromPath(archivePath.parent_path());
         return game::texts::Filled(texts::kArchiveNotFound, folder);
     }
-    if (!std::filesystem::is_directory(gameLocation, error)) {
+    if (!std::filesystem::is_directory(imaging::PathFromUtf8(gameLocation), error)) {
         return game::texts::Filled(texts::kGameFolderNotFound, gameLocation);
     }
     return std::nullopt;
@@ -169,11 +145,12 @@ bool CopyLauncher(const std::string &source, const std::string &destination)
     std::error_code error;
     // The archive decides what lies at source: a link there could hand any file the installer
     // can read to the Desktop, so only a plain file is copied.
-    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(source, error))) {
+    const std::filesystem::path from = imaging::PathFromUtf8(source);
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(from, error))) {
         return false;
     }
-    return std::filesystem::copy_file(source, destination, std::filesystem::copy_options::none,
-                                      error);
+    return std::filesystem::copy_file(from, imaging::PathFromUtf8(destination),
+                                      std::filesystem::copy_options::none, error);
 }
 
 } // namespace kv::installer

@@ -41,13 +41,24 @@ std::string LauncherDestination(const std::string &desktop);
 // absolute path (it is missing, or failed).
 std::string DesktopFolderOf(const std::string &printed, const std::string &home);
 
-// Whom tar runs as to unpack into gameLocation: the current user when they may write there (and
-// into a KVRavelock folder already in it), else an administrator. Root unpacks into a folder
-// another user owns as that user, so that no file in it belongs to root.
+// Whom the extraction runs as to unpack into gameLocation: the current user when they may write
+// there (and into a KVRavelock folder already in it), else an administrator. Root unpacks into a
+// folder another user owns as that user, so that no file in it belongs to root.
 RunAs RunAsFor(const std::string &gameLocation);
 
-// Whether files tar writes as run belong to root.
+// Whether files the extraction writes as run belong to root. Never on Windows, where they take
+// the game folder's access rules, which let its users read them.
 bool RootOwnsTheFiles(const RunAs &run);
+
+#ifdef _WIN32
+// Whether a file can be made in folder now. Windows' access rules (ACLs, a read-only medium) are
+// only known by trying: a file is created there and deleted as it is closed.
+bool FolderWritable(const std::string &folder);
+
+// The user's Desktop (its known folder, wherever the user moved it); nothing when the system
+// names none.
+std::optional<std::string> KnownDesktopFolder();
+#endif
 
 // Whether a verbose listing gives every member read rights for all (and folders entry rights):
 // files root installs must be readable by the player who runs the game.

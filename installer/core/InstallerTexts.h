@@ -30,6 +30,10 @@ inline constexpr const char *kArchiveOwnerOnly =
     "KVRinstall.tgz holds files only their owner may read, which players could not read once "
     "installed with administrator rights, so nothing was installed.";
 inline constexpr const char *kArchiveNotListed = "KVRinstall.tgz could not be listed.";
+// Where the installer unpacks the archive itself (Windows); "%@" is the member, or the file.
+inline constexpr const char *kArchiveMemberRefused =
+    "KVRinstall.tgz holds %@, a link or a name outside the game folder, so nothing was installed.";
+inline constexpr const char *kFileNotWritten = "%@ could not be written.";
 inline constexpr const char *kMarkerNotInArchive =
     "KVRinstall.tgz holds no KVRavelock/Textures/KV2_Quarrytide1.utx.";
 // tar failed without a line on its error output.

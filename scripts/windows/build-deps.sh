@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Windows libraries KVSC links, each once per version into the Windows dependency
-# cache: libjpeg-turbo (static, with its SIMD) from Debian's source package, and GoogleTest from
-# the source that libgtest-dev ships. Prints the install prefixes, one a line.
+# Builds the Windows libraries the programs link, each once per version into the Windows
+# dependency cache: libjpeg-turbo (static, with its SIMD) and libarchive (static, gzip and tar
+# through the zlib of libz-mingw-w64-dev, for the mod installer) from Debian's source packages,
+# and GoogleTest from the source that libgtest-dev ships. Prints the install prefixes, one a line.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/common.sh"
@@ -40,6 +41,26 @@ if [ ! -f "$jpeg_prefix/.complete" ]; then
     rm -rf "$source_dir"
 fi
 echo "$jpeg_prefix"
+
+archive_version="$(dpkg-query -W -f='${Version}' libarchive-dev)"
+archive_prefix="$KV_WIN_CACHE/libarchive-${archive_version#*:}"
+if [ ! -f "$archive_prefix/.complete" ]; then
+    source_dir="$KV_WIN_CACHE/work/libarchive-src"
+    fetch_source libarchive "$archive_version" "$source_dir"
+    # Only what reads a .tgz: every other compressor, crypto and the command-line tools left out.
+    # The static zlib, so that no zlib1.dll has to travel with the programs.
+    build_with_cmake libarchive "$source_dir" "$archive_prefix" \
+        -DBUILD_SHARED_LIBS=OFF -DENABLE_ZLIB=ON \
+        -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a \
+        -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include \
+        -DENABLE_OPENSSL=OFF -DENABLE_MBEDTLS=OFF -DENABLE_NETTLE=OFF -DENABLE_CNG=OFF \
+        -DENABLE_LIBB2=OFF -DENABLE_LZ4=OFF -DENABLE_LZO=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF \
+        -DENABLE_BZip2=OFF -DENABLE_LIBXML2=OFF -DENABLE_EXPAT=OFF -DENABLE_PCREPOSIX=OFF \
+        -DENABLE_ICONV=OFF -DENABLE_ACL=OFF -DENABLE_XATTR=OFF -DENABLE_TAR=OFF \
+        -DENABLE_CPIO=OFF -DENABLE_CAT=OFF -DENABLE_TEST=OFF -DENABLE_WERROR=OFF
+    rm -rf "$source_dir"
+fi
+echo "$archive_prefix"
 
 gtest_version="$(dpkg-query -W -f='${Version}' googletest)"
 gtest_prefix="$KV_WIN_CACHE/googletest-$gtest_version"

@@ -92,9 +92,9 @@ ensure_source_entries()
 }
 
 # Debian packages of the Windows build: the cross compiler, libjpeg-turbo's SIMD assembler,
-# Wine, and what unpacks source packages.
+# zlib for libarchive, Wine, and what unpacks source packages.
 install_windows_packages()
 {
     "$KV_ROOT/scripts/install-deps.sh" g++-mingw-w64-x86-64-posix mingw-w64-tools nasm \
-        wine wine64 dpkg-dev
+        libz-mingw-w64-dev wine wine64 dpkg-dev
 }

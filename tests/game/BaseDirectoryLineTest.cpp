@@ -8,10 +8,12 @@
 #include <optional>
 #include <string>
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include "GameTestSupport.h"
 #include "TestSupport.h"
@@ -210,6 +212,14 @@ TEST(ReadBaseDirectoryLine, FolderInPlaceOfTheLogGivesNothing)
     EXPECT_EQ(ReadBaseDirectoryLine(dir.File("UT2004.log")), std::nullopt);
 }
 
+#ifdef _WIN32
+// Devices open like files on Windows; reading one as the log could wait for good (CON).
+TEST(ReadBaseDirectoryLine, DeviceInPlaceOfTheLogGivesNothing)
+{
+    EXPECT_EQ(ReadBaseDirectoryLine("NUL"), std::nullopt);
+    EXPECT_EQ(ReadBaseDirectoryLine("CONIN$"), std::nullopt);
+}
+#else
 // Regression: opening a FIFO without a writer used to block the launcher for good.
 TEST(ReadBaseDirectoryLine, FifoInPlaceOfTheLogGivesNothingAtOnce)
 {
@@ -228,3 +238,4 @@ TEST(ReadBaseDirectoryLine, FifoInPlaceOfTheLogGivesNothingAtOnce)
     }
     EXPECT_EQ(read.get(), std::nullopt);
 }
+#endif

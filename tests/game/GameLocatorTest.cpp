@@ -21,6 +21,14 @@ namespace {
 class GameLocatorTest : public ::testing::Test
 {
 protected:
+    void SetUp() override
+    {
+        if (&kv::test::LayoutWithLogs() != &ThisPlatform()) {
+            GTEST_SKIP() << "the log rules of a layout this system does not have, whose paths "
+                            "join with \"/\"";
+        }
+    }
+
     std::string home() const { return dir.Path().string(); }
     fs::path gameApp() const { return dir.Path() / "Games/Game.app"; }
     fs::path modApp() const { return dir.Path() / "Mod/Game.app"; }
@@ -50,10 +58,12 @@ protected:
     kv::test::TempDir dir;
     kv::test::RecordingLog log;
     std::vector<std::string> tested;
-    GameLocator locator{home(), log, [this](const std::string &path) {
+    GameLocator locator{home(), log,
+                        [this](const std::string &path) {
                             tested.push_back(path);
                             return PathExistsOnDisk(path);
-                        }};
+                        },
+                        kv::test::LayoutWithLogs()};
 };
 
 } // namespace

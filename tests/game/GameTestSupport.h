@@ -45,16 +45,23 @@ inline std::string ReadTextFile(const std::filesystem::path &path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// A path of this platform's layout below the home folder (its leading "~/" dropped).
+// This platform's layout where it has logs in the home folder; on Windows, which keeps them in the
+// game's folder, the Linux one, so that the log rules are tested there too.
+inline const game::PlatformLayout &LayoutWithLogs()
+{
+    return *game::ThisPlatform().gameLog != '\0' ? game::ThisPlatform() : game::LinuxLayout();
+}
+
+// A path of that layout below the home folder (its leading "~/" dropped).
 inline std::filesystem::path BelowHome(const char *path)
 {
     return std::string(path).substr(2);
 }
 
-inline const std::filesystem::path kGameLogBelowHome = BelowHome(game::ThisPlatform().gameLog);
-inline const std::filesystem::path kModLogBelowHome = BelowHome(game::ThisPlatform().modLog);
+inline const std::filesystem::path kGameLogBelowHome = BelowHome(LayoutWithLogs().gameLog);
+inline const std::filesystem::path kModLogBelowHome = BelowHome(LayoutWithLogs().modLog);
 inline const std::filesystem::path kUserDescriptorBelowHome =
-    BelowHome(game::ThisPlatform().userModDescriptor);
+    BelowHome(LayoutWithLogs().userModDescriptor);
 
 // Where the tests put a fake game's executable: this platform's first one below the game that
 // runs in the game's folder (the Mac bundle's executable, the Linux launch script).

@@ -1,13 +1,14 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include <QProcess>
-#include <QString>
+#include <zlib.h>
 
 // Writes gzip tar archives member by member, with names, types and owners the real tar would
 // not put in an archive of its own (".." members, absolute names, links out, device nodes).
@@ -71,25 +72,33 @@ public:
         bytes_.append((512 - member.data.size() % 512) % 512, '\0');
     }
 
-    // Ends the archive and writes it gzip-compressed to path; false when gzip failed.
+    // Ends the archive and writes it gzip-compressed to path; false when that failed.
     bool writeGzip(const std::filesystem::path &path)
     {
-        bytes_.append(1024, '\0');
-        QProcess gzip;
-        gzip.start(QStringLiteral("gzip"), {QStringLiteral("-n"), QStringLiteral("-c")});
-        gzip.write(bytes_.data(), qint64(bytes_.size()));
-        gzip.closeWriteChannel();
-        if (!gzip.waitForFinished(60000) || gzip.exitCode() != 0) {
-            return false;
+        std::ofstream(path, std::ios::binary) << gzipped(true);
+        return std::filesystem::file_size(path) > 0;
+    }
+
+    // The archive gzip-compressed; with ended false, without its closing blocks (a tar cut short
+    // that is still whole gzip).
+    std::string gzipped(bool ended = true) const
+    {
+        std::string tar = bytes_;
+        if (ended) {
+            tar.append(1024, '\0');
         }
-        const QByteArray packed = gzip.readAllStandardOutput();
-        FILE *out = std::fopen(path.c_str(), "wb");
-        if (out == nullptr) {
-            return false;
-        }
-        const bool written = std::fwrite(packed.constData(), 1, std::size_t(packed.size()), out) ==
-                             std::size_t(packed.size());
-        return std::fclose(out) == 0 && written;
+        z_stream stream{};
+        // 16 + 15: a gzip header and trailer around the largest window.
+        deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY);
+        std::string packed(deflateBound(&stream, uLong(tar.size())), '\0');
+        stream.next_in = reinterpret_cast<Bytef *>(tar.data());
+        stream.avail_in = uInt(tar.size());
+        stream.next_out = reinterpret_cast<Bytef *>(packed.data());
+        stream.avail_out = uInt(packed.size());
+        deflate(&stream, Z_FINISH);
+        packed.resize(stream.total_out);
+        deflateEnd(&stream);
+        return packed;
     }
 
     // The owner every member is recorded with: nobody on the test machine.
