@@ -9,6 +9,9 @@
 #include "MainWindow.h"
 #include "QtSettingsStore.h"
 #include "SettingsStore.h"
+#ifndef _WIN32
+#include "TerminationRequests.h"
+#endif
 
 #if defined(_WIN32)
 #define KV_MODULE_EXPORT extern "C" __declspec(dllexport)
@@ -25,6 +28,12 @@ KV_MODULE_EXPORT int kvscRunWindow(int argc, char **argv)
     kv::converter::QtKVSCDialogs dialogs;
     kv::converter::MainWindow form(store, dialogs);
     form.show();
+#ifndef _WIN32
+    // A watch or a run finishes the screenshot in hand, and the program then ends with 0.
+    kv::converter::TerminationRequests termination;
+    QObject::connect(&termination, &kv::converter::TerminationRequests::requested, &form,
+                     &kv::converter::MainWindow::endRequested);
+#endif
     // Screenshots given to the program ("Open with" on Windows) are added as Open adds them.
     // QApplication took its own options out of argv; the rest is UTF-8 on every system here.
     QStringList files;

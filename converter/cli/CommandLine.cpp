@@ -17,18 +17,15 @@
 #include "FilePath.h"
 #include "FolderNotifier.h"
 #include "FolderWatch.h"
+#include "GameScreenshotFolder.h"
 #include "ImageError.h"
 #include "ImagingTexts.h"
 #include "PlainSettingsStore.h"
 #include "ScoreboardTable.h"
 #include "ScreenshotFiles.h"
 #include "ScreenshotRow.h"
+#include "WatchConversion.h"
 #include "WholeNumber.h"
-
-#ifdef KV_WITH_GAME_LOCATION
-#include "GameLayout.h"
-#include "GameLocator.h"
-#endif
 
 namespace kv::converter {
 
@@ -130,16 +127,12 @@ public:
     void AddResultRow(const ResultRow &row) override
     {
         out_ << row.fileName << '\t' << row.result << '\t' << row.path << '\n';
-        written.push_back(row.path);
     }
-    void RowDone(int index) override { done.push_back(index); }
     // A watch ends on Ctrl+C, after the screenshot in hand.
     bool StopRequested() const override { return stopOnRequest && StopAsked(); }
 
     bool deleteFailed = false;
     bool stopOnRequest = false;
-    std::vector<std::string> written;
-    std::vector<int> done;
 
 private:
     std::ostream &out_;
@@ -451,21 +444,6 @@ bool StorableSize(const std::string &text)
     }
 }
 
-// The game's screenshot folder, or empty where it cannot be found.
-std::string GameScreenshotFolder()
-{
-#ifdef KV_WITH_GAME_LOCATION
-    // The locator names the log lines it reads; here only the folder matters.
-    struct Quiet : game::SystemLog
-    {
-        void line(const std::string &) override {}
-    } quiet;
-    return game::GameLocator(game::HomeFolder(), quiet).screenshotFolder();
-#else
-    return {};
-#endif
-}
-
 // Converts what the watch hands over as `kvsc convert` would convert those files, printing the
 // same lines; notes on the watch itself go to err.
 class CommandLineWatch : public WatchHandler
@@ -478,48 +456,15 @@ public:
 
     Outcome Convert(const std::vector<std::string> &paths) override
     {
-        Outcome outcome;
-        std::vector<ScreenshotRow> rows;
-        for (const std::string &path : paths) {
-            // Gone (renamed, deleted) since the watch looked: nothing to say, as for convert.
-            if (!PathExists(path)) {
-                continue;
-            }
-            try {
-                rows.push_back(MeasureScreenshot(path, command_.settings.edition));
-            } catch (const std::exception &e) {
-                err_ << texts::kInvalidOrNoFile << ": " << path << ": " << e.what() << '\n';
-                failed = true;
-                outcome.done.push_back(path); // until it changes
-            }
-        }
-        SortByCaption(rows);
         StreamObserver observer(out_, err_);
         observer.stopOnRequest = true;
-        try {
-            ConversionRun run(rows, ReadConversionSettings(command_.settings), observer,
-                              command_.jobs, files_);
-            run.Run();
-        } catch (const std::bad_alloc &) {
-            err_ << "Out of memory\n";
-            failed = true;
-        } catch (const std::exception &e) {
-            // The screenshot the error ended the run at is tried again only once it changes;
-            // those after it come again at once.
-            err_ << e.what() << '\n';
-            failed = true;
-            for (int i = 0; i < int(rows.size()); ++i) {
-                if (std::find(observer.done.begin(), observer.done.end(), i) ==
-                    observer.done.end()) {
-                    observer.done.push_back(i);
-                    break;
-                }
-            }
-        }
-        for (const int index : observer.done) {
-            outcome.done.push_back(rows[std::size_t(index)].path);
-        }
-        outcome.written = observer.written;
+        const Outcome outcome = ConvertWatchedScreenshots(
+            paths, command_.settings, command_.jobs, observer,
+            [this](const std::string &text) {
+                err_ << text << '\n';
+                failed = true;
+            },
+            files_);
         failed = failed || observer.deleteFailed;
         if (!out_.flush()) {
             outputLost = true;
@@ -619,9 +564,9 @@ int RunCommandLine(const std::vector<std::string> &args, const ConversionSetting
     }
     if (command.files.empty()) {
         err << "kvsc: " << (command.watch ? "no folder given" : "no screenshot given") << '\n';
-        if (command.watch && !GameScreenshotFolder().empty()) {
-            err << "The game's screenshots are in " << GameScreenshotFolder()
-                << " (--game-folder)\n";
+        if (const std::string folder = command.watch ? GameScreenshotFolder() : std::string();
+            !folder.empty()) {
+            err << "The game's screenshots are in " << folder << " (--game-folder)\n";
         }
         err << "Try 'kvsc --help'.\n";
         return 2;

@@ -68,6 +68,8 @@ std::string WatchingFolder(const std::string &folder);
 std::string FolderMissing(const std::string &folder);
 std::string StillIncomplete(const std::string &path);
 inline constexpr const char *kGameFolderNotFound = "the game's screenshot folder was not found";
+// The window's Watch Folder: the title of its folder picker.
+inline constexpr const char *kWatchFolderTitle = "Select the folder to watch:";
 
 // Why a run converted nothing although it had screenshots.
 std::string NothingConvertedTeamSize(const std::string &teamSize);

@@ -117,11 +117,12 @@ bool FolderWatch::ListFolders(std::map<std::string, FileIdentity> &files)
         fs::directory_iterator entries(imaging::PathFromUtf8(folder), error);
         const bool there = !error;
         const auto was = present_.find(folder);
-        if (was == present_.end() || was->second != there) {
-            there ? handler_.Watching(folder) : handler_.FolderMissing(folder);
-            present_[folder] = there;
-        }
+        const bool turned = was == present_.end() || was->second != there;
+        present_[folder] = there;
         if (!there) {
+            if (turned) {
+                handler_.FolderMissing(folder);
+            }
             all = false;
             continue;
         }
@@ -134,6 +135,10 @@ bool FolderWatch::ListFolders(std::map<std::string, FileIdentity> &files)
             if (const std::optional<FileIdentity> identity = IdentityOf(path)) {
                 files[path] = *identity;
             }
+        }
+        // Once listed: what appears from now on is new to the watch.
+        if (turned) {
+            handler_.Watching(folder);
         }
     }
     return all;

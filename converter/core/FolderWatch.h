@@ -45,7 +45,8 @@ public:
     virtual Outcome Convert(const std::vector<std::string> &paths) = 0;
     // A screenshot still cut short after WatchTimes::giveUp; it stays as it is.
     virtual void Incomplete(const std::string &path) = 0;
-    // A folder is watched from now on (at the start, and again after it vanished).
+    // A folder is watched from now on (at the start, and again after it vanished): it has been
+    // listed, and a screenshot that appears in it after this is new.
     virtual void Watching(const std::string &folder) = 0;
     // A watched folder is not there (at the start, or it vanished).
     virtual void FolderMissing(const std::string &folder) = 0;

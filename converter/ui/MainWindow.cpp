@@ -30,11 +30,14 @@
 #include "ConverterTexts.h"
 #include "CropPreview.h"
 #include "FileOperations.h"
+#include "FolderNotifier.h"
+#include "GameScreenshotFolder.h"
 #include "KVSCDialogs.h"
 #include "OutputNames.h"
 #include "ResolutionSupport.h"
 #include "ScreenshotFiles.h"
 #include "SettingsStore.h"
+#include "WatchConversion.h"
 #include "ui_MainWindow.h"
 
 namespace kv::converter {
@@ -108,14 +111,22 @@ QString SupportedText(const ScreenshotRow &row)
 class MainWindow::RunObserver : public ConversionObserver
 {
 public:
-    RunObserver(MainWindow &form, BackgroundJob &job) : form_(form), job_(job) {}
+    // A watch's runs, one per few screenshots, leave the bar alone: its place says what the
+    // watch does.
+    RunObserver(MainWindow &form, BackgroundJob &job, bool showsProgress = true)
+        : form_(form), job_(job), showsProgress_(showsProgress)
+    {}
     void ShowProgressBar(bool visible) override
     {
-        Report([bar = form_.ui->progressBar, visible] { bar->setVisible(visible); });
+        if (showsProgress_) {
+            Report([bar = form_.ui->progressBar, visible] { bar->setVisible(visible); });
+        }
     }
     void SetProgress(int position) override
     {
-        Report([bar = form_.ui->progressBar, position] { bar->setValue(position); });
+        if (showsProgress_) {
+            Report([bar = form_.ui->progressBar, position] { bar->setValue(position); });
+        }
     }
     // The run goes on once the message has been dismissed, as the user expects from a modal one.
     void ShowMessage(const std::string &text) override
@@ -157,12 +168,63 @@ private:
 
     MainWindow &form_;
     BackgroundJob &job_;
+    bool showsProgress_;
     std::vector<std::function<void()>> kept_;
     QElapsedTimer sinceHanded_;
 };
 
+// What the watch asks of the window, from the job's thread: screenshots are converted as a run
+// converts them, with its messages and result rows; what the watch does shows in the place of the
+// progress bar.
+class MainWindow::WindowWatch : public WatchHandler
+{
+public:
+    WindowWatch(MainWindow &form, BackgroundJob &job, ConversionSettingTexts settings)
+        : form_(form), job_(job), observer_(form, job, false), settings_(std::move(settings))
+    {}
+
+    Outcome Convert(const std::vector<std::string> &paths) override
+    {
+        Outcome outcome = ConvertWatchedScreenshots(
+            paths, settings_, DefaultJobs(), observer_, [this](const std::string &text) {
+                // The watch goes on once the user has seen what went wrong.
+                observer_.HandReports();
+                job_.PostAndWait(
+                    [&form = form_, text = Q(text)] { form.dialogs_.showError(&form, text); });
+            });
+        // The rows of these screenshots show now, not with the next ones, which may be long.
+        observer_.HandReports();
+        return outcome;
+    }
+    void Incomplete(const std::string &path) override
+    {
+        observer_.ShowWarning(texts::StillIncomplete(path));
+    }
+    void Watching(const std::string &folder) override { Show(texts::WatchingFolder(folder)); }
+    void FolderMissing(const std::string &folder) override { Show(texts::FolderMissing(folder)); }
+    bool StopRequested() const override { return job_.StopRequested(); }
+
+    // The last thing the watch does.
+    void HandReports() { observer_.HandReports(); }
+
+private:
+    void Show(const std::string &text)
+    {
+        job_.Post([label = form_.ui->watchLabel, text = Q(text)] {
+            label->setText(text);
+            label->setToolTip(text);
+        });
+    }
+
+    MainWindow &form_;
+    BackgroundJob &job_;
+    RunObserver observer_;
+    ConversionSettingTexts settings_;
+};
+
 MainWindow::MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()), store_(store), dialogs_(dialogs)
+    : QMainWindow(parent), findGameScreenshots(GameScreenshotFolder),
+      ui(std::make_unique<Ui::MainWindow>()), store_(store), dialogs_(dialogs)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -233,6 +295,8 @@ MainWindow::MainWindow(SettingsStore &store, KVSCDialogs &dialogs, QWidget *pare
     connect(ui->resetSettingsAction, &QAction::triggered, this, &MainWindow::resetSettingsClicked);
     connect(ui->aboutAction, &QAction::triggered, this, &MainWindow::aboutClicked);
     connect(ui->exitAction, &QAction::triggered, this, &MainWindow::exitClicked);
+    connect(ui->watchFolderAction, &QAction::triggered, this, &MainWindow::watchFolderClicked);
+    connect(ui->stopWatchingAction, &QAction::triggered, this, &MainWindow::stopWatchingClicked);
 
     ui->gameBox->installEventFilter(this);
     if (ui->gameBox->lineEdit()) {
@@ -615,7 +679,8 @@ void MainWindow::StartJob(std::function<void(BackgroundJob &)> work, std::functi
     job_ =
         std::make_unique<BackgroundJob>(*this, std::move(work), [this, ended = std::move(ended)] {
             ended();
-            const bool closeRequested = job_->StopRequested();
+            const bool closeRequested = closeAfterJob_;
+            closeAfterJob_ = false;
             job_.reset();
             ShowNewestResult();
             SetInputEnabled(true);
@@ -755,15 +820,21 @@ void MainWindow::UpdatePreview()
 
 void MainWindow::SetInputEnabled(bool enabled)
 {
-    // While a run or an Open goes the window keeps painting and moving the bar, but takes no
-    // input that could start a second one or change the settings and rows they started from.
-    // The lists stay readable and scrollable.
+    // While a run, an Open or a watch goes the window keeps painting and moving the bar, but
+    // takes no input that could start a second one or change the settings and rows they started
+    // from. The lists and what the watch does stay readable.
     for (QWidget *child : ui->centralwidget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
-        if (child != ui->progressBar && child != ui->screenshotList && child != ui->resultList) {
+        if (child != ui->progressBar && child != ui->watchLabel && child != ui->screenshotList &&
+            child != ui->resultList) {
             child->setEnabled(enabled);
         }
     }
-    ui->menuBar->setEnabled(enabled);
+    // A watch is stopped from its menu, which keeps only what changes no setting.
+    ui->menuBar->setEnabled(enabled || watching_);
+    ui->resetSettingsAction->setEnabled(enabled);
+    ui->watchFolderAction->setVisible(!watching_);
+    ui->stopWatchingAction->setVisible(watching_);
+    ui->stopWatchingAction->setEnabled(watching_);
     removeShortcut_->setEnabled(enabled);
     if (enabled) {
         // scoreboardOnlyCheck decides whether these two are usable.
@@ -828,11 +899,88 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // A screenshot is never left half-done: a run ends after the one in hand, an Open after the
     // file it measures, and the window closes then.
     if (job_) {
+        closeAfterJob_ = true;
         job_->RequestStop();
         event->ignore();
         return;
     }
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::endRequested()
+{
+    // Dismissed as their own close buttons would: the question a watch or a run waits on is
+    // answered, and the window's close then stops it after the screenshot in hand.
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window != this && window->isVisible()) {
+            window->close();
+        }
+    }
+    close();
+}
+
+void MainWindow::watchFolderClicked()
+{
+    if (job_) {
+        return;
+    }
+    Guarded([&] {
+        if (!GameChosen()) {
+            return;
+        }
+        if (const auto problem = SaveNameProblem(S(ui->saveNameEdit->text()))) {
+            dialogs_.showMessage(this, Q(*problem));
+            return;
+        }
+        const ConversionSettingTexts shown = ControlTexts();
+        const ConversionSettings settings = ReadConversionSettings(shown);
+        if (settings.edition == nullptr) {
+            dialogs_.showMessage(this, Q(texts::NothingConvertedEdition(shown.edition)));
+            return;
+        }
+        // The game's own folder first; else where screenshots were last opened from.
+        QString offered = Q(findGameScreenshots ? findGameScreenshots() : std::string());
+        if (offered.isEmpty()) {
+            offered = openFolderPath;
+        }
+        QString folder;
+        if (!SelectFolder(this, texts::kWatchFolderTitle, offered, folder)) {
+            return;
+        }
+        // As for a run: the field shows the folder the files go to, with its separator.
+        ui->saveFolderEdit->setText(Q(settings.saveFolder));
+        StartWatch(folder, ControlTexts());
+    });
+}
+
+void MainWindow::StartWatch(const QString &folder, const ConversionSettingTexts &settings)
+{
+    const std::string watched = S(QDir::toNativeSeparators(QFileInfo(folder).absoluteFilePath()));
+    watching_ = true;
+    // Empty until the watch has looked at the folder: what appears from then on is converted.
+    ui->watchLabel->clear();
+    ui->watchLabel->show();
+    StartJob(
+        [this, watched, settings, times = watchTimes](BackgroundJob &job) {
+            WindowWatch handler(*this, job, settings);
+            const std::unique_ptr<FolderNotifier> notifier = SystemFolderNotifier();
+            FolderWatch({watched}, *notifier, handler, times).Run(false);
+            handler.HandReports();
+        },
+        [this] {
+            watching_ = false;
+            ui->watchLabel->hide();
+            ui->watchLabel->clear();
+        });
+}
+
+void MainWindow::stopWatchingClicked()
+{
+    if (job_ && watching_) {
+        // Until the screenshot in hand is done.
+        ui->stopWatchingAction->setEnabled(false);
+        job_->RequestStop();
+    }
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

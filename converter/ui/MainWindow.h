@@ -13,6 +13,7 @@
 #include <QString>
 
 #include "ConversionSettings.h"
+#include "FolderWatch.h"
 #include "ResultRow.h"
 #include "ScreenshotRow.h"
 
@@ -48,8 +49,10 @@ public:
     void AddFiles(const QStringList &paths);
     // The rows of the screenshot list, top to bottom.
     const std::vector<ScreenshotRow> &ScreenshotRows() const { return rows_; }
-    // A run or an Open is under way; workDone follows its end.
+    // A run, an Open or a watch is under way; workDone follows its end.
     bool IsBusy() const { return job_ != nullptr; }
+    // Watch Folder is watching a folder; Stop Watching or a close ends it.
+    bool IsWatching() const { return watching_; }
 
     // Where the window opens: (406, 282), moved left and up as far as a frame of that size needs
     // to lie inside screen; the top-left corner stays on it when the window is the larger.
@@ -68,6 +71,11 @@ public:
 
     QString selectedGame;
     QString openFolderPath;
+    // The folder Watch Folder offers first: the game's screenshot folder, or empty when there is
+    // none. Tests put their own.
+    std::function<std::string()> findGameScreenshots;
+    // How long a watched screenshot must stay unchanged, and how often the watch looks.
+    WatchTimes watchTimes;
 
 public slots:
     void loadSettings();
@@ -86,6 +94,11 @@ public slots:
     void openClicked();
     void removeSelectedClicked();
     void convertClicked();
+    void watchFolderClicked();
+    void stopWatchingClicked();
+    // The system asks the program to end (SIGTERM): dialogs open on the window are dismissed and
+    // the window closes as its close button closes it.
+    void endRequested();
 
 signals:
     // A run or an Open has ended and the window takes input again.
@@ -97,6 +110,7 @@ protected:
 
 private:
     class RunObserver;
+    class WindowWatch;
 
     // Puts the picker's choice into folder; true when a folder was chosen.
     bool SelectFolder(QWidget *owner, const QString &title, const QString &root, QString &folder);
@@ -121,6 +135,8 @@ private:
     // Scrolls the result list to its last row, once after rows were added.
     void ShowNewestResult();
     void SetInputEnabled(bool enabled);
+    // Watches folder with settings on a job of its own until Stop Watching or a close.
+    void StartWatch(const QString &folder, const ConversionSettingTexts &settings);
     // Puts every control where PlaceFor says for the client area's height now.
     void PlaceControls();
 
@@ -147,9 +163,11 @@ private:
     bool newestResultShown_ = true;
     CropPreview *preview_ = nullptr; // made on first use, owned by the window
     QShortcut *removeShortcut_ = nullptr;
-    // The run or the Open under way; a close request stops it after the screenshot in hand and
-    // closes the window then.
+    // The run, the Open or the watch under way; a close request stops it after the screenshot in
+    // hand and closes the window then.
     std::unique_ptr<BackgroundJob> job_;
+    bool closeAfterJob_ = false;
+    bool watching_ = false;
 };
 
 } // namespace kv::converter

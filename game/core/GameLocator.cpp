@@ -475,20 +475,29 @@ bool GameLocator::modInstalled() const
     return false;
 }
 
-std::string GameLocator::screenshotFolder() const
+std::string GameLocator::screenshotFolder()
 {
-    std::vector<std::string> candidates;
-    if (gameLogExists()) {
-        if (const std::string location = gameLogLocation(); !location.empty()) {
-            candidates.push_back(location + layout::kScreenshotsBelowLocation);
-        }
-    }
+    const auto below = [](const std::optional<FoundGame> &game) {
+        return game ? game->location + layout::kScreenshotsBelowLocation : std::string();
+    };
+    // In the order the launcher finds the game; the search of the other places, the slowest,
+    // only when nothing before it has the folder.
+    const std::function<std::string()> candidates[] = {
+        [&] { return below(gameFromGameLog()); },
+        [&] { return below(gameFromModLog()); },
+        [&] {
 #ifdef __linux__
-    candidates.push_back(expanded(layout::kLinuxUserScreenshots));
+            // Where the Linux game itself writes them, wherever it lies.
+            return expanded(layout::kLinuxUserScreenshots);
+#else
+            return std::string();
 #endif
-    for (const std::string &candidate : candidates) {
-        if (exists_(candidate)) {
-            return candidate;
+        },
+        [&] { return below(findElsewhere()); },
+    };
+    for (const auto &candidate : candidates) {
+        if (const std::string folder = candidate(); !folder.empty() && exists_(folder)) {
+            return folder;
         }
     }
     return {};

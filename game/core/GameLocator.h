@@ -108,9 +108,10 @@ public:
     bool sheetPathEntered() const { return sheetPathEntered_; }
     const std::string &sheetPath() const { return sheetPath_; }
 
-    // The folder the game writes its screenshots to: ScreenShots below the game log's location,
-    // else on Linux the per-user one; the first that exists, or empty.
-    std::string screenshotFolder() const;
+    // The folder the game writes its screenshots to, the first of these that exists: ScreenShots
+    // below the game log's location, below the mod log's, on Linux the per-user one, below the
+    // game found elsewhere; empty when none does.
+    std::string screenshotFolder();
 
     // A path of the layout with "~" and "$XDG_DATA_HOME" expanded.
     std::string expanded(const char *path) const;

@@ -84,9 +84,10 @@ public:
         return files;
     }
     std::optional<QString> getExistingDirectory(QWidget *, const QString &title,
-                                                const QString &) override
+                                                const QString &root) override
     {
         folderTitle = title;
+        folderRoot = root;
         return folder;
     }
 
@@ -96,6 +97,7 @@ public:
     QString lastFilter;
     QString about;
     QString folderTitle;
+    QString folderRoot;
     QStringList files;
     std::optional<QString> folder;
     std::function<void(const QString &)> onMessage;
@@ -957,6 +959,94 @@ TEST_F(MainWindowTest, OpenShowsABusyCursorKeepsPaintingAndTakesACloseAfterTheFi
     EXPECT_EQ(listed, (QStringList{"a.bmp", "b.bmp", "c.bmp"}.mid(0, listed.size())));
     EXPECT_FALSE(form->isVisible());
 }
+
+struct WatchStopCase
+{
+    const char *name;
+    void (*stop)(MainWindow &form);
+    bool windowStays;
+};
+
+void PrintTo(const WatchStopCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class WatchFolder : public MainWindowTest, public ::testing::WithParamInterface<WatchStopCase>
+{
+};
+
+// Watch Folder converts each screenshot that appears in the folder into a result row and a
+// JPEG; however the watch is stopped, it finishes the screenshot in hand and converts no other.
+TEST_P(WatchFolder, ConvertsWhatAppearsUntilStoppedAfterTheScreenshotInHand)
+{
+    Start();
+    Show();
+    const std::string watched = dir.File("ScreenShots");
+    std::filesystem::create_directories(watched);
+    Screenshot("ScreenShots/old.bmp", 800, 600);
+    form->findGameScreenshots = [&] { return watched; };
+    // No waiting for files to settle: those written here are whole once they are there.
+    form->watchTimes = {std::chrono::milliseconds(0), std::chrono::milliseconds(1000),
+                        std::chrono::milliseconds(1000), std::chrono::milliseconds(10)};
+    ChooseGame("Korvane: Ravelock");
+    const std::string out = dir.File("out");
+    Find<QLineEdit>("saveFolderEdit")->setText(Q(out));
+    Find<QSpinBox>("sizeSpin")->setValue(10);
+    dialogs.folder = Q(watched);
+    form->watchFolderClicked();
+    EXPECT_EQ(dialogs.folderTitle, texts::kWatchFolderTitle);
+    EXPECT_EQ(dialogs.folderRoot, Q(watched)) << "the game's folder is not offered first";
+    ASSERT_TRUE(form->IsWatching());
+    EXPECT_FALSE(Find<QPushButton>("convertButton")->isEnabled());
+    EXPECT_FALSE(Find<QCheckBox>("spectatorCheck")->isEnabled());
+    auto *label = Find<QLabel>("watchLabel");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return label->text() == Q(texts::WatchingFolder(watched)); }, 10000))
+        << label->text().toStdString();
+
+    Screenshot("ScreenShots/a.bmp", 800, 600);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Column("resultList", 0).isEmpty(); }, 30000));
+    EXPECT_EQ(Column("resultList", 0), QStringList{"Screenshot1.jpg"}) << "old.bmp was converted";
+    // Ravelock's 800 x 600 scoreboard of six a side, 637 x 277, at 10 %.
+    const kv::imaging::WorkingBitmap jpeg = kv::imaging::LoadJpegFile(out + "/Screenshot1.jpg");
+    EXPECT_EQ(jpeg.Width(), 63);
+    EXPECT_EQ(jpeg.Height(), 27);
+
+    // The stop comes while b.bmp, which Ravelock does not support, is in hand.
+    dialogs.onMessage = [&](const QString &) { GetParam().stop(*form); };
+    Screenshot("ScreenShots/b.bmp", 640, 480);
+    Screenshot("ScreenShots/c.bmp", 800, 600);
+    WaitForWork();
+    EXPECT_EQ(dialogs.messages, QStringList{Q(texts::ResolutionNotSupported(1))});
+    EXPECT_FALSE(form->IsWatching());
+    EXPECT_EQ(Column("resultList", 0), QStringList{"Screenshot1.jpg"}) << "c.bmp was converted";
+    std::vector<std::string> written;
+    for (const auto &entry : std::filesystem::directory_iterator(out)) {
+        written.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(written, std::vector<std::string>{"Screenshot1.jpg"});
+    EXPECT_EQ(form->isVisible(), GetParam().windowStays);
+    if (GetParam().windowStays) {
+        EXPECT_TRUE(Find<QPushButton>("convertButton")->isEnabled());
+        EXPECT_FALSE(label->isVisible());
+        EXPECT_TRUE(Find<QAction>("watchFolderAction")->isVisible());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stopped, WatchFolder,
+    ::testing::Values(
+        WatchStopCase{"FromTheMenu",
+                      [](MainWindow &form) {
+                          auto *stop = form.findChild<QAction *>("stopWatchingAction");
+                          ASSERT_TRUE(stop->isVisible() && stop->isEnabled());
+                          stop->trigger();
+                      },
+                      true},
+        WatchStopCase{"ByClosingTheWindow", [](MainWindow &form) { form.close(); }, false},
+        WatchStopCase{"ByTheSystem", [](MainWindow &form) { form.endRequested(); }, false}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 struct StartPositionCase
 {

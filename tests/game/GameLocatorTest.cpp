@@ -10,6 +10,9 @@
 #include "GameLayout.h"
 #include "GameTestSupport.h"
 #include "GameTexts.h"
+#ifdef __linux__
+#include "PlayerLayouts.h"
+#endif
 #include "TestSupport.h"
 
 using namespace kv::game;
@@ -197,3 +200,34 @@ TEST(ExpandHome, ReplacesOnlyALeadingTildeOfTheCurrentUser)
     EXPECT_EQ(ExpandHome("~other/x", "/Users/player"), "~other/x");
     EXPECT_EQ(ExpandHome("/a/~/x", "/Users/player"), "/a/~/x");
 }
+
+#ifdef __linux__
+// Wherever the game's rules find the game (its log, or the places the launcher searches), its
+// screenshots are offered from ScreenShots below it; the Linux game's own per-user folder comes
+// before the places searched, after the logs.
+TEST(ScreenshotFolder, IsBelowTheGameWhereverTheRulesFindIt)
+{
+    const kv::test::ScopedEnv dataHome("XDG_DATA_HOME", "");
+    for (const kv::test::PlayerLayout &layout : kv::test::layouts::All()) {
+        kv::test::TempDir dir;
+        const fs::path home = dir.Path() / "home";
+        kv::test::WriteTextFile(dir.Path() / "game", "");
+        const kv::test::LaidOut laid = layout.lay(dir.Path(), home, dir.Path() / "game");
+        kv::test::RecordingLog log;
+        GameLocator locator(home.string(), log);
+        EXPECT_EQ(locator.screenshotFolder(), "") << layout.name << ": no such folder yet";
+
+        fs::create_directories(laid.game / "ScreenShots");
+        const fs::path found = locator.screenshotFolder();
+        EXPECT_TRUE(!found.empty() && fs::equivalent(found, laid.game / "ScreenShots"))
+            << layout.name << ": " << found;
+
+        const fs::path perUser = home / ".ut2004/ScreenShots";
+        fs::create_directories(perUser);
+        const bool foundByLog = fs::exists(home / kv::test::kGameLogBelowHome);
+        EXPECT_TRUE(fs::equivalent(locator.screenshotFolder(),
+                                   foundByLog ? laid.game / "ScreenShots" : perUser))
+            << layout.name;
+    }
+}
+#endif

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,15 +23,16 @@ struct ProgramEnd
     std::string errorOutput;
 };
 
-// Runs program offscreen, its windows driven by script (see tests/support/driver), with
-// environment added to ours, in workingDirectory; waits up to limitMs for it to end by itself.
-// The script is written to scriptFile. runThrough, when given, is the command that runs the
-// program (as another user, with another umask), the program its last argument.
-inline ProgramEnd RunDriven(const std::string &program, const std::vector<std::string> &script,
-                            const std::filesystem::path &scriptFile,
-                            const std::vector<std::pair<std::string, std::string>> &environment,
-                            const std::filesystem::path &workingDirectory, int limitMs = 60000,
-                            const std::vector<std::string> &runThrough = {})
+// Starts program offscreen, its windows driven by script (see tests/support/driver), with
+// environment added to ours, in workingDirectory. The script is written to scriptFile.
+// runThrough, when given, is the command that runs the program (as another user, with another
+// umask), the program its last argument.
+inline std::unique_ptr<QProcess>
+StartDriven(const std::string &program, const std::vector<std::string> &script,
+            const std::filesystem::path &scriptFile,
+            const std::vector<std::pair<std::string, std::string>> &environment,
+            const std::filesystem::path &workingDirectory,
+            const std::vector<std::string> &runThrough = {})
 {
     {
         std::ofstream out(scriptFile, std::ios::binary);
@@ -46,16 +48,22 @@ inline ProgramEnd RunDriven(const std::string &program, const std::vector<std::s
     for (const auto &[name, value] : environment) {
         env.insert(QString::fromStdString(name), QString::fromStdString(value));
     }
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(QString::fromStdString(workingDirectory.string()));
-    process.setProcessChannelMode(QProcess::SeparateChannels);
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(env);
+    process->setWorkingDirectory(QString::fromStdString(workingDirectory.string()));
+    process->setProcessChannelMode(QProcess::SeparateChannels);
     QStringList command;
     for (const std::string &part : runThrough) {
         command.append(QString::fromStdString(part));
     }
     command.append(QString::fromStdString(program));
-    process.start(command.takeFirst(), command);
+    process->start(command.takeFirst(), command);
+    return process;
+}
+
+// Waits up to limitMs for a started program to end by itself, else kills it.
+inline ProgramEnd WaitForEnd(QProcess &process, int limitMs = 60000)
+{
     ProgramEnd end;
     end.ended = process.waitForFinished(limitMs);
     if (!end.ended) {
@@ -66,6 +74,18 @@ inline ProgramEnd RunDriven(const std::string &program, const std::vector<std::s
     }
     end.errorOutput = process.readAllStandardError().toStdString();
     return end;
+}
+
+// Starts program as StartDriven does and waits up to limitMs for it to end by itself.
+inline ProgramEnd RunDriven(const std::string &program, const std::vector<std::string> &script,
+                            const std::filesystem::path &scriptFile,
+                            const std::vector<std::pair<std::string, std::string>> &environment,
+                            const std::filesystem::path &workingDirectory, int limitMs = 60000,
+                            const std::vector<std::string> &runThrough = {})
+{
+    const std::unique_ptr<QProcess> process =
+        StartDriven(program, script, scriptFile, environment, workingDirectory, runThrough);
+    return WaitForEnd(*process, limitMs);
 }
 
 } // namespace kv::test

@@ -4,6 +4,8 @@
 // generic/. A script has one step a line: a command, a target (an object name, or a button's
 // text) and the rest of the line as its argument:
 //   click TARGET          presses the visible, enabled button
+//   trigger ACTION        triggers the enabled, visible action (a menu entry) of a shown window,
+//                         once the step is done, so that a dialog it opens can be driven
 //   type TARGET TEXT      types TEXT into the visible line edit
 //   key TARGET KEY        activates TARGET's window and presses KEY (Return, Escape) there
 //   close TARGET          closes the visible window TARGET as a window manager does
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QGenericPlugin>
 #include <QLineEdit>
@@ -106,6 +109,17 @@ private:
             std::filesystem::remove((step.target + u' ' + step.argument).trimmed().toStdString(),
                                     ignored);
             return true;
+        }
+        if (step.command == u"trigger") {
+            for (QWidget *window : QApplication::topLevelWidgets()) {
+                auto *action =
+                    window->isVisible() ? window->findChild<QAction *>(step.target) : nullptr;
+                if (action != nullptr && action->isEnabled() && action->isVisible()) {
+                    QTimer::singleShot(0, action, &QAction::trigger);
+                    return true;
+                }
+            }
+            return false;
         }
         QWidget *widget = Find(step.target);
         if (widget == nullptr || !widget->isEnabled()) {
