@@ -7,7 +7,6 @@
 #include <QMetaObject>
 #include <QProcess>
 #include <QStringList>
-#include <QWinEventNotifier>
 
 #include "FilePath.h"
 
@@ -23,38 +22,41 @@ HelperPrivilegedRun::HelperPrivilegedRun() = default;
 
 HelperPrivilegedRun::~HelperPrivilegedRun()
 {
-    notifier_.reset();
-    WaitForHelper(helper_);
+    // Its report to this object, if still queued, goes with it.
+    if (waiter_.joinable()) {
+        waiter_.join();
+    }
 }
 
 void HelperPrivilegedRun::start(const std::string &tool, const std::vector<std::string> &arguments,
                                 const RunAs &as, Started started, Finished finished)
 {
-    notifier_.reset();
-    WaitForHelper(helper_);
+    if (waiter_.joinable()) {
+        waiter_.join();
+    }
     finished_ = std::move(finished);
     message_.clear();
     messageFolder_ = std::make_unique<QTemporaryDir>();
     std::vector<std::string> withMessage = arguments;
-    withMessage.push_back(messageFolder_->filePath(QString::fromLatin1(kMessageFile)).toStdString());
-    helper_ = StartHelper(tool, withMessage, as.administrator);
-    const StartOutcome outcome = helper_.outcome;
+    withMessage.push_back(
+        messageFolder_->filePath(QString::fromLatin1(kMessageFile)).toStdString());
+    HelperProcess helper = StartHelper(tool, withMessage, as.administrator);
+    const StartOutcome outcome = helper.outcome;
     QMetaObject::invokeMethod(
-        this, [started = std::move(started), outcome] { started(outcome); },
-        Qt::QueuedConnection);
+        this, [started = std::move(started), outcome] { started(outcome); }, Qt::QueuedConnection);
     if (outcome != StartOutcome::Started) {
         return;
     }
-    // Signalled once the process has ended; queued after the start's report.
-    notifier_ = std::make_unique<QWinEventNotifier>(helper_.process);
-    connect(notifier_.get(), &QWinEventNotifier::activated, this, &HelperPrivilegedRun::ended,
-            Qt::QueuedConnection);
+    // Queued after the start's report, to the same receiver, so it comes second.
+    waiter_ = std::thread([this, helper]() mutable {
+        const std::optional<unsigned long> status = WaitForHelper(helper);
+        QMetaObject::invokeMethod(
+            this, [this, status] { ended(status); }, Qt::QueuedConnection);
+    });
 }
 
-void HelperPrivilegedRun::ended()
+void HelperPrivilegedRun::ended(std::optional<unsigned long> status)
 {
-    notifier_.reset();
-    const std::optional<unsigned long> status = WaitForHelper(helper_);
     std::ifstream in(imaging::PathFromUtf8(
                          messageFolder_->filePath(QString::fromLatin1(kMessageFile)).toStdString()),
                      std::ios::binary);
@@ -77,13 +79,13 @@ void HelperPrivilegedRun::runAsUser(const std::string &tool,
     for (const std::string &argument : arguments) {
         argv.append(QString::fromStdString(argument));
     }
-    connect(process, &QProcess::finished, this,
-            [process, output](int, QProcess::ExitStatus status) {
-                output(status == QProcess::NormalExit
-                           ? std::optional<std::string>(process->readAllStandardOutput().toStdString())
-                           : std::nullopt);
-                process->deleteLater();
-            });
+    connect(
+        process, &QProcess::finished, this, [process, output](int, QProcess::ExitStatus status) {
+            output(status == QProcess::NormalExit
+                       ? std::optional<std::string>(process->readAllStandardOutput().toStdString())
+                       : std::nullopt);
+            process->deleteLater();
+        });
     connect(process, &QProcess::errorOccurred, this,
             [process, output](QProcess::ProcessError error) {
                 if (error == QProcess::FailedToStart) {

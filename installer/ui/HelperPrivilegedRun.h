@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include <QObject>
 #include <QTemporaryDir>
@@ -9,15 +10,14 @@
 #include "ExtractionHelper.h"
 #include "PrivilegedRun.h"
 
-class QWinEventNotifier;
-
 namespace kv::installer {
 
 // Windows: runs the extraction helper (KVRExtract) as the user, or with administrator rights
-// through UAC's "runas" when the game folder needs them, and learns of its end from its process
-// handle in the event loop, so that the window never waits. Tools it starts take as their last
-// argument a file for the message the user is shown, which the run adds: an elevated helper's
-// error output cannot be read, but a file in the user's own folders can be written.
+// through UAC's "runas" when the game folder needs them. A thread of its own waits on the
+// helper's process handle and hands the end to the main thread, so that the window never waits.
+// Tools it starts take as their last argument a file for the message the user is shown, which the
+// run adds: an elevated helper's error output cannot be read, but a file in the user's own folders
+// can be written.
 class HelperPrivilegedRun final : public QObject, public PrivilegedRun
 {
     Q_OBJECT
@@ -38,13 +38,12 @@ public:
                    Output output) override;
 
 private:
-    void ended();
+    void ended(std::optional<unsigned long> status);
 
-    HelperProcess helper_;
-    std::unique_ptr<QWinEventNotifier> notifier_;
     std::unique_ptr<QTemporaryDir> messageFolder_;
     Finished finished_;
     std::string message_;
+    std::thread waiter_; // waits for the helper; joined before the next run and at the end
 };
 
 } // namespace kv::installer
