@@ -12,12 +12,13 @@ if(WIN32 AND CMAKE_CROSSCOMPILING_EMULATOR)
     set(KV_TEST_FIXTURES WineServer)
 endif()
 
-# kv_add_test(NAME [GUI_MAIN] [LABEL label] SOURCES... LIBS libs...) adds one GoogleTest binary
-# whose cases CTest lists one by one. GUI_MAIN gives the binary a QApplication on the offscreen
-# platform; LABEL marks its cases (`ctest -L label`, `-LE label`).
+# kv_add_test(NAME [GUI_MAIN] [LABEL label] [LOCK resource] SOURCES... LIBS libs...) adds one
+# GoogleTest binary whose cases CTest lists one by one. GUI_MAIN gives the binary a QApplication
+# on the offscreen platform; LABEL marks its cases (`ctest -L label`, `-LE label`); LOCK runs them
+# one at a time with every other case holding the same resource.
 # Tests find the test pictures of tests/data through KV_TESTDATA_DIR.
 function(kv_add_test name)
-    cmake_parse_arguments(ARG "GUI_MAIN" "LABEL" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "GUI_MAIN" "LABEL;LOCK" "SOURCES;LIBS" ${ARGN})
     if(ARG_GUI_MAIN)
         add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/GuiTestMain.cpp)
         target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Widgets GTest::gtest)
@@ -34,6 +35,9 @@ function(kv_add_test name)
     endif()
     if(ARG_LABEL)
         list(APPEND properties LABELS ${ARG_LABEL})
+    endif()
+    if(ARG_LOCK)
+        list(APPEND properties RESOURCE_LOCK ${ARG_LOCK})
     endif()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()

@@ -2,10 +2,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #ifdef _WIN32
 #include <cwchar>
-#include <string_view>
 
 #include <io.h>
 #include <share.h>
@@ -32,6 +32,33 @@ namespace {
 }
 
 } // namespace
+
+bool IsDeviceName(const std::string &fileName)
+{
+    // The system looks at the name up to its first dot, less trailing blanks.
+    std::string stem = fileName.substr(0, fileName.find('.'));
+    while (!stem.empty() && stem.back() == ' ') {
+        stem.pop_back();
+    }
+    std::string upper = stem;
+    for (char &c : upper) {
+        if (c >= 'a' && c <= 'z') {
+            c = char(c - 'a' + 'A');
+        }
+    }
+    for (const char *device : {"CON", "PRN", "AUX", "NUL"}) {
+        if (upper == device) {
+            return true;
+        }
+    }
+    if (upper.starts_with("COM") || upper.starts_with("LPT")) {
+        const std::string_view digit = std::string_view(upper).substr(3);
+        // "1" to "9", or the superscript one, two and three in UTF-8.
+        return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9" ||
+               digit == "\xC2\xB2" || digit == "\xC2\xB3";
+    }
+    return false;
+}
 
 #ifdef _WIN32
 

@@ -25,6 +25,12 @@ struct FileCloser
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+// True for a file name that Windows takes for a device whatever the folder: CON, PRN, AUX, NUL,
+// COM1 to COM9 and LPT1 to LPT9 (also with the superscript digits), in any letter case, alone or
+// with any extension, blanks and dots after them. Checked on every system, as names made here
+// may end up on Windows.
+bool IsDeviceName(const std::string &fileName);
+
 // std::fopen for a UTF-8 path; nullptr with errno set on failure.
 FilePtr OpenFile(const std::string &path, const char *mode);
 

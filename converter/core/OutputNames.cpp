@@ -4,6 +4,7 @@
 
 #include "ConverterTexts.h"
 #include "FileOperations.h"
+#include "FilePath.h"
 
 namespace kv::converter {
 
@@ -40,37 +41,10 @@ std::optional<std::string> SaveNameProblem(const std::string &name)
     return std::nullopt;
 }
 
-bool IsDeviceName(const std::string &fileName)
-{
-    // The system looks at the name up to its first dot, less trailing blanks.
-    std::string stem = fileName.substr(0, fileName.find('.'));
-    while (!stem.empty() && stem.back() == ' ') {
-        stem.pop_back();
-    }
-    std::string upper = stem;
-    for (char &c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = char(c - 'a' + 'A');
-        }
-    }
-    for (const char *device : {"CON", "PRN", "AUX", "NUL"}) {
-        if (upper == device) {
-            return true;
-        }
-    }
-    if (upper.starts_with("COM") || upper.starts_with("LPT")) {
-        const std::string_view digit = std::string_view(upper).substr(3);
-        // "1" to "9", or the superscript one, two and three in UTF-8.
-        return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9" ||
-               digit == "\xC2\xB2" || digit == "\xC2\xB3";
-    }
-    return false;
-}
-
 bool NamesADevice([[maybe_unused]] const std::string &fileName)
 {
 #ifdef _WIN32
-    return IsDeviceName(fileName);
+    return imaging::IsDeviceName(fileName);
 #else
     return false;
 #endif

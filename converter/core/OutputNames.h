@@ -16,13 +16,8 @@ std::string OutputPath(const std::string &folder, const std::string &name, int n
 // the characters its file names cannot hold end a run with an error. Nothing when it can.
 std::optional<std::string> SaveNameProblem(const std::string &name);
 
-// True for a file name that Windows takes for a device whatever the folder: CON, PRN, AUX, NUL,
-// COM1 to COM9 and LPT1 to LPT9 (also with the superscript digits), in any letter case, alone or
-// with any extension, blanks and dots after them.
-bool IsDeviceName(const std::string &fileName);
-
-// True when the system would open a device rather than create a file under the file name; only
-// on Windows.
+// True when the system would open a device rather than create a file under the file name: on
+// Windows, imaging's IsDeviceName.
 bool NamesADevice(const std::string &fileName);
 
 } // namespace kv::converter

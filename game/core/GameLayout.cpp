@@ -3,7 +3,14 @@
 #include <array>
 #include <cstdlib>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <filesystem>
+#include <optional>
+
+#include <windows.h>
+
+#include "FilePath.h"
+#else
 #include <pwd.h>
 #include <unistd.h>
 #endif
@@ -130,16 +137,42 @@ const PlatformLayout &ThisPlatform()
 #endif
 }
 
+#ifdef _WIN32
+namespace {
+
+// An environment variable through the wide API, as UTF-8: the ANSI one would garble a user name
+// outside the system's code page. Nothing when it is unset or empty.
+std::optional<std::string> WideVariable(const wchar_t *name)
+{
+    std::wstring value(MAX_PATH, L'\0');
+    DWORD length = GetEnvironmentVariableW(name, value.data(), DWORD(value.size()));
+    if (length >= value.size()) {
+        // Too small: length is the size needed, its terminating zero counted.
+        value.resize(length);
+        length = GetEnvironmentVariableW(name, value.data(), DWORD(value.size()));
+    }
+    if (length == 0 || length >= value.size()) {
+        return std::nullopt;
+    }
+    value.resize(length);
+    return imaging::Utf8FromPath(std::filesystem::path(value));
+}
+
+} // namespace
+#endif
+
 std::string HomeFolder()
 {
+#ifdef _WIN32
+    for (const wchar_t *name : {L"HOME", L"USERPROFILE"}) {
+        if (std::optional<std::string> folder = WideVariable(name)) {
+            return *folder;
+        }
+    }
+#else
     if (const char *home = std::getenv("HOME"); home != nullptr && *home != '\0') {
         return home;
     }
-#ifdef _WIN32
-    if (const char *profile = std::getenv("USERPROFILE"); profile != nullptr) {
-        return profile;
-    }
-#else
     if (const passwd *entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) {
         return entry->pw_dir;
     }

@@ -55,38 +55,32 @@ ArchiveReader OpenArchive(const std::string &path)
     return reader;
 }
 
-// A name of the member as UTF-8: on Windows as libarchive converts it to UTF-16 (a pax archive's
-// names are UTF-8, an old-style one's in the system's code page), elsewhere the bytes themselves,
-// as the file system takes them.
-std::string Utf8Name(const char *bytes, const wchar_t *wide)
+// A name the member carries (its own, or the member its hard link names) as UTF-8: on Windows as
+// libarchive converts it to UTF-16 (a pax archive's names are UTF-8, an old-style one's in the
+// system's code page), elsewhere the bytes themselves, as the file system takes them.
+template <const char *(*Narrow)(archive_entry *), const wchar_t *(*Wide)(archive_entry *)>
+std::string Utf8Name(archive_entry *entry)
 {
 #ifdef _WIN32
-    if (wide != nullptr) {
+    if (const wchar_t *wide = Wide(entry); wide != nullptr) {
         const std::u8string text = fs::path(wide).u8string();
         return std::string(text.begin(), text.end());
     }
+    return {};
 #else
-    (void)wide;
-#endif
+    const char *bytes = Narrow(entry);
     return bytes != nullptr ? bytes : "";
+#endif
 }
 
 std::string NameOf(archive_entry *entry)
 {
-#ifdef _WIN32
-    return Utf8Name(nullptr, archive_entry_pathname_w(entry));
-#else
-    return Utf8Name(archive_entry_pathname(entry), nullptr);
-#endif
+    return Utf8Name<archive_entry_pathname, archive_entry_pathname_w>(entry);
 }
 
 std::string HardLinkOf(archive_entry *entry)
 {
-#ifdef _WIN32
-    return Utf8Name(nullptr, archive_entry_hardlink_w(entry));
-#else
-    return Utf8Name(archive_entry_hardlink(entry), nullptr);
-#endif
+    return Utf8Name<archive_entry_hardlink, archive_entry_hardlink_w>(entry);
 }
 
 // The member's name with "." parts and separators at either end dropped: "./a//b/" gives "a/b".
@@ -113,6 +107,12 @@ ExtractionOutcome Failed(ExtractionResult result, std::string message)
     return ExtractionOutcome{result, std::move(message)};
 }
 
+// Damaged, cut short or no gzip-compressed tar archive at all.
+ExtractionOutcome Unreadable()
+{
+    return Failed(ExtractionResult::Unreadable, texts::kArchiveNotListed);
+}
+
 ExtractionOutcome NotWritten(const fs::path &path, const std::string &reason)
 {
     return Failed(ExtractionResult::WriteFailed,
@@ -120,13 +120,13 @@ ExtractionOutcome NotWritten(const fs::path &path, const std::string &reason)
                       reason);
 }
 
-// Reads every header and all data, so that a damaged or cut archive is known before anything is
-// written, and checks each member.
-ExtractionOutcome CheckMembers(const std::string &archivePath)
+} // namespace
+
+ExtractionOutcome CheckArchive(const std::string &archivePath)
 {
     const ArchiveReader reader = OpenArchive(archivePath);
     if (!reader) {
-        return Failed(ExtractionResult::Unreadable, texts::kArchiveNotListed);
+        return Unreadable();
     }
     std::set<std::string> files;
     archive_entry *entry = nullptr;
@@ -150,14 +150,16 @@ ExtractionOutcome CheckMembers(const std::string &archivePath)
             files.insert(Cleaned(name));
         }
         if (archive_read_data_skip(reader.get()) < ARCHIVE_WARN) {
-            return Failed(ExtractionResult::Unreadable, texts::kArchiveNotListed);
+            return Unreadable();
         }
     }
     if (status != ARCHIVE_EOF) {
-        return Failed(ExtractionResult::Unreadable, texts::kArchiveNotListed);
+        return Unreadable();
     }
     return {};
 }
+
+namespace {
 
 // A name beside target that nothing uses yet, for the file while it is written.
 fs::path TemporaryBeside(const fs::path &target)
@@ -261,6 +263,10 @@ bool MemberNameStaysInside(const std::string &name)
         if (part.size() > 1 && (part.back() == '.' || part.back() == ' ')) {
             return false;
         }
+        // CON, NUL, COM1, ... would open the device, whatever folder they are named in.
+        if (imaging::IsDeviceName(std::string(part))) {
+            return false;
+        }
         start = end + 1;
     }
     return !Cleaned(name).empty();
@@ -268,13 +274,13 @@ bool MemberNameStaysInside(const std::string &name)
 
 ExtractionOutcome ExtractArchive(const std::string &archivePath, const std::string &gameLocation)
 {
-    if (ExtractionOutcome checked = CheckMembers(archivePath);
+    if (ExtractionOutcome checked = CheckArchive(archivePath);
         checked.result != ExtractionResult::Extracted) {
         return checked;
     }
     const ArchiveReader reader = OpenArchive(archivePath);
     if (!reader) {
-        return Failed(ExtractionResult::Unreadable, texts::kArchiveNotListed);
+        return Unreadable();
     }
     const fs::path folder = imaging::PathFromUtf8(gameLocation);
     const auto below = [&folder](const std::string &name) {
@@ -316,7 +322,7 @@ ExtractionOutcome ExtractArchive(const std::string &archivePath, const std::stri
         }
     }
     if (status != ARCHIVE_EOF) {
-        return Failed(ExtractionResult::Unreadable, texts::kArchiveNotListed);
+        return Unreadable();
     }
     return {};
 }

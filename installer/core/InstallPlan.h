@@ -74,6 +74,18 @@ std::vector<std::string> ExtractionArguments(const std::string &archive,
 // the user before the extraction.
 std::vector<std::string> ListingArguments(const std::string &archive);
 
+// The program that unpacks archive into gameLocation, and its arguments.
+struct ExtractionCommand
+{
+    std::string tool;
+    std::vector<std::string> arguments;
+};
+
+// kTarTool with ExtractionArguments; on Windows, where no tar can be counted on, the helper
+// KVRExtract beside the installer (in installerFolder) with the archive and the game location.
+ExtractionCommand ExtractionCommandFor(const std::string &installerFolder,
+                                       const std::string &archive, const std::string &gameLocation);
+
 // Whether a verbose listing (see ListingArguments) names only files, folders and links. Run as
 // administrator, tar would create device nodes and FIFOs (readable by all) whatever the other
 // arguments say, so an archive holding one is not extracted at all.

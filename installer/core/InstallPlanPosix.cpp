@@ -23,6 +23,12 @@ RunAs RunAsFor(const std::string &gameLocation)
     return RunAs{!writable, std::nullopt};
 }
 
+ExtractionCommand ExtractionCommandFor(const std::string &, const std::string &archive,
+                                       const std::string &gameLocation)
+{
+    return {kTarTool, ExtractionArguments(archive, gameLocation)};
+}
+
 bool RootOwnsTheFiles(const RunAs &run)
 {
     return run.administrator || (::geteuid() == 0 && !run.owner);

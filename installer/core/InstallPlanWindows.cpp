@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include "ExtractionHelper.h"
 #include "FilePath.h"
 
 namespace kv::installer {
@@ -35,6 +36,12 @@ RunAs RunAsFor(const std::string &gameLocation)
         (!std::filesystem::is_directory(imaging::PathFromUtf8(modFolder), error) ||
          FolderWritable(modFolder));
     return RunAs{!writable, std::nullopt};
+}
+
+ExtractionCommand ExtractionCommandFor(const std::string &installerFolder,
+                                       const std::string &archive, const std::string &gameLocation)
+{
+    return {installerFolder + "/" + kHelperProgram, {archive, gameLocation}};
 }
 
 bool RootOwnsTheFiles(const RunAs &)

@@ -32,12 +32,18 @@ inline constexpr const char *kArchiveOwnerOnly =
 inline constexpr const char *kArchiveNotListed = "KVRinstall.tgz could not be listed.";
 // Where the installer unpacks the archive itself (Windows); "%@" is the member, or the file.
 inline constexpr const char *kArchiveMemberRefused =
-    "KVRinstall.tgz holds %@, a link or a name outside the game folder, so nothing was installed.";
+    "KVRinstall.tgz holds %@, a link, a device's name or a name outside the game folder, so "
+    "nothing "
+    "was installed.";
 inline constexpr const char *kFileNotWritten = "%@ could not be written.";
 inline constexpr const char *kMarkerNotInArchive =
     "KVRinstall.tgz holds no KVRavelock/Textures/KV2_Quarrytide1.utx.";
-// tar failed without a line on its error output.
-inline constexpr const char *kTarFailed = "tar ended with an error.";
+// The extraction tool failed without saying why.
+#ifdef _WIN32
+inline constexpr const char *kToolFailed = "KVRExtract ended with an error.";
+#else
+inline constexpr const char *kToolFailed = "tar ended with an error.";
+#endif
 inline constexpr const char *kNoElevator =
     "pkexec, which asks for the administrator's password, is missing or cannot be run. Install "
     "the package pkexec, or start KVRInstaller as root.";

@@ -32,7 +32,9 @@ namespace kv::installer {
 
 namespace {
 
+#ifndef _WIN32
 constexpr int kXdgUserDirMs = 5000; // a shell script reading one file
+#endif
 
 // Each window takes over from the one before it, so it comes to the front with the focus.
 void ShowInFront(QWidget *window)
@@ -42,9 +44,13 @@ void ShowInFront(QWidget *window)
     window->activateWindow();
 }
 
-// The user's Desktop, as the desktop's own tool names it (it may be translated or moved).
+// The user's Desktop: its known folder on Windows; elsewhere as the desktop's own tool names it
+// (it may be translated or moved).
 std::string DesktopFolder(const std::string &home)
 {
+#ifdef _WIN32
+    return KnownDesktopFolder().value_or(home + "/Desktop");
+#else
     QProcess xdgUserDir;
     xdgUserDir.start(QStringLiteral("xdg-user-dir"), {QStringLiteral("DESKTOP")});
     if (!xdgUserDir.waitForFinished(kXdgUserDirMs)) {
@@ -53,6 +59,7 @@ std::string DesktopFolder(const std::string &home)
         return DesktopFolderOf(std::string(), home);
     }
     return DesktopFolderOf(xdgUserDir.readAllStandardOutput().toStdString(), home);
+#endif
 }
 
 // Return presses button while its window is active, as it presses a dialog's default button.
@@ -106,6 +113,9 @@ InstallerController::~InstallerController()
     toolState_.set(ToolState::Abandoned);
     if (worker_.joinable()) {
         worker_.join();
+    }
+    if (checker_.joinable()) {
+        checker_.join();
     }
 }
 
@@ -189,7 +199,7 @@ void InstallerController::extractArchive()
     log_.line(location);
     log_.line(texts::kPreparingForInstall);
     log_.line(archive);
-    const std::vector<std::string> arguments = ExtractionArguments(archive, location);
+    const ExtractionCommand command = ExtractionCommandFor(installerFolder_, archive, location);
     log_.line(texts::kShouldBeRunning);
     setStatus(texts::kMovingFiles);
     installLocation_ = location;
@@ -200,20 +210,51 @@ void InstallerController::extractArchive()
         showFailed(texts::kInstallationFailed, QString::fromStdString(*obstacle));
         return;
     }
-    // Listed as the user before any rights are asked for, without holding up the window: a big
-    // archive takes seconds, during which Cancel must still work. The run may outlive this
-    // controller.
+    // Checked as the user before any rights are asked for, without holding up the window: a big
+    // archive takes seconds, during which Cancel must still work.
+#ifdef _WIN32
+    // No tar to list it: the helper's own check, in a thread of ours.
+    checker_ = std::thread([this, archive, command] {
+        const ExtractionOutcome outcome = CheckArchive(archive);
+        // Dropped if this controller is destroyed first; its destructor waits for this thread.
+        QMetaObject::invokeMethod(
+            this, [this, outcome, command] { checked(outcome, command); }, Qt::QueuedConnection);
+    });
+#else
+    // The run may outlive this controller.
     const QPointer<InstallerController> self(this);
     run_.runAsUser(kTarTool, ListingArguments(archive),
-                   [self, arguments](std::optional<std::string> listing) {
+                   [self, command](std::optional<std::string> listing) {
                        if (self) {
-                           self->listed(listing, arguments);
+                           self->listed(listing, command);
                        }
                    });
+#endif
 }
 
+#ifdef _WIN32
+void InstallerController::checked(const ExtractionOutcome &outcome,
+                                  const ExtractionCommand &command)
+{
+    if (quitting_) {
+        return;
+    }
+    switch (outcome.result) {
+    case ExtractionResult::Extracted:
+        startExtraction(command, RunAsFor(installLocation_));
+        return;
+    case ExtractionResult::HoldsDevices:
+        log_.line(texts::kArchiveRefused);
+        break;
+    default:
+        log_.line(outcome.message);
+        break;
+    }
+    showFailed(texts::kInstallationFailed, QString::fromStdString(outcome.message));
+}
+#else
 void InstallerController::listed(const std::optional<std::string> &listing,
-                                 const std::vector<std::string> &arguments)
+                                 const ExtractionCommand &command)
 {
     if (quitting_) {
         return;
@@ -236,6 +277,12 @@ void InstallerController::listed(const std::optional<std::string> &listing,
         showFailed(texts::kInstallationFailed, texts::kArchiveOwnerOnly);
         return;
     }
+    startExtraction(command, as);
+}
+#endif
+
+void InstallerController::startExtraction(const ExtractionCommand &command, const RunAs &as)
+{
     if (as.owner) {
         log_.line(game::texts::Filled(texts::kExtractingAsOwner, std::to_string(as.owner->first)));
     } else {
@@ -245,7 +292,7 @@ void InstallerController::listed(const std::optional<std::string> &listing,
     // The run may outlive this InstallerController (and report after it is gone).
     const QPointer<InstallerController> self(this);
     run_.start(
-        kTarTool, arguments, as,
+        command.tool, command.arguments, as,
         [self](StartOutcome outcome) {
             if (self) {
                 self->extractionStarted(outcome);
@@ -318,7 +365,7 @@ void InstallerController::finishInstall(const std::string &marker)
                 if (outcome == WaitOutcome::MarkerMissing) {
                     reason = texts::kMarkerNotInArchive;
                 } else if (reason.isEmpty()) {
-                    reason = texts::kTarFailed;
+                    reason = texts::kToolFailed;
                 }
                 showFailed(texts::kInstallationFailed, reason);
             },

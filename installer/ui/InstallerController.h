@@ -11,7 +11,9 @@
 #include <QObject>
 #include <QString>
 
+#include "ArchiveExtraction.h"
 #include "ExtractionWait.h"
+#include "InstallPlan.h"
 #include "PrivilegedRun.h"
 
 class QGroupBox;
@@ -66,8 +68,8 @@ public:
     // by the game log, or asks for the game.
     void install();
     // Starts the extraction into the game below systemFolder, once the archive and the game's
-    // folder are there and the archive, listed without blocking the window, holds nothing but
-    // files, folders and links.
+    // folder are there and the archive, listed (on Windows checked) without blocking the window,
+    // holds nothing but what may be unpacked.
     void extractArchive();
     // Worker thread body: waits until the extraction has ended, checks marker, copies the
     // launcher to the Desktop and hands the finished (or failed) window to the main thread.
@@ -101,9 +103,15 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+#ifdef _WIN32
+    // The archive has been checked; extracts when it would be unpacked whole.
+    void checked(const ExtractionOutcome &outcome, const ExtractionCommand &command);
+#else
     // The listing has ended (or never ran: no listing); extracts when it names only plain members.
-    void listed(const std::optional<std::string> &listing,
-                const std::vector<std::string> &arguments);
+    void listed(const std::optional<std::string> &listing, const ExtractionCommand &command);
+#endif
+    // Says whom the tool runs as, and starts it.
+    void startExtraction(const ExtractionCommand &command, const RunAs &as);
     void extractionStarted(StartOutcome outcome);
     void extractionEnded(bool succeeded);
     void setStatus(const QString &text);
@@ -155,6 +163,7 @@ private:
     ExtractionState toolState_;
     std::string toolError_; // the tool's first error line once it failed; main thread only
     std::thread worker_;
+    std::thread checker_; // Windows: checks the archive before the extraction
 };
 
 } // namespace kv::installer

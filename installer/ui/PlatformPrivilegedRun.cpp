@@ -1,7 +1,9 @@
 #include "PlatformPrivilegedRun.h"
 
-#ifdef __APPLE__
+#if defined(__APPLE__)
 #include "AuthorizationPrivilegedRun.h"
+#elif defined(_WIN32)
+#include "HelperPrivilegedRun.h"
 #else
 #include <unistd.h>
 
@@ -12,8 +14,10 @@ namespace kv::installer {
 
 std::unique_ptr<PrivilegedRun> MakePlatformPrivilegedRun()
 {
-#ifdef __APPLE__
+#if defined(__APPLE__)
     return std::make_unique<AuthorizationPrivilegedRun>();
+#elif defined(_WIN32)
+    return std::make_unique<HelperPrivilegedRun>();
 #else
     if (geteuid() == 0) {
         return std::make_unique<ProcessPrivilegedRun>();

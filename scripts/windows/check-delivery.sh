@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks what package.sh made as a player meets it, under Wine, in a fresh prefix of its own:
 #  1. the installer, run silently, puts KVSC below %LOCALAPPDATA%\Programs: KVSC.com --version
-#     and a conversion work from there, the Start-menu shortcut and the uninstall key exist;
+#     and a conversion work from there, the Start-menu shortcut and the uninstall key exist; where
+#     the window was built, also the launcher and the installer with their shortcuts, which start
+#     from there, and KVRExtract.exe, which unpacks an archive;
 #  2. its uninstaller, run silently, keeps the player's settings, and with /REMOVESETTINGS
 #     removes them too; then nothing of it is left (files and keys listed before and after);
 #  3. the portable zip, unzipped: a setting changed through its command line lands in its
@@ -37,7 +39,8 @@ echo "SHA256SUMS: every file matches"
 
 user_dir="$(ls -d "$WINEPREFIX/drive_c/users/"* | grep -v /Public | head -1)"
 installed="$user_dir/AppData/Local/Programs/KVSC"
-shortcut="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/KV Screenshot Converter.lnk"
+start_menu="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
+shortcut="$start_menu/KV Screenshot Converter.lnk"
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\KVSC'
 settings_key='HKCU\Software\KVSC'
 key_exists() { wine reg.exe query "$1" > /dev/null 2>&1; }
@@ -77,6 +80,31 @@ wine "$installed/KVSC.com" convert --game ravelock --team 6 --no-spectator --sco
 test -s "$work/out/Board1.jpg"
 test -f "$shortcut"
 echo "Start menu: $(basename "$shortcut")"
+if [ -f "$installed/kvsc-window.dll" ]; then
+    for shortcut_name in "KVRavelock Launcher" KVRInstaller; do
+        test -f "$start_menu/$shortcut_name.lnk"
+        echo "Start menu: $shortcut_name.lnk"
+    done
+    # The extraction helper unpacks the mod's archive with the DLLs beside it alone.
+    mkdir -p "$work/mod/KVRavelock" "$work/game"
+    echo "[MOD]" > "$work/mod/KVRavelock/UT2K4Mod.ini"
+    tar -czf "$work/KVRinstall.tgz" -C "$work/mod" KVRavelock
+    wine "$installed/KVRExtract.exe" "$(win_path "$work/KVRinstall.tgz")" \
+        "$(win_path "$work/game")\\" "$(win_path "$work/message")"
+    test -f "$work/game/KVRavelock/UT2K4Mod.ini"
+    echo "KVRExtract.exe: unpacked KVRavelock/UT2K4Mod.ini"
+    # Each window program keeps running until it is closed; a DLL missing would end it at once.
+    for program in KVRavelockLauncher.exe KVRInstaller.exe; do
+        status=0
+        QT_QPA_PLATFORM=offscreen timeout 5 "${kv_wine[@]}" "$installed/$program" \
+            > /dev/null 2>&1 || status=$?
+        if [ "$status" != 124 ]; then
+            echo "$program ended at once (status $status) instead of showing its window" >&2
+            exit 1
+        fi
+        echo "$program: starts and shows its window"
+    done
+fi
 wine reg.exe query "$uninstall_key" | tr -d '\r' | sed -n 's/^ *//p'
 snapshot > "$work/installed"
 echo "-- added by the installer:"

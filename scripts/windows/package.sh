@@ -7,7 +7,8 @@
 #    with makensis from KVSC.nsi;
 #  - SHA256SUMS for these and for the Debian packages of scripts/make-packages.sh, when there
 #    (DEB_DIR, default build-packages/), which are copied beside them.
-# After scripts/windows/build.sh (--gui for the window; without it, KVSC's command line alone).
+# After scripts/windows/build.sh (--gui for KVSC's window, the launcher and the installer; without
+# it, KVSC's command line alone).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/common.sh"
@@ -19,20 +20,37 @@ debs="$(realpath -m "${DEB_DIR:-$KV_ROOT/build-packages}")"
 version="$(sed -n 's/^project(KVTools VERSION \([0-9.]*\).*/\1/p' "$KV_ROOT/CMakeLists.txt")"
 qt_prefix="$KV_WIN_CACHE/qt-$(dpkg-query -W -f='${Version}' qt6-base-dev)"
 
-# The programs a player gets, one a line: the built file and the name of its Start-menu
-# shortcut ("" for none).
+# The programs a player gets, one a line: the built file, the name of its Start-menu shortcut (""
+# for none), and "window" for those built only with the window (build.sh --gui).
 programs=(
-    "converter/app/KVSC.exe|KV Screenshot Converter"
-    "converter/app/KVSC.com|"
+    "converter/app/KVSC.exe|KV Screenshot Converter|"
+    "converter/app/KVSC.com||"
+    "launcher/app/KVRavelockLauncher.exe|KVRavelock Launcher|window"
+    "installer/app/KVRInstaller.exe|KVRInstaller|window"
+    "installer/helper/KVRExtract.exe||window"
 )
+program_file() { printf '%s' "${1%%|*}"; }
+program_shortcut() { local rest="${1#*|}"; printf '%s' "${rest%%|*}"; }
+program_needs_window() { [ "${1##*|}" = window ]; }
+
+# The window module tells whether this build has the window.
+with_window=0
+[ -f "$build/converter/app/kvsc-window.dll" ] && with_window=1
+packed=()
+for entry in "${programs[@]}"; do
+    if program_needs_window "$entry" && [ "$with_window" = 0 ]; then
+        continue
+    fi
+    packed+=("$entry")
+done
 
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
 name="KVSC-$version-win64"
 files="$stage/$name"
 mkdir -p "$files"
-for entry in "${programs[@]}"; do
-    program="$build/${entry%%|*}"
+for entry in "${packed[@]}"; do
+    program="$build/$(program_file "$entry")"
     if [ ! -f "$program" ]; then
         echo "no $program: run scripts/windows/build.sh first" >&2
         exit 1
@@ -40,7 +58,7 @@ for entry in "${programs[@]}"; do
     cp "$program" "$files/"
 done
 # The window comes as a module with Qt's platform plugin and style, where it was built.
-if [ -f "$build/converter/app/kvsc-window.dll" ]; then
+if [ "$with_window" = 1 ]; then
     mkdir -p "$files/platforms" "$files/styles"
     cp "$build/converter/app/kvsc-window.dll" "$files/"
     cp "$qt_prefix/plugins/platforms/qwindows.dll" "$files/platforms/"
@@ -99,10 +117,10 @@ nsis_path() { printf '%s' "${1//\//\\}"; }
     done
 ) > "$lists/uninstall.nsh"
 : > "$lists/shortcuts.nsh"
-for entry in "${programs[@]}"; do
-    shortcut="${entry#*|}"
+for entry in "${packed[@]}"; do
+    shortcut="$(program_shortcut "$entry")"
     [ -n "$shortcut" ] || continue
-    program="$(basename "${entry%%|*}")"
+    program="$(basename "$(program_file "$entry")")"
     echo "CreateShortcut \"\$SMPROGRAMS\\$shortcut.lnk\" \"\$INSTDIR\\$program\"" >> "$lists/shortcuts.nsh"
     echo "Delete \"\$SMPROGRAMS\\$shortcut.lnk\"" >> "$lists/uninstall.nsh"
 done

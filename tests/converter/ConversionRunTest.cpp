@@ -575,7 +575,7 @@ class DeviceName : public ::testing::TestWithParam<DeviceNameCase>
 
 TEST_P(DeviceName, IsTheNameWindowsOpensADeviceFor)
 {
-    EXPECT_EQ(IsDeviceName(GetParam().name), GetParam().device) << GetParam().name;
+    EXPECT_EQ(kv::imaging::IsDeviceName(GetParam().name), GetParam().device) << GetParam().name;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -5,6 +5,13 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <system_error>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#endif
+
 #include "GameTestSupport.h"
 
 // The ways a Linux player has the game, laid out below a test's folder with home as the player's
@@ -206,6 +213,96 @@ inline std::vector<PlayerLayout> All()
          }},
     };
 }
+
+#ifdef _WIN32
+// The ways a Windows player has the game, in the real places of the Wine prefix the tests run in:
+// C:\, the machine's and the user's registry. Shared by every test in that prefix, so only under
+// Wine, one test at a time, each clearing the places before and after.
+
+inline bool UnderWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+inline const wchar_t *kRetailKey = L"SOFTWARE\\Unreal Technology\\Installed Apps\\UT2004";
+inline const wchar_t *kSteamKey = L"Software\\Valve\\Steam";
+inline const fs::path kDefaultFolder = "C:\\UT2004";
+
+// Clears the places when made and when it goes.
+class WindowsPlacesCleared
+{
+public:
+    WindowsPlacesCleared() { clear(); }
+    ~WindowsPlacesCleared() { clear(); }
+    WindowsPlacesCleared(const WindowsPlacesCleared &) = delete;
+    WindowsPlacesCleared &operator=(const WindowsPlacesCleared &) = delete;
+
+private:
+    static void clear()
+    {
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRetailKey);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kSteamKey);
+        std::error_code ignored;
+        fs::remove_all(kDefaultFolder, ignored);
+    }
+};
+
+inline void SetRegistryText(HKEY hive, const wchar_t *key, const wchar_t *value,
+                            const fs::path &text)
+{
+    const std::wstring data = text.native();
+    ASSERT_EQ(RegSetKeyValueW(hive, key, value, REG_SZ, data.c_str(),
+                              DWORD((data.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+}
+
+// The Windows game in folder, the stand-in as its UT2004.exe, and what it must record: it runs
+// in System, from where ../KVRavelock is the mod.
+inline LaidOut WindowsGameWithFake(const fs::path &folder, const fs::path &fakeGame)
+{
+    Executable(folder / "System/UT2004.exe", fakeGame);
+    return LaidOut{folder, {(folder / "System").string(), kLogo, kMod}};
+}
+
+inline std::vector<PlayerLayout> WindowsAll()
+{
+    return {
+        {"DefaultFolder",
+         [](const fs::path &, const fs::path &, const fs::path &fake) {
+             return WindowsGameWithFake(kDefaultFolder, fake);
+         }},
+        // The retail installer's value, naming a folder whose log names it too.
+        {"RetailRegistryValue",
+         [](const fs::path &root, const fs::path &, const fs::path &fake) {
+             const fs::path game = root / "Retail Games/UT2004";
+             SetRegistryText(HKEY_LOCAL_MACHINE, kRetailKey, L"Folder", game);
+             LaidOut laid = WindowsGameWithFake(game.lexically_normal().make_preferred(), fake);
+             WriteTextFile(game / "System/UT2004.log",
+                           "Log: Log file open\r\nInit: Base directory: " +
+                               (laid.game / "System\\").string() + "\r\n");
+             return laid;
+         }},
+        // Steam named in the user's registry; the game in a second library its file lists.
+        {"SteamLibrary",
+         [](const fs::path &root, const fs::path &, const fs::path &fake) {
+             SetRegistryText(HKEY_CURRENT_USER, kSteamKey, L"SteamPath", root / "Steam");
+             std::string library = (root / "SteamLibrary").lexically_normal().string();
+             std::string escaped;
+             for (const char c : library) {
+                 escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+             }
+             WriteTextFile(root / "Steam/steamapps/libraryfolders.vdf",
+                           "\"libraryfolders\"\n{\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" + escaped +
+                               "\"\n\t}\n}\n");
+             return WindowsGameWithFake(
+                 (root / "SteamLibrary/steamapps/common/Unreal Tournament 2004")
+                     .lexically_normal()
+                     .make_preferred(),
+                 fake);
+         }},
+    };
+}
+#endif
 
 } // namespace layouts
 

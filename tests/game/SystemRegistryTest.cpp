@@ -1,5 +1,6 @@
 #include "GameLocator.h"
 
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -112,3 +113,16 @@ TEST(SystemRegistryValue, ServesTheLocatorsWindowsRows)
 }
 
 } // namespace
+
+// A user name outside the ANSI code page: the profile folder arrives whole, as UTF-8.
+TEST(HomeFolder, ReadsTheProfileFolderWide)
+{
+    const std::wstring profile = L"C:\\Users\\\u0418\u0440\u0438\u043d\u0430 \u674e";
+    const std::wstring longName(400, L'x'); // beyond the first, MAX_PATH-sized read
+    for (const std::wstring &folder : {profile, L"C:\\Users\\" + longName}) {
+        SetEnvironmentVariableW(L"HOME", nullptr);
+        SetEnvironmentVariableW(L"USERPROFILE", folder.c_str());
+        const std::u8string expected = std::filesystem::path(folder).u8string();
+        EXPECT_EQ(HomeFolder(), std::string(expected.begin(), expected.end()));
+    }
+}

@@ -136,6 +136,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ExtractionResult::MemberRefused,
                     kNothingWritten,
                     "KVRavelock:hidden"},
+        ArchiveCase{"AWindowsDeviceName",
+                    {File("KVRavelock/a"), File("KVRavelock/Help/Lpt3.tar.gz")},
+                    ExtractionResult::MemberRefused,
+                    kNothingWritten,
+                    "KVRavelock/Help/Lpt3.tar.gz"},
         ArchiveCase{"DotsThatWindowsReadsAsDotDot",
                     {File("KVRavelock/.../x")},
                     ExtractionResult::MemberRefused,
@@ -237,11 +242,12 @@ TEST(ExtractArchive, AnExistingFileIsReplacedOnlyByAWholeOne)
 TEST(MemberNameStaysInside, AllowsPlainRelativeNamesOnly)
 {
     for (const char *inside :
-         {"KVRavelock", "KVRavelock/", "./KVRavelock/a.txt", "a/./b", "a..b"}) {
+         {"KVRavelock", "KVRavelock/", "./KVRavelock/a.txt", "a/./b", "a..b", "CONSOLE", "COM10"}) {
         EXPECT_TRUE(MemberNameStaysInside(inside)) << inside;
     }
-    for (const char *outside : {"", ".", "./", "..", "a/..", "/a", "\\a", "a\\..\\..", "C:a",
-                                "a/b:c", "a/.. /b", "a/b./c", "a/b /c"}) {
+    for (const char *outside :
+         {"", ".", "./", "..", "a/..", "/a", "\\a", "a\\..\\..", "C:a", "a/b:c", "a/.. /b",
+          "a/b./c", "a/b /c", "CON", "a/nul.txt", "Aux/b", "prn.utx", "COM1"}) {
         EXPECT_FALSE(MemberNameStaysInside(outside)) << outside;
     }
 }

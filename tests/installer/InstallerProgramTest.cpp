@@ -11,19 +11,32 @@
 #include <QStringList>
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include "DrivenProgram.h"
 #include "GameTestSupport.h"
 #include "PlayerLayouts.h"
 #include "TestSupport.h"
+#ifdef _WIN32
+#include "InstallPlan.h"
+#include "TarWriter.h"
+#endif
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kMarkerBelowGame = "KVRavelock/Textures/KV2_Quarrytide1.utx";
+
+} // namespace
+
+#ifndef _WIN32
+
+namespace {
+
 const std::string kLauncherOnDesktop = "Desktop/KVRavelock Mac Launcher.zip";
 
 class InstallerProgramTest;
@@ -344,3 +357,60 @@ INSTANTIATE_TEST_SUITE_P(
         InstallCase{"RootOwnedGameAsRoot", "Native3369Script", true, false, true, 0},
         InstallCase{"RootOwnedGameAsPlayerNeedsRights", "Native3369Script", true, true, false, 0}),
     [](const auto &info) { return std::string(info.param.name); });
+#else
+namespace {
+
+// Each way a Windows player has the game: the installer, beside KVRinstall.tgz and KVRExtract.exe,
+// must unpack the mod into the game as the user (the folder is theirs), copy the launcher to the
+// Desktop known folder, and end when Done is clicked.
+class WindowsInstallerLayoutTest : public ::testing::TestWithParam<kv::test::PlayerLayout>
+{
+protected:
+    kv::test::TempDir dir;
+};
+
+} // namespace
+
+TEST_P(WindowsInstallerLayoutTest, InstallsAsTheUserAndEnds)
+{
+    if (!kv::test::layouts::UnderWine()) {
+        GTEST_SKIP() << "it would write C:\\UT2004 and the registry of the player's Windows";
+    }
+    const kv::test::layouts::WindowsPlacesCleared cleared;
+    const kv::test::LaidOut laid =
+        GetParam().lay(dir.Path(), dir.Path() / "home", KV_FAKE_GAME_FOR_LAYOUTS);
+    const fs::path setup = dir.Path() / "Setup";
+    fs::create_directories(setup);
+    kv::test::TarWriter archive;
+    archive.add(kv::test::File("KVRavelock/UT2K4Mod.ini", "[MOD]\n"));
+    archive.add(kv::test::File("KVRavelock/Help/KVRavelock Mac Launcher.zip", "PK"));
+    archive.add(kv::test::File(kMarkerBelowGame, "texture package"));
+    ASSERT_TRUE(archive.writeGzip(setup / "KVRinstall.tgz"));
+    fs::copy_file(KV_INSTALLER_PROGRAM, setup / fs::path(KV_INSTALLER_PROGRAM).filename());
+    fs::copy_file(KV_EXTRACT_HELPER, setup / fs::path(KV_EXTRACT_HELPER).filename());
+    const std::optional<std::string> desktop = kv::installer::KnownDesktopFolder();
+    ASSERT_TRUE(desktop.has_value());
+    const fs::path launcherCopy = fs::path(*desktop) / "KVRavelock Mac Launcher.zip";
+    std::error_code ignored;
+    fs::remove(launcherCopy, ignored);
+
+    const kv::test::ProgramEnd end =
+        kv::test::RunDriven((setup / fs::path(KV_INSTALLER_PROGRAM).filename()).string(),
+                            {"click startButton", "click installButton",
+                             "wait statusText Installation Complete", "click cancelButton"},
+                            dir.Path() / "script", {}, dir.Path());
+    const bool copied = fs::exists(launcherCopy);
+    fs::remove(launcherCopy, ignored);
+    ASSERT_TRUE(end.ended) << "still running; its output:\n" << end.errorOutput;
+    EXPECT_EQ(end.exitCode, 0) << end.errorOutput;
+    EXPECT_EQ(kv::test::ReadTextFile(laid.game / kMarkerBelowGame), "texture package")
+        << end.errorOutput;
+    EXPECT_EQ(kv::test::ReadTextFile(laid.game / "KVRavelock/UT2K4Mod.ini"), "[MOD]\n");
+    EXPECT_NE(end.errorOutput.find("Extracting as the user"), std::string::npos) << end.errorOutput;
+    EXPECT_TRUE(copied) << end.errorOutput;
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, WindowsInstallerLayoutTest,
+                         ::testing::ValuesIn(kv::test::layouts::WindowsAll()),
+                         [](const auto &info) { return std::string(info.param.name); });
+#endif

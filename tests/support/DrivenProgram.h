@@ -42,7 +42,10 @@ StartDriven(const std::string &program, const std::vector<std::string> &script,
     }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QT_PLUGIN_PATH"), QStringLiteral(KV_DRIVER_PLUGIN_DIR));
+    // Made absolute here: under Wine a path from the build without a drive letter would name the
+    // program's own drive, which need not be ours.
+    env.insert(QStringLiteral("QT_PLUGIN_PATH"),
+               QString::fromStdString(std::filesystem::absolute(KV_DRIVER_PLUGIN_DIR).string()));
     env.insert(QStringLiteral("QT_QPA_GENERIC_PLUGINS"),
                QStringLiteral("kvdriver:") + QString::fromStdString(scriptFile.string()));
     for (const auto &[name, value] : environment) {
