@@ -1,4 +1,6 @@
 // The settings read without Qt must be the settings the store itself reads.
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -83,11 +85,17 @@ TEST(StoredSettingsAgreement, TheCommandLinesWritesReadTheSameInTheStore)
         QtSettingsStore store(QString::fromStdString(path));
         WriteDefaultSettings(store);
     }
+    // Qt keeps what it read of a file until its size or its time, to the millisecond, changes:
+    // two of these writes within one millisecond that keep the size would look like none. Each
+    // write gets a time of its own, as writes of two programs a person starts would have.
+    const auto written = std::filesystem::last_write_time(path);
+    int writes = 0;
     for (const std::string &value : values) {
         SCOPED_TRACE(value);
         std::unique_ptr<PlainSettingsFile> plain = PlainSettingsFile::Load(path);
         ASSERT_TRUE(plain) << FileText(path);
         plain->Write(setting::kSaveName, value);
+        std::filesystem::last_write_time(path, written + std::chrono::seconds(++writes));
         const QtSettingsStore store(QString::fromStdString(path));
         EXPECT_EQ(store.StartNote(), "");
         EXPECT_EQ(store.Read(setting::kSaveName), value);
