@@ -45,12 +45,14 @@ uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\KVSC'
 settings_key='HKCU\Software\KVSC'
 key_exists() { wine reg.exe query "$1" > /dev/null 2>&1; }
 # The user's files and registry keys, one a line. The temporary folder is left out: the
-# uninstaller runs from a copy there, which Windows deletes at the next start.
+# uninstaller runs from a copy there, which Windows deletes at the next start. So is Wine's own
+# key, where Wine notes settings the first time a window program runs.
 snapshot()
 {
     (cd "$user_dir" && find . \( -path ./Temp -o -path ./AppData/Local/Temp \) -prune -o -print | sort)
     wine reg.exe export HKCU "Z:${work//\//\\}\\hkcu.reg" /y > /dev/null 2>&1
-    iconv -f UTF-16 -t UTF-8 "$work/hkcu.reg" | tr -d '\r' | grep '^\[' | sort
+    iconv -f UTF-16 -t UTF-8 "$work/hkcu.reg" | tr -d '\r' | grep '^\[' |
+        grep -v '^\[HKEY_CURRENT_USER\\Software\\Wine\\' | sort
 }
 # The uninstaller hands itself on to a copy in the temporary folder (Un.exe) and returns at
 # once; it is done when that copy has ended.
