@@ -186,7 +186,17 @@ void FolderWatch::HandReady(Clock::time_point now)
         if (unchanged < times_.settle || arrival.reported) {
             continue;
         }
-        if (LooksComplete(path)) {
+        const bool complete = LooksComplete(path);
+        // A write since the last look (up to a tick ago) is a change like any other: what is
+        // converted, and then known as converted, must be the file as it is now.
+        const std::optional<FileIdentity> identity = IdentityOf(path);
+        if (!identity || !(*identity == arrival.identity)) {
+            if (identity) {
+                arrival = {*identity, now};
+            }
+            continue;
+        }
+        if (complete) {
             ready.push_back(path);
         } else if (unchanged >= times_.giveUp) {
             arrival.reported = true;
@@ -199,14 +209,14 @@ void FolderWatch::HandReady(Clock::time_point now)
     const WatchHandler::Outcome outcome = handler_.Convert(ready);
     for (const std::string &path : outcome.done) {
         if (const auto it = arrivals_.find(path); it != arrivals_.end()) {
-            done_.insert(it->second.identity);
+            done_[it->second.identity] = now;
             arrivals_.erase(it);
         }
     }
     // A JPEG written into a watched folder is no screenshot to convert.
     for (const std::string &path : outcome.written) {
         if (const std::optional<FileIdentity> identity = IdentityOf(path)) {
-            done_.insert(*identity);
+            done_[*identity] = now;
             arrivals_.erase(path);
         }
     }
@@ -217,12 +227,12 @@ void FolderWatch::Run(bool catchUp)
     notifier_.Refresh(folders_);
     std::map<std::string, FileIdentity> files;
     ListFolders(files);
+    Clock::time_point now = Clock::now();
     if (!catchUp) {
         for (const auto &[path, identity] : files) {
-            done_.insert(identity);
+            done_[identity] = now;
         }
     }
-    Clock::time_point now = Clock::now();
     Update(files, now);
     Clock::time_point nextListing = now + times_.rescan;
     bool changed = false;
@@ -238,16 +248,16 @@ void FolderWatch::Run(bool catchUp)
             files.clear();
             const bool all = ListFolders(files);
             Update(files, now);
-            // What was converted and is gone from every folder can be forgotten; not while a
-            // folder is away, since its files may come back with it.
-            if (all) {
-                std::set<FileIdentity, IdentityOrder> seen;
-                for (const auto &[path, identity] : files) {
-                    if (done_.count(identity)) {
-                        seen.insert(identity);
-                    }
+            // What was converted and has been gone from every folder for a while can be
+            // forgotten; not while a folder is away, since its files may come back with it.
+            for (const auto &[path, identity] : files) {
+                if (const auto it = done_.find(identity); it != done_.end()) {
+                    it->second = now;
                 }
-                done_ = std::move(seen);
+            }
+            if (all) {
+                std::erase_if(
+                    done_, [&](const auto &entry) { return now - entry.second >= times_.forget; });
             }
             nextListing = now + times_.rescan;
             changed = false;

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -24,6 +23,9 @@ struct WatchTimes
     std::chrono::milliseconds rescan{5000};
     // Files on their way are looked at again this often.
     std::chrono::milliseconds tick{250};
+    // A converted file is forgotten once no listing has shown it for this long. One back sooner
+    // (moved away and back, or missed by a listing) is the file converted, not a new one.
+    std::chrono::milliseconds forget{60000};
 };
 
 // True when the file at path holds as much as its headers promise: a BMP its pixel data, a JPEG
@@ -97,7 +99,7 @@ private:
     WatchHandler &handler_;
     WatchTimes times_;
     std::map<std::string, Arrival> arrivals_;
-    std::set<FileIdentity, IdentityOrder> done_;
+    std::map<FileIdentity, Clock::time_point, IdentityOrder> done_; // when last listed
     std::map<std::string, bool> present_; // per folder: whether it was there at the last look
 };
 
