@@ -150,7 +150,8 @@ void FolderWatch::Update(const std::map<std::string, FileIdentity> &files, Clock
         it = files.count(it->first) ? std::next(it) : arrivals_.erase(it);
     }
     for (const auto &[path, identity] : files) {
-        if (done_.count(identity)) {
+        if (const auto done = done_.find(identity); done != done_.end()) {
+            done->second = now; // still there: not to be forgotten yet
             arrivals_.erase(path);
             continue;
         }
@@ -250,11 +251,6 @@ void FolderWatch::Run(bool catchUp)
             Update(files, now);
             // What was converted and has been gone from every folder for a while can be
             // forgotten; not while a folder is away, since its files may come back with it.
-            for (const auto &[path, identity] : files) {
-                if (const auto it = done_.find(identity); it != done_.end()) {
-                    it->second = now;
-                }
-            }
             if (all) {
                 std::erase_if(
                     done_, [&](const auto &entry) { return now - entry.second >= times_.forget; });
