@@ -53,6 +53,11 @@ struct FileIdentity
 // The identity of the regular file at path (links followed); nothing when there is none.
 std::optional<FileIdentity> IdentityOf(const std::string &path);
 
+// True when another program has the file at path open for writing, where the system makes
+// readers wait for it: on Windows, which then refuses the reader's deny-write open (the one a
+// screenshot is read with). Never elsewhere.
+bool HeldForWriting(const std::string &path);
+
 // Creates folder with every missing parent; failures are left to the write that follows.
 void CreateFolders(const std::string &folder);
 

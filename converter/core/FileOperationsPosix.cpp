@@ -240,6 +240,11 @@ std::optional<FileIdentity> IdentityOf(const std::string &path)
                         std::int64_t(modified.tv_sec) * 1000000000 + modified.tv_nsec};
 }
 
+bool HeldForWriting(const std::string &)
+{
+    return false; // advisory locks only: a reader is never kept out
+}
+
 bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes, bool flush,
                   FileSystem &system, std::optional<std::int64_t> modified)
 {

@@ -217,6 +217,16 @@ std::optional<FileIdentity> IdentityOf(const std::string &path)
                                           info.ftLastWriteTime.dwLowDateTime))};
 }
 
+bool HeldForWriting(const std::string &path)
+{
+    // The share mode a screenshot is read with: refused while a handle with write (or delete)
+    // access is open.
+    const HandleCloser file{CreateFileW(imaging::PathFromUtf8(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr)};
+    return file.handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 bool WriteNewFile(const std::string &path, const std::vector<std::uint8_t> &bytes, bool flush,
                   FileSystem &system, std::optional<std::int64_t> modified)
 {

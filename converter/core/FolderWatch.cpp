@@ -187,6 +187,12 @@ void FolderWatch::HandReady(Clock::time_point now)
         if (unchanged < times_.settle || arrival.reported) {
             continue;
         }
+        // A file its writer still holds open cannot be read on Windows: it is still on its way,
+        // and settles once let go.
+        if (HeldForWriting(path)) {
+            arrival.since = now;
+            continue;
+        }
         const bool complete = LooksComplete(path);
         // A write since the last look (up to a tick ago) is a change like any other: what is
         // converted, and then known as converted, must be the file as it is now.

@@ -57,10 +57,10 @@ public:
 };
 
 // Watches folders (not their subfolders) for BMP and JPEG screenshots that appear, or change, in
-// them and hands each to the handler once, when it is complete: unchanged for WatchTimes::settle
-// and whole. Hidden files (a leading ".") are passed over. A file is known by its identity
-// (device, number, size and time), so one renamed after it was converted is not converted again
-// and one written anew is.
+// them and hands each to the handler once, when it is complete: unchanged for WatchTimes::settle,
+// whole and let go by its writer. Hidden files (a leading ".") are passed over. A file is known by
+// its identity (device, number, size and time), so one renamed after it was converted is not
+// converted again and one written anew is.
 class FolderWatch
 {
 public:

@@ -241,9 +241,10 @@ std::vector<std::uint8_t> ScreenshotBytes(const test::TempDir &dir, const std::s
 }
 
 // Writes bytes to path in pieces, pausing between them as a slow writer does; the file stays
-// open meanwhile.
+// open meanwhile, and for hold after the last piece.
 void WriteInPieces(const std::string &path, const std::vector<std::uint8_t> &bytes,
-                   const std::vector<std::chrono::milliseconds> &pauses)
+                   const std::vector<std::chrono::milliseconds> &pauses,
+                   std::chrono::milliseconds hold = {})
 {
     std::ofstream file(imaging::PathFromUtf8(path), std::ios::binary);
     const std::size_t piece = bytes.size() / (pauses.size() + 1);
@@ -256,6 +257,8 @@ void WriteInPieces(const std::string &path, const std::vector<std::uint8_t> &byt
     }
     file.write(reinterpret_cast<const char *>(bytes.data() + done),
                std::streamsize(bytes.size() - done));
+    file.flush();
+    std::this_thread::sleep_for(hold);
 }
 
 std::vector<std::int64_t> ModificationTimes(const std::vector<std::string> &paths)
@@ -343,6 +346,8 @@ TEST(WatchProgram, ConvertsEachScreenshotOnceWhenCompleteHoweverItIsWritten)
     });
     // Cut short for a while, then completed.
     writers.emplace_back([&] { WriteInPieces(shot("cut.bmp"), bmp, {4000ms}); });
+    // Whole, but closed long after (Windows lets no one read it meanwhile): converted once.
+    writers.emplace_back([&] { WriteInPieces(shot("held.bmp"), bmp, {}, 4000ms); });
     writers.emplace_back([&] {
         test::WriteBytes(shot("stuck.bmp"), {bmp.begin(), bmp.begin() + bmp.size() / 2});
     });
@@ -351,10 +356,10 @@ TEST(WatchProgram, ConvertsEachScreenshotOnceWhenCompleteHoweverItIsWritten)
     }
     const std::vector<std::int64_t> finalTimes =
         ModificationTimes({shot("pieces.bmp"), shot("pieces.jpg"), shot("renamed.bmp"),
-                           shot("done.bmp"), shot("moved.bmp"), shot("cut.bmp")});
-    ASSERT_EQ(finalTimes.size(), 6u);
+                           shot("done.bmp"), shot("moved.bmp"), shot("cut.bmp"), shot("held.bmp")});
+    ASSERT_EQ(finalTimes.size(), 7u);
 
-    EXPECT_TRUE(WaitUntil([&] { return FilesIn(out, ".jpg").size() >= 6; }, 30s)) << watch.Err();
+    EXPECT_TRUE(WaitUntil([&] { return FilesIn(out, ".jpg").size() >= 7; }, 30s)) << watch.Err();
     EXPECT_TRUE(
         WaitUntil([&] { return watch.Err().find("still cut short") != std::string::npos; }, 30s))
         << watch.Err();
@@ -368,7 +373,7 @@ TEST(WatchProgram, ConvertsEachScreenshotOnceWhenCompleteHoweverItIsWritten)
     EXPECT_TRUE(fs::exists(shots / "stuck.bmp"));
     EXPECT_TRUE(fs::exists(shots / "before.bmp"));
     const std::string lines = watch.Out();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 6) << lines;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 7) << lines;
 }
 
 // With --catch-up the screenshots already there go too; a watched folder removed and made again
