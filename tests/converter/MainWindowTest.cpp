@@ -1006,7 +1006,8 @@ TEST_P(WatchFolder, ConvertsWhatAppearsUntilStoppedAfterTheScreenshotInHand)
         << label->text().toStdString();
 
     Screenshot("ScreenShots/a.bmp", 800, 600);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !Column("resultList", 0).isEmpty(); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Column("resultList", 0).isEmpty(); }, 30000))
+        << dialogs.messages.join('\n').toStdString() << label->text().toStdString();
     EXPECT_EQ(Column("resultList", 0), QStringList{"Screenshot1.jpg"}) << "old.bmp was converted";
     // Ravelock's 800 x 600 scoreboard of six a side, 637 x 277, at 10 %.
     const kv::imaging::WorkingBitmap jpeg = kv::imaging::LoadJpegFile(out + "/Screenshot1.jpg");
