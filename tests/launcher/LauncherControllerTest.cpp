@@ -100,6 +100,8 @@ protected:
     kv::test::TempDir dir;
     ScopedEnv home{"HOME", dir.Path().string()};
     ScopedEnv record{"KV_FAKE_GAME_RECORD", dir.File("record.txt")};
+    // The game inherits it: one set where the tests run would be recorded as the game's.
+    ScopedEnv winePrefix{"WINEPREFIX", ""};
     kv::test::RecordingLog log;
     kv::test::FakeAlerts alerts;
     int terminated = 0;
